@@ -1,0 +1,83 @@
+// Messages of the platform's own services (global parameters and client
+// facts), exchanged with the application manager through the session like
+// the task messages. Codes 0x50000010 to 0x5000002F; response = request + 1.
+#ifndef EVTASK_PLATFORM_PLATFORMMESSAGES_H
+#define EVTASK_PLATFORM_PLATFORMMESSAGES_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "evtask/export.h"
+#include "platform/NetMessage.h"
+#include "platform/WireCatalogue.h"
+
+namespace evtask {
+
+constexpr uint32_t kGlobalParamGetReq = 0x50000010;
+constexpr uint32_t kGlobalParamGetResp = 0x50000011;
+constexpr uint32_t kGlobalParamSetReq = 0x50000012;
+constexpr uint32_t kGlobalParamSetResp = 0x50000013;
+constexpr uint32_t kClientFactReq = 0x50000020;
+constexpr uint32_t kClientFactResp = 0x50000021;
+
+// The client facts a ClientFactReq asks for.
+enum ClientFactKind : uint32_t {
+  kFactIsNASClient = 1,          // number: 0/1, by client id
+  kFactIsNonNDMPClient = 2,      // number: 0/1, by client id
+  kFactVersionInfo = 3,          // text: version text, by client id
+  kFactClusterType = 4,          // number: cluster type, by instance id
+  kFactCloudAppsInstanceType = 5 // number: cloud apps instance type, by instance id
+};
+
+struct GlobalParamGetReq {
+  AppMgrReqHdr header;
+  char* name;
+};
+struct GlobalParamGetResp {
+  AppMgrRespHdr header;
+  char* value;
+};
+struct GlobalParamSetReq {
+  AppMgrReqHdr header;
+  char* name;
+  char* value;
+};
+struct PlatformGenericResp {
+  AppMgrRespHdr header;
+};
+struct ClientFactReq {
+  AppMgrReqHdr header;
+  uint32_t fact;
+  uint32_t id;
+};
+struct ClientFactResp {
+  AppMgrRespHdr header;
+  int32_t number;
+  char* text;
+};
+
+static_assert(sizeof(GlobalParamGetReq) == 20, "GlobalParamGetReq size");
+static_assert(sizeof(GlobalParamGetResp) == 24, "GlobalParamGetResp size");
+static_assert(sizeof(GlobalParamSetReq) == 24, "GlobalParamSetReq size");
+static_assert(sizeof(PlatformGenericResp) == 20, "PlatformGenericResp size");
+static_assert(sizeof(ClientFactReq) == 24, "ClientFactReq size");
+static_assert(sizeof(ClientFactResp) == 28, "ClientFactResp size");
+static_assert(offsetof(ClientFactResp, text) == 24, "ClientFactResp text");
+
+// The reference to the error text of every response header.
+inline WireRef RespHeaderTextRef() { return WireRef::Text(offsetof(AppMgrRespHdr, errorText)); }
+
+// Registers the messages above in the wire catalogue (idempotent).
+EVTASK_EXPORT void registerPlatformCatalogue();
+
+// Runs one exchange in a new session: initialises the request header, sends,
+// receives and checks the response header. On a failed check the server's
+// text goes into `err`. Returns 0 or the first failing code.
+EVTASK_EXPORT int platformExchange(uint32_t reqType, void* req, size_t reqSize, uint32_t respType,
+                                   void* resp, size_t respSize, std::string& err,
+                                   std::string* respTextOut = nullptr, size_t respTextOffset = 0);
+
+}  // namespace evtask
+
+#endif  // EVTASK_PLATFORM_PLATFORMMESSAGES_H

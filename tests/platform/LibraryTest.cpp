@@ -1,0 +1,123 @@
+#include "platform/CLuLibrary.h"
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+// A library the test program does not link, so whether it is mapped tells
+// whether the loader really released it.
+const char kUnlinkedLibrary[] = "libcrypt.so.1";
+const char kUnlinkedSymbol[] = "crypt";
+
+bool isMapped(const char* name) {
+  void* probe = dlopen(name, RTLD_NOW | RTLD_NOLOAD);
+  if (probe == nullptr) return false;
+  dlclose(probe);  // RTLD_NOLOAD still counted a reference
+  return true;
+}
+
+TEST(CLuLibraryTest, LoadsResolvesCallsAndFrees) {
+  CLuLibrary lib(true);
+  ASSERT_EQ(CLuLibrary::kOk, lib.Load("libm.so.6")) << lib.lastError();
+  EXPECT_TRUE(lib.isLoaded());
+  EXPECT_TRUE(lib.lastError().empty());
+
+  auto* cosine = reinterpret_cast<double (*)(double)>(lib.GetProcAddress("cos"));
+  ASSERT_NE(nullptr, cosine) << lib.lastError();
+  volatile double zero = 0.0;
+  EXPECT_DOUBLE_EQ(1.0, cosine(zero));
+  EXPECT_EQ(reinterpret_cast<void*>(cosine), dlsym(RTLD_DEFAULT, "cos"));
+
+  EXPECT_EQ(CLuLibrary::kOk, lib.Free());
+  EXPECT_FALSE(lib.isLoaded());
+  EXPECT_EQ(nullptr, lib.GetProcAddress("cos"));
+  EXPECT_EQ("no library loaded", lib.lastError());
+}
+
+TEST(CLuLibraryTest, FreeReallyUnloadsAndTheDestructorToo) {
+  ASSERT_FALSE(isMapped(kUnlinkedLibrary)) << "precondition: the test links " << kUnlinkedLibrary;
+  {
+    CLuLibrary lib(true);
+    ASSERT_EQ(CLuLibrary::kOk, lib.Load(kUnlinkedLibrary)) << lib.lastError();
+    EXPECT_TRUE(isMapped(kUnlinkedLibrary));
+    EXPECT_NE(nullptr, lib.GetProcAddress(kUnlinkedSymbol)) << lib.lastError();
+    EXPECT_EQ(CLuLibrary::kOk, lib.Free());
+    EXPECT_FALSE(isMapped(kUnlinkedLibrary));
+
+    ASSERT_EQ(CLuLibrary::kOk, lib.Load(kUnlinkedLibrary)) << lib.lastError();
+  }
+  EXPECT_FALSE(isMapped(kUnlinkedLibrary));
+}
+
+TEST(CLuLibraryTest, WithoutAutoFreeTheLibraryOutlivesTheObject) {
+  ASSERT_FALSE(isMapped(kUnlinkedLibrary));
+  {
+    CLuLibrary lib(false);
+    ASSERT_EQ(CLuLibrary::kOk, lib.Load(kUnlinkedLibrary)) << lib.lastError();
+  }
+  EXPECT_TRUE(isMapped(kUnlinkedLibrary));
+  // Release the reference the object left behind.
+  void* probe = dlopen(kUnlinkedLibrary, RTLD_NOW | RTLD_NOLOAD);
+  ASSERT_NE(nullptr, probe);
+  dlclose(probe);
+  dlclose(probe);
+  EXPECT_FALSE(isMapped(kUnlinkedLibrary));
+}
+
+TEST(CLuLibraryTest, LoadingTheSameLibraryTwiceNeedsOneFree) {
+  ASSERT_FALSE(isMapped(kUnlinkedLibrary));
+  CLuLibrary lib(true);
+  ASSERT_EQ(CLuLibrary::kOk, lib.Load(kUnlinkedLibrary));
+  ASSERT_EQ(CLuLibrary::kOk, lib.Load(kUnlinkedLibrary));
+  EXPECT_EQ(CLuLibrary::kOk, lib.Free());
+  EXPECT_FALSE(isMapped(kUnlinkedLibrary));
+}
+
+TEST(CLuLibraryTest, MissingPathFailsWithTheLoadersReason) {
+  CLuLibrary lib(true);
+  const std::string path = "/nonexistent/evtask/libmissing.so";
+  EXPECT_EQ(CLuLibrary::kLoadFailed, lib.Load(path.c_str()));
+  EXPECT_FALSE(lib.isLoaded());
+  EXPECT_NE(std::string::npos, lib.lastError().find(path)) << lib.lastError();
+  EXPECT_EQ(nullptr, lib.GetProcAddress("cos"));
+}
+
+TEST(CLuLibraryTest, NullOrEmptyPathIsRefused) {
+  CLuLibrary lib(true);
+  EXPECT_EQ(CLuLibrary::kInvalidArgument, lib.Load(nullptr));
+  EXPECT_EQ(CLuLibrary::kInvalidArgument, lib.Load(""));
+  EXPECT_FALSE(lib.isLoaded());
+  EXPECT_FALSE(lib.lastError().empty());
+}
+
+TEST(CLuLibraryTest, FailedLoadKeepsTheLibraryLoadedBefore) {
+  CLuLibrary lib(true);
+  ASSERT_EQ(CLuLibrary::kOk, lib.Load("libm.so.6"));
+  EXPECT_EQ(CLuLibrary::kLoadFailed, lib.Load("/nonexistent/libother.so"));
+  EXPECT_TRUE(lib.isLoaded());
+  EXPECT_NE(nullptr, lib.GetProcAddress("cos")) << lib.lastError();
+}
+
+TEST(CLuLibraryTest, MissingSymbolFailsAndKeepsTheLibrary) {
+  CLuLibrary lib(true);
+  ASSERT_EQ(CLuLibrary::kOk, lib.Load("libm.so.6"));
+  EXPECT_EQ(nullptr, lib.GetProcAddress("evtask_no_such_symbol"));
+  EXPECT_NE(std::string::npos, lib.lastError().find("evtask_no_such_symbol")) << lib.lastError();
+  EXPECT_EQ(nullptr, lib.GetProcAddress(nullptr));
+  EXPECT_EQ(nullptr, lib.GetProcAddress(""));
+  EXPECT_TRUE(lib.isLoaded());
+  EXPECT_NE(nullptr, lib.GetProcAddress("sin"));
+  EXPECT_TRUE(lib.lastError().empty());
+}
+
+TEST(CLuLibraryTest, FreeWithNothingLoadedSucceeds) {
+  CLuLibrary lib(true);
+  EXPECT_EQ(CLuLibrary::kOk, lib.Free());
+  EXPECT_EQ(CLuLibrary::kOk, lib.Free());
+  EXPECT_FALSE(lib.isLoaded());
+}
+
+}  // namespace

@@ -1,0 +1,223 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/EvDebug.h"
+#include "platform/YMPlatformInfo.h"
+#include "platform/YmClock.h"
+#include "platform/YmCriticalSection.h"
+#include "support/TestSupport.h"
+
+using evtask::test::FakeClock;
+using evtask::test::LogCapture;
+
+namespace {
+
+std::string writeTemp(const std::string& content) {
+  char path[] = "/tmp/evtask-config-XXXXXX";
+  const int fd = mkstemp(path);
+  EXPECT_GE(fd, 0);
+  EXPECT_EQ(static_cast<ssize_t>(content.size()), write(fd, content.data(), content.size()));
+  close(fd);
+  return path;
+}
+
+class ConfigTest : public ::testing::Test {
+ protected:
+  void SetUp() override { YMPlatformInfo::clearStore(); }
+  void TearDown() override { YMPlatformInfo::clearStore(); }
+};
+
+}  // namespace
+
+TEST(CriticalSectionTest, NullSectionLockDoesNothing) {
+  // Must neither crash nor throw on construction or destruction.
+  { YmCriticalSectionLock lock(nullptr); }
+  SUCCEED();
+}
+
+TEST(CriticalSectionTest, FailedHandleThrowsTheDocumentedText) {
+  YmCriticalSectionH::failCreateForTesting(true);
+  const char* caught = nullptr;
+  try {
+    YmCriticalSection cs;
+  } catch (const char* text) {
+    caught = text;
+  }
+  YmCriticalSectionH::failCreateForTesting(false);
+  ASSERT_NE(caught, nullptr);
+  EXPECT_STREQ("Not enough memory to initialize YmCriticalSection", caught);
+}
+
+TEST(CriticalSectionTest, LockExcludesOtherThreadsAndIsRecursive) {
+  YmCriticalSection cs;
+  long counter = 0;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < 2000; ++i) {
+        YmCriticalSectionLock outer(&cs);
+        YmCriticalSectionLock inner(&cs);  // re-entry by the owner must not deadlock
+        const long seen = counter;
+        counter = seen + 1;
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(8 * 2000, counter);
+}
+
+TEST_F(ConfigTest, LoadsIniFileAndReadsNumbersAndTexts) {
+  const std::string path = writeTemp(
+      "; comment\n[NodeAgent]\n sDisableCloudCaching = 0 \n# other\n[Base]\ndORCHIDTEMPDIR=/tmp/x\nhex=0x1F\n"
+      "bad=12abc\n");
+  std::string err;
+  ASSERT_EQ(0, YMPlatformInfo::loadFile(path, err)) << err;
+  std::remove(path.c_str());
+  YMPlatformInfo info;
+  unsigned long v = 77;
+  EXPECT_NE(0, info.getNumber("NodeAgent", "sDisableCloudCaching", &v));
+  EXPECT_EQ(0u, v);
+  EXPECT_NE(0, info.getNumber("Base", "hex", &v));
+  EXPECT_EQ(31u, v);
+  v = 5;
+  EXPECT_EQ(0, info.getNumber("Base", "bad", &v)) << "a value that is not a number counts as missing";
+  EXPECT_EQ(5u, v);
+  EXPECT_EQ(0, info.getNumber("Base", "missing", &v));
+  EXPECT_EQ(5u, v) << "a missing key must not write the value";
+  unsigned int narrow = 9;
+  EXPECT_EQ(0, info.getNumber("Base", "missing", &narrow));
+  EXPECT_EQ(9u, narrow);
+  EXPECT_NE(0, info.getNumber("Base", "hex", &narrow));
+  EXPECT_EQ(31u, narrow);
+  std::string s;
+  EXPECT_NE(0, info.getString("Base", "dORCHIDTEMPDIR", &s));
+  EXPECT_EQ("/tmp/x", s);
+  EXPECT_EQ(0, info.getString("base", "dORCHIDTEMPDIR", &s)) << "section names are case-sensitive";
+}
+
+TEST_F(ConfigTest, MalformedFileIsRejectedWithLineNumber) {
+  const std::string path = writeTemp("[A]\nkey value without equals\n");
+  std::string err;
+  EXPECT_EQ(-1, YMPlatformInfo::loadFile(path, err));
+  std::remove(path.c_str());
+  EXPECT_NE(std::string::npos, err.find(":2:")) << err;
+  EXPECT_EQ(-1, YMPlatformInfo::loadFile("/nonexistent/evtask.ini", err));
+}
+
+TEST_F(ConfigTest, BufferFormNeverWritesPastCapacity) {
+  YMPlatformInfo::setValue("S", "k", "hello");
+  YMPlatformInfo info;
+  char buf[8];
+  std::memset(buf, 'Z', sizeof buf);
+  int size = 5;  // needs 6 with the terminator
+  EXPECT_EQ(0, info.getString("S", "k", buf, &size));
+  EXPECT_EQ(6, size);
+  EXPECT_EQ('Z', buf[0]);
+  size = 6;
+  EXPECT_NE(0, info.getString("S", "k", buf, &size));
+  EXPECT_STREQ("hello", buf);
+  EXPECT_EQ(5, size);
+  EXPECT_EQ('Z', buf[6]);
+}
+
+TEST_F(ConfigTest, MultiSzSplitsUntilEmptyText) {
+  const char text[] = "a\0bb\0a\0\0ignored\0";
+  std::set<std::string> out;
+  YMPlatformInfo::FromMultiSZStringToSet(text, sizeof text, out);
+  EXPECT_EQ((std::set<std::string>{"a", "bb"}), out);
+  std::set<std::string> unterminated;
+  const char raw[3] = {'x', 'y', 'z'};  // no terminator: must stay inside the length
+  YMPlatformInfo::FromMultiSZStringToSet(raw, 3, unterminated);
+  EXPECT_EQ((std::set<std::string>{"xyz"}), unterminated);
+}
+
+TEST_F(ConfigTest, PlatformFactsComeFromConfiguration) {
+  YMPI_Base base;
+  EXPECT_EQ(4u, base.getPlatformType());
+  EXPECT_EQ("Instance001", YMPI_Focus::getFocus());
+  YMPlatformInfo::setValue("Platform", "PlatformType", "447");
+  YMPlatformInfo::setValue("Platform", "Focus", "Instance007");
+  YMPI_EventManager::setFocus(base, YMPI_Focus::getFocus());
+  EXPECT_EQ(447u, base.getPlatformType());
+  EXPECT_EQ("Instance007", base.getFocusName());
+  YMPlatformInfo info;
+  EXPECT_EQ(0, info.IsCloudLaptopClient());
+  YMPlatformInfo::setValue("Platform", "CloudLaptopClient", "1");
+  EXPECT_NE(0, info.IsCloudLaptopClient());
+}
+
+TEST(LoggingTest, CaptureSeesNameJobIdLevelAndText) {
+  LogCapture cap(4);
+  EvDebug::DebugLvl("EvTask::lookup", 4, 77LL, "id[%d]", 5);
+  EvDebug::DebugLvl("EvTask::lookup", 5, "too detailed %s", "x");
+  EvDebug::Error("Op::fail", "bad %s", "thing");
+  EvDebug::DebugLvl("Op::fail", -1, "always");
+  const auto recs = cap.records();
+  ASSERT_EQ(3u, recs.size());
+  EXPECT_EQ("EvTask::lookup", recs[0].name);
+  EXPECT_EQ("id[5]", recs[0].text);
+  EXPECT_EQ(77LL, recs[0].jobId);
+  EXPECT_EQ(4, recs[0].level);
+  EXPECT_EQ(EvLogRecord::kError, recs[1].kind);
+  EXPECT_EQ("bad thing", recs[1].text);
+  EXPECT_EQ("always", recs[2].text);
+  EXPECT_EQ(4, EvDebug::getDebugLevel());
+}
+
+TEST(LoggingTest, LongMessagesAreNotCut) {
+  LogCapture cap;
+  const std::string big(5000, 'q');
+  EvDebug::Debug("X::y", "%s", big.c_str());
+  ASSERT_EQ(1u, cap.records().size());
+  EXPECT_EQ(big, cap.records()[0].text);
+}
+
+TEST(LoggingTest, FileLinesStayWholeUnderConcurrency) {
+  char path[] = "/tmp/evtask-log-XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  YMPlatformInfo::clearStore();
+  YMPlatformInfo::setValue("Platform", "LogFile", path);
+  EvDebug::reconfigure();
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t] {
+      for (int i = 0; i < 200; ++i) EvDebug::DebugLvl("Log::test", 1, 42LL, "thread %d line %d end", t, i);
+    });
+  }
+  for (auto& t : threads) t.join();
+  YMPlatformInfo::clearStore();
+  EvDebug::reconfigure();
+  std::ifstream in(path);
+  std::string line;
+  int count = 0;
+  while (std::getline(in, line)) {
+    ++count;
+    EXPECT_NE(std::string::npos, line.find(" 42 L1 Log::test: thread ")) << line;
+    EXPECT_EQ(" end", line.substr(line.size() - 4)) << line;
+  }
+  std::remove(path);
+  EXPECT_EQ(800, count);
+}
+
+TEST(ClockTest, FakeClockReplacesSleepAndIsRemoved) {
+  YmClock* real = YmClock::current();
+  {
+    FakeClock clock;
+    const long long before = YmClock::current()->monotonicMs();
+    YmSleep(30000);
+    EXPECT_EQ(before + 30000, YmClock::current()->monotonicMs());
+    EXPECT_EQ(std::vector<unsigned long>{30000}, clock.sleeps());
+  }
+  EXPECT_EQ(real, YmClock::current());
+}

@@ -1,0 +1,245 @@
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/Coding.h"
+#include "platform/FrameCodec.h"
+#include "platform/WireCatalogue.h"
+#include "platform/YmErrors.h"
+
+using namespace evtask;
+
+namespace {
+
+// A structure with every reference kind: texts, an array whose elements hold
+// texts, and a nested array inside the elements.
+struct Leaf {
+  uint32_t value;
+  char* name;
+};
+struct Item {
+  uint32_t id;
+  char* label;
+  uint32_t leafCount;
+  Leaf* leaves;
+};
+struct Probe {
+  uint32_t head;
+  char* title;
+  uint32_t count;
+  Item* items;
+  char* tail;
+};
+static_assert(sizeof(Probe) == 20, "test structure");
+
+const WireLayout kLeaf{"Leaf", 8, {WireRef::Text(4)}};
+const WireLayout kItem{"Item", 16, {WireRef::Text(4), WireRef::Array(12, 8, &kLeaf)}};
+const WireLayout kProbe{"Probe", 20, {WireRef::Text(4), WireRef::Array(12, 8, &kItem), WireRef::Text(16)}};
+constexpr uint32_t kProbeType = 0x7E000010;
+
+class FrameCodecTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string err;
+    ASSERT_TRUE(WireCatalogue::instance().add(kProbeType, &kProbe, &err)) << err;
+    leaves[0] = Leaf{1, const_cast<char*>("leaf-a")};
+    leaves[1] = Leaf{2, nullptr};
+    items[0] = Item{10, const_cast<char*>("first"), 2, leaves};
+    items[1] = Item{11, nullptr, 0, nullptr};
+    probe = Probe{0xABCD, const_cast<char*>("title"), 2, items, const_cast<char*>("")};
+  }
+
+  std::vector<uint8_t> encoded() {
+    std::vector<uint8_t> frame;
+    std::string err;
+    EXPECT_EQ(0, EncodeFrame(kProbeType, &probe, sizeof probe, &frame, &err)) << err;
+    return frame;
+  }
+
+  Leaf leaves[2];
+  Item items[2];
+  Probe probe;
+};
+
+void expectUntouched(const Probe& p) {
+  EXPECT_EQ(0x5A5A5A5Au, p.head);
+  EXPECT_EQ(0x5A5A5A5Au, p.count);
+}
+
+Probe sentinel() {
+  Probe p;
+  std::memset(&p, 0x5A, sizeof p);
+  return p;
+}
+
+}  // namespace
+
+TEST_F(FrameCodecTest, RoundTripsTextsArraysAndNestedArrays) {
+  const std::vector<uint8_t> frame = encoded();
+  Probe out{};
+  WireArena arena;
+  std::string err;
+  ASSERT_EQ(0, DecodeFrame(frame.data(), frame.size(), kProbeType, &out, sizeof out, &arena, &err)) << err;
+  EXPECT_EQ(0xABCDu, out.head);
+  EXPECT_STREQ("title", out.title);
+  EXPECT_STREQ("", out.tail);
+  ASSERT_EQ(2u, out.count);
+  EXPECT_NE(items, out.items) << "decoded arrays live in the arena";
+  EXPECT_EQ(10u, out.items[0].id);
+  EXPECT_STREQ("first", out.items[0].label);
+  ASSERT_EQ(2u, out.items[0].leafCount);
+  EXPECT_EQ(1u, out.items[0].leaves[0].value);
+  EXPECT_STREQ("leaf-a", out.items[0].leaves[0].name);
+  EXPECT_EQ(nullptr, out.items[0].leaves[1].name);
+  EXPECT_EQ(nullptr, out.items[1].label);
+  EXPECT_EQ(nullptr, out.items[1].leaves);
+}
+
+TEST_F(FrameCodecTest, EveryTruncationFailsAndLeavesTargetUntouched) {
+  const std::vector<uint8_t> frame = encoded();
+  for (size_t n = 0; n < frame.size(); ++n) {
+    Probe out = sentinel();
+    WireArena arena;
+    std::string err;
+    const int rc = DecodeFrame(frame.data(), n, kProbeType, &out, sizeof out, &arena, &err);
+    EXPECT_EQ(YM_SESSION_PROTOCOL_ERROR, rc) << "length " << n;
+    EXPECT_FALSE(err.empty());
+    expectUntouched(out);
+    EXPECT_EQ(0u, arena.blockCount()) << "nothing of a failed frame stays allocated";
+  }
+}
+
+TEST_F(FrameCodecTest, EveryTruncationWithAdjustedBodySizeFails) {
+  // A truncated frame whose header was patched to match its length must
+  // still be caught by the reference checks.
+  const std::vector<uint8_t> frame = encoded();
+  for (size_t n = kFrameHeaderSize + sizeof(Probe); n < frame.size(); ++n) {
+    std::vector<uint8_t> cut(frame.begin(), frame.begin() + static_cast<long>(n));
+    EncodeFixed32(cut.data() + 16, static_cast<uint32_t>(n - kFrameHeaderSize));
+    Probe out = sentinel();
+    WireArena arena;
+    std::string err;
+    EXPECT_NE(0, DecodeFrame(cut.data(), cut.size(), kProbeType, &out, sizeof out, &arena, &err)) << n;
+    expectUntouched(out);
+  }
+}
+
+TEST_F(FrameCodecTest, CorruptionsAreRejectedWithClearTexts) {
+  const std::vector<uint8_t> good = encoded();
+  struct Case {
+    const char* what;
+    size_t offset;
+    uint32_t value;
+    const char* expect;
+  };
+  const size_t body = kFrameHeaderSize;
+  const Case cases[] = {
+      {"magic", 0, 0x12345678, "magic"},
+      {"version", 4, 2, "version"},
+      {"type", 8, kProbeType + 2, "type"},
+      {"fixed size", 12, 24, "structure"},
+      {"body size", 16, 0xFFFFFFF0u, "size limit"},
+      {"text out of range", body + 4, 0x7FFFFFFF, "outside the frame"},
+      {"text inside fixed part", body + 4, 2, "outside the frame"},
+      {"huge count", body + 8, 0x40000000, "overruns"},
+      {"array out of range", body + 12, 0x00FFFFFF, "outside the frame"},
+      {"count without data", body + 12, 0, "no data"},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> bad = good;
+    EncodeFixed32(bad.data() + c.offset, c.value);
+    Probe out = sentinel();
+    WireArena arena;
+    std::string err;
+    EXPECT_NE(0, DecodeFrame(bad.data(), bad.size(), kProbeType, &out, sizeof out, &arena, &err)) << c.what;
+    EXPECT_NE(std::string::npos, err.find(c.expect)) << c.what << ": " << err;
+    expectUntouched(out);
+  }
+}
+
+TEST_F(FrameCodecTest, UnterminatedTextIsRejected) {
+  probe.count = 0;
+  probe.items = nullptr;
+  probe.tail = nullptr;
+  std::vector<uint8_t> frame = encoded();
+  ASSERT_EQ(0, frame.back()) << "title is the last block";
+  frame.back() = 'X';
+  Probe out = sentinel();
+  WireArena arena;
+  std::string err;
+  EXPECT_EQ(YM_SESSION_PROTOCOL_ERROR, DecodeFrame(frame.data(), frame.size(), kProbeType, &out, sizeof out, &arena, &err));
+  EXPECT_NE(std::string::npos, err.find("not terminated")) << err;
+  expectUntouched(out);
+}
+
+TEST_F(FrameCodecTest, SharedBlocksCannotAmplifyMemory) {
+  // Point the tail reference at the title block: legal offsets, but the
+  // frame then references more bytes than it holds.
+  const uint32_t titleOff = DecodeFixed32(encoded().data() + kFrameHeaderSize + 4);
+  Probe out = sentinel();
+  WireArena arena;
+  std::string err;
+  probe.tail = nullptr;
+  std::vector<uint8_t> noTail = encoded();
+  EncodeFixed32(noTail.data() + kFrameHeaderSize + 16, titleOff);
+  EXPECT_EQ(YM_SESSION_PROTOCOL_ERROR,
+            DecodeFrame(noTail.data(), noTail.size(), kProbeType, &out, sizeof out, &arena, &err));
+  EXPECT_NE(std::string::npos, err.find("more data than it holds")) << err;
+  expectUntouched(out);
+}
+
+TEST_F(FrameCodecTest, EncoderRejectsNullArrayWithCountAndWrongSize) {
+  probe.items = nullptr;
+  std::vector<uint8_t> frame;
+  std::string err;
+  EXPECT_EQ(YM_SESSION_BAD_REQUEST, EncodeFrame(kProbeType, &probe, sizeof probe, &frame, &err));
+  EXPECT_NE(std::string::npos, err.find("null")) << err;
+  EXPECT_EQ(YM_SESSION_BAD_SIZE, EncodeFrame(kProbeType, &probe, sizeof probe - 4, &frame, &err));
+  EXPECT_EQ(YM_SESSION_UNKNOWN_MESSAGE, EncodeFrame(0x7E0000FF, &probe, sizeof probe, &frame, &err));
+}
+
+TEST_F(FrameCodecTest, DecodeAnyReportsTypeAndLayout) {
+  const std::vector<uint8_t> frame = encoded();
+  DecodedFrame d;
+  WireArena arena;
+  std::string err;
+  ASSERT_EQ(0, DecodeAnyFrame(frame.data(), frame.size(), &d, &arena, &err)) << err;
+  EXPECT_EQ(kProbeType, d.type);
+  EXPECT_EQ(sizeof(Probe), d.size());
+  EXPECT_STREQ("title", static_cast<const Probe*>(d.data())->title);
+}
+
+TEST(WireCatalogueTest, InconsistentLayoutsAreRefused) {
+  static const WireLayout outside{"Outside", 8, {WireRef::Text(8)}};
+  static const WireLayout noElement{"NoElement", 8, {WireRef::Array(4, 0, nullptr)}};
+  static const WireLayout other{"Other", 8, {}};
+  static const WireLayout same{"Same", 8, {}};
+  std::string err;
+  EXPECT_FALSE(WireCatalogue::instance().add(0x7E000020, &outside, &err));
+  EXPECT_FALSE(WireCatalogue::instance().add(0x7E000022, &noElement, &err));
+  EXPECT_TRUE(WireCatalogue::instance().add(0x7E000024, &same, &err));
+  EXPECT_TRUE(WireCatalogue::instance().add(0x7E000024, &same, &err)) << "re-registering is harmless";
+  EXPECT_FALSE(WireCatalogue::instance().add(0x7E000024, &other, &err));
+  EXPECT_NE(std::string::npos, err.find("already registered"));
+}
+
+TEST(CodingTest, ReaderIsBoundsChecked) {
+  std::vector<uint8_t> buf;
+  PutFixed32(&buf, 0x01020304);
+  PutFixed64(&buf, 0x1122334455667788ull);
+  ByteReader r(buf.data(), buf.size());
+  uint32_t a = 0;
+  uint64_t b = 0;
+  ASSERT_TRUE(r.GetFixed32(&a));
+  EXPECT_EQ(0x01020304u, a);
+  EXPECT_EQ(0x04, buf[0]) << "little-endian";
+  ASSERT_TRUE(r.GetFixed64(&b));
+  EXPECT_EQ(0x1122334455667788ull, b);
+  EXPECT_FALSE(r.GetFixed32(&a));
+  size_t out = 0;
+  EXPECT_FALSE(CheckedMul(0x10000, 0x10000, &out));
+  EXPECT_FALSE(CheckedAdd(static_cast<size_t>(-1), 1, &out));
+}

@@ -59,56 +59,27 @@ TEST(BasicConversionTest, ScanResultAndUntouchedTarget) {
   EXPECT_EQ(9.0, d);
 }
 
-TEST(BasicConversionTest, IntegerWidthsRoundTrip) {
+// Writes value, expects `text`, and reads it back into a different start value.
+template <typename T>
+void expectRoundTrip(T value, const std::string& text) {
   std::string s;
-  short sh = 0;
-  BasicConversion::toString(static_cast<short>(SHRT_MIN), s);
-  EXPECT_EQ("-32768", s);
-  BasicConversion::fromString(sh, s);
-  EXPECT_EQ(SHRT_MIN, sh);
+  BasicConversion::toString(value, s);
+  EXPECT_EQ(text, s);
+  T back = static_cast<T>(value + 1);
+  EXPECT_EQ(1, BasicConversion::fromString(back, s)) << text;
+  EXPECT_EQ(value, back) << text;
+}
 
-  unsigned short us = 0;
-  BasicConversion::toString(static_cast<unsigned short>(USHRT_MAX), s);
-  EXPECT_EQ("65535", s);
-  BasicConversion::fromString(us, s);
-  EXPECT_EQ(USHRT_MAX, us);
-
-  int i = 0;
-  BasicConversion::toString(INT_MIN, s);
-  EXPECT_EQ("-2147483648", s);
-  BasicConversion::fromString(i, s);
-  EXPECT_EQ(INT_MIN, i);
-
-  unsigned int ui = 0;
-  BasicConversion::toString(UINT_MAX, s);
-  BasicConversion::fromString(ui, s);
-  EXPECT_EQ(UINT_MAX, ui);
-
-  long l = 0;
-  BasicConversion::toString(LONG_MIN, s);
-  EXPECT_EQ("-2147483648", s);  // 32-bit long
-  BasicConversion::fromString(l, s);
-  EXPECT_EQ(LONG_MIN, l);
-
-  unsigned long ul = 0;
-  BasicConversion::toString(ULONG_MAX, s);
-  EXPECT_EQ("4294967295", s);
-  BasicConversion::fromString(ul, s);
-  EXPECT_EQ(ULONG_MAX, ul);
-
-  long long ll = 0;
-  BasicConversion::toString(LLONG_MIN, s);
-  EXPECT_EQ("-9223372036854775808", s);
-  BasicConversion::fromString(ll, s);
-  EXPECT_EQ(LLONG_MIN, ll);
-  BasicConversion::fromString(ll, "-5");
-  EXPECT_EQ(-5, ll);
-
-  unsigned long long ull = 0;
-  BasicConversion::toString(ULLONG_MAX, s);
-  EXPECT_EQ("18446744073709551615", s);
-  BasicConversion::fromString(ull, s);
-  EXPECT_EQ(ULLONG_MAX, ull);
+TEST(BasicConversionTest, IntegerWidthsRoundTrip) {
+  expectRoundTrip<short>(SHRT_MIN, "-32768");
+  expectRoundTrip<unsigned short>(USHRT_MAX, "65535");
+  expectRoundTrip<int>(INT_MIN, "-2147483648");
+  expectRoundTrip<unsigned int>(UINT_MAX, "4294967295");
+  expectRoundTrip<long>(LONG_MIN, "-2147483648");  // 32-bit long
+  expectRoundTrip<unsigned long>(ULONG_MAX, "4294967295");
+  expectRoundTrip<long long>(LLONG_MIN, "-9223372036854775808");
+  expectRoundTrip<long long>(-5, "-5");
+  expectRoundTrip<unsigned long long>(ULLONG_MAX, "18446744073709551615");
 }
 
 TEST(BasicConversionTest, FloatingPointSixDecimals) {

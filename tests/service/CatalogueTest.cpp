@@ -1,0 +1,152 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/FrameCodec.h"
+#include "platform/WireCatalogue.h"
+#include "service/TaskWireStructs.h"
+
+using namespace evtask;
+
+namespace {
+
+// Sizes of every exchange as the server expects them: request code ->
+// {request size, response size}.
+const std::map<uint32_t, std::pair<uint32_t, uint32_t>> kExpected = {
+    {0x49000020, {72, 24}}, {0x49000022, {72, 20}}, {0x49000026, {72, 28}}, {0x49000028, {80, 20}},
+    {0x4900002A, {80, 20}}, {0x4900002C, {80, 20}}, {0x4900002E, {72, 28}}, {0x49000030, {72, 28}},
+    {0x49000032, {80, 20}}, {0x49000034, {80, 20}}, {0x49000036, {80, 20}}, {0x49000038, {72, 28}},
+    {0x4900003A, {72, 76}}, {0x4900003C, {72, 68}}, {0x4900003E, {72, 40}}, {0x49000040, {72, 28}},
+    {0x49000042, {72, 24}}, {0x49000044, {72, 28}}, {0x49000046, {72, 24}}, {0x49000048, {120, 20}},
+    {0x4900004A, {92, 20}}, {0x4900004C, {80, 20}}, {0x4900004E, {72, 68}}, {0x49000050, {28, 28}},
+    {0x49000052, {32, 28}}, {0x49000054, {20, 28}}, {0x49000056, {20, 28}}, {0x49000058, {20, 28}},
+    {0x4900005A, {24, 28}}, {0x4900005C, {40, 28}}, {0x49000062, {36, 44}}, {0x49000064, {72, 28}},
+    {0x49000066, {24, 28}}, {0x49000068, {56, 44}}, {0x4900006A, {60, 28}}, {0x4900006C, {56, 44}},
+    {0x4900006E, {72, 24}}, {0x4900007A, {56, 44}},
+};
+
+// Storage that keeps every text and array of a filled structure alive.
+struct Filler {
+  std::vector<std::unique_ptr<uint64_t[]>> blocks;
+  int serial = 0;
+
+  void* block(size_t n) {
+    blocks.emplace_back(new uint64_t[n / 8 + 1]());
+    return blocks.back().get();
+  }
+
+  // Fills every byte with a pattern, every text reference with a distinct
+  // text and every array with two elements, recursively.
+  void fill(const WireLayout* layout, uint8_t* p, int depth) {
+    for (uint32_t i = 0; i < layout->size; ++i) p[i] = static_cast<uint8_t>(0x11 * (i % 13) + depth);
+    for (const WireRef& ref : layout->refs) {
+      if (ref.kind == WireRef::kArray) std::memset(p + ref.countOffset, 0, 4);
+    }
+    for (const WireRef& ref : layout->refs) {
+      if (ref.kind == WireRef::kText) {
+        const std::string text = "text-" + std::to_string(++serial);
+        char* t = static_cast<char*>(block(text.size() + 1));
+        std::memcpy(t, text.c_str(), text.size() + 1);
+        std::memcpy(p + ref.offset, &t, sizeof t);
+      } else {
+        const uint32_t count = 2;
+        uint8_t* elems = static_cast<uint8_t*>(block(count * ref.element->size));
+        for (uint32_t e = 0; e < count; ++e) fill(ref.element, elems + e * ref.element->size, depth + 1);
+        std::memcpy(p + ref.countOffset, &count, 4);
+        std::memcpy(p + ref.offset, &elems, sizeof elems);
+      }
+    }
+  }
+};
+
+bool isRefSlot(const WireLayout* layout, uint32_t byte) {
+  for (const WireRef& ref : layout->refs) {
+    if (byte >= ref.offset && byte < ref.offset + 4) return true;
+  }
+  return false;
+}
+
+// Compares two structures of a layout: plain bytes equal, texts equal,
+// arrays equal element by element.
+void expectSame(const WireLayout* layout, const uint8_t* a, const uint8_t* b, const std::string& where) {
+  for (uint32_t i = 0; i < layout->size; ++i) {
+    if (!isRefSlot(layout, i)) {
+      ASSERT_EQ(a[i], b[i]) << where << " byte " << i;
+    }
+  }
+  for (const WireRef& ref : layout->refs) {
+    const uint8_t* pa;
+    const uint8_t* pb;
+    std::memcpy(&pa, a + ref.offset, sizeof pa);
+    std::memcpy(&pb, b + ref.offset, sizeof pb);
+    ASSERT_NE(pb, nullptr) << where << " reference at " << ref.offset;
+    if (ref.kind == WireRef::kText) {
+      EXPECT_STREQ(reinterpret_cast<const char*>(pa), reinterpret_cast<const char*>(pb)) << where;
+    } else {
+      uint32_t count;
+      std::memcpy(&count, a + ref.countOffset, 4);
+      for (uint32_t e = 0; e < count; ++e) {
+        expectSame(ref.element, pa + e * ref.element->size, pb + e * ref.element->size,
+                   where + "." + ref.element->name + "[" + std::to_string(e) + "]");
+      }
+    }
+  }
+}
+
+}  // namespace
+
+TEST(TaskCatalogueTest, EveryExchangeHasTheServersSizes) {
+  registerTaskCatalogue();
+  size_t n = 0;
+  const TaskMessageInfo* rows = taskMessages(&n);
+  ASSERT_EQ(kExpected.size(), n);
+  for (size_t i = 0; i < n; ++i) {
+    const auto it = kExpected.find(rows[i].requestType);
+    ASSERT_NE(it, kExpected.end()) << std::hex << rows[i].requestType;
+    EXPECT_EQ(it->second.first, rows[i].requestSize) << rows[i].operation;
+    EXPECT_EQ(it->second.second, rows[i].responseSize) << rows[i].operation;
+    const WireLayout* req = WireCatalogue::instance().find(rows[i].requestType);
+    const WireLayout* resp = WireCatalogue::instance().find(rows[i].requestType + 1);
+    ASSERT_NE(req, nullptr);
+    ASSERT_NE(resp, nullptr);
+    EXPECT_EQ(it->second.first, req->size) << rows[i].operation;
+    EXPECT_EQ(it->second.second, resp->size) << rows[i].operation;
+    EXPECT_EQ(0u, rows[i].requestType % 2) << "request codes are even";
+  }
+}
+
+TEST(TaskCatalogueTest, EveryStructureRoundTripsThroughTheCodec) {
+  registerTaskCatalogue();
+  for (const auto& kv : kExpected) {
+    for (uint32_t type : {kv.first, kv.first + 1}) {
+      const WireLayout* layout = WireCatalogue::instance().find(type);
+      ASSERT_NE(layout, nullptr);
+      Filler f;
+      std::vector<uint64_t> in(layout->size / 8 + 1);
+      f.fill(layout, reinterpret_cast<uint8_t*>(in.data()), 0);
+      std::vector<uint8_t> frame;
+      std::string err;
+      ASSERT_EQ(0, EncodeFrame(type, in.data(), layout->size, &frame, &err)) << layout->name << ": " << err;
+      std::vector<uint64_t> out(layout->size / 8 + 1);
+      WireArena arena;
+      ASSERT_EQ(0, DecodeFrame(frame.data(), frame.size(), type, out.data(), layout->size, &arena, &err))
+          << layout->name << ": " << err;
+      expectSame(layout, reinterpret_cast<uint8_t*>(in.data()), reinterpret_cast<uint8_t*>(out.data()),
+                 layout->name);
+    }
+  }
+}
+
+TEST(TaskCatalogueTest, ResponsesCarryTheHeaderErrorTextAtOffsetEight) {
+  registerTaskCatalogue();
+  for (const auto& kv : kExpected) {
+    const WireLayout* resp = WireCatalogue::instance().find(kv.first + 1);
+    ASSERT_NE(resp, nullptr);
+    bool found = false;
+    for (const WireRef& r : resp->refs) found = found || (r.kind == WireRef::kText && r.offset == 8);
+    EXPECT_TRUE(found) << resp->name;
+  }
+}

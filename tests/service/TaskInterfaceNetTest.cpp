@@ -1,0 +1,342 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "platform/PlatformMessages.h"
+#include "platform/YMGlobalParam.h"
+#include "platform/YMPlatformInfo.h"
+#include "platform/YmErrors.h"
+#include "service/TaskInterfaceNet.h"
+#include "service/TaskWireStructs.h"
+#include "support/FakeAppMgr.h"
+#include "support/TestSupport.h"
+
+using namespace evtask;
+using evtask::test::ScopedFakeAppMgr;
+
+namespace {
+
+class TaskInterfaceNetTest : public ::testing::Test {
+ protected:
+  void SetUp() override { YMPlatformInfo::clearStore(); }
+
+  ScopedFakeAppMgr fake;
+  TaskInterfaceNet net;
+  std::string err;
+};
+
+Sched_AssocEntity entity(long clientId) {
+  Sched_AssocEntity e;
+  e.reserved1 = 91;
+  e.reserved2 = 92;
+  e.taskId = 5;
+  e.clientGroupId = 6;
+  e.clientId = clientId;
+  e.appTypeId = 8;
+  e.instanceId = 9;
+  e.backupsetId = 10;
+  e.subclientId = 11;
+  e.extraValue1 = 12;
+  e.extraValue2 = 13;
+  e.localValue1 = 14;
+  e.localValue2 = 15;
+  return e;
+}
+
+}  // namespace
+
+TEST_F(TaskInterfaceNetTest, LookupSendsIdentityAndTakesText) {
+  _TaskInfo task;
+  task.jobId = 0x100000002ull;
+  task.taskId = 3;
+  task.subTaskId = 4;
+  task.idKind = 2;
+  task.optionKey = 0x500000006ull;
+  OptionsLookupResp resp{};
+  char text[] = "option text";
+  resp.optionText = text;
+  fake->respond(msg::kLookup, resp);
+  ASSERT_EQ(0, net.lookup(task, err, nullptr)) << err;
+  EXPECT_EQ("option text", task.optionText);
+  const auto req = fake->last(msg::kLookup);
+  EXPECT_EQ(72u, req.size);
+  const auto& r = req.as<TaskOptionsLookupReq>();
+  EXPECT_EQ(0x100000002ull, r.info.jobId);
+  EXPECT_EQ(3u, r.info.taskId);
+  EXPECT_EQ(4u, r.info.subTaskId);
+  EXPECT_EQ(2, r.info.idKind);
+  EXPECT_EQ(0x500000006ull, r.info.optionKey);
+  EXPECT_EQ(nullptr, r.info.optionText);
+  EXPECT_EQ(kAppMgrReqMagic, r.header.magic) << "the request header is filled";
+}
+
+TEST_F(TaskInterfaceNetTest, LookupWithoutTextEmptiesTheRecordsText) {
+  _TaskInfo task;
+  task.optionText = "stale";
+  ASSERT_EQ(0, net.lookup(task, err, nullptr));
+  EXPECT_EQ("", task.optionText);
+}
+
+TEST_F(TaskInterfaceNetTest, UpdateSendsTheOptionText) {
+  _TaskInfo task;
+  task.taskId = 8;
+  task.optionText = "new text";
+  ASSERT_EQ(0, net.update(task, err, nullptr));
+  const auto req = fake->last(msg::kUpdate);
+  EXPECT_STREQ("new text", req.as<TaskOptionsUpdateReq>().info.optionText);
+  EXPECT_EQ(8u, req.as<TaskOptionsUpdateReq>().info.taskId);
+}
+
+TEST_F(TaskInterfaceNetTest, FailedHeaderCheckCopiesServerTextAndLeavesRecord) {
+  _TaskInfo task;
+  task.optionText = "kept";
+  task.task.flags = 0x80;
+  fake->respondError(msg::kLookup, 4711, "task is locked");
+  EXPECT_EQ(4711, net.lookup(task, err, nullptr));
+  EXPECT_EQ("task is locked", err);
+  EXPECT_EQ("kept", task.optionText);
+  fake->respondError(msg::kGetTaskInfo, 12, "");
+  EXPECT_EQ(12, net.getTaskInfo(task, err, nullptr));
+  EXPECT_EQ("", err);
+  EXPECT_EQ(0x80u, task.task.flags);
+}
+
+TEST_F(TaskInterfaceNetTest, FailingSendMakesNoExchange) {
+  _TaskInfo task;
+  task.optionText = "kept";
+  fake->failNextSend(YM_SESSION_SEND_FAILED, "connection refused");
+  EXPECT_EQ(YM_SESSION_SEND_FAILED, net.lookup(task, err, nullptr));
+  EXPECT_EQ("connection refused", err);
+  EXPECT_EQ(0u, fake->requestCount()) << "the request never reached the server";
+  EXPECT_EQ("kept", task.optionText);
+}
+
+TEST_F(TaskInterfaceNetTest, FailingReceiveReturnsSessionCode) {
+  _TaskInfo task;
+  task.entities.push_back(entity(1));
+  fake->failNextReceive(YM_SESSION_CLOSED, "Server closed the connection");
+  EXPECT_EQ(YM_SESSION_CLOSED, net.getEntityInfo(task, err, nullptr));
+  EXPECT_EQ("Server closed the connection", err);
+  EXPECT_EQ(1u, task.entities.size());
+}
+
+TEST_F(TaskInterfaceNetTest, EveryTruncatedResponseFailsAndChangesNothing) {
+  Sch_AssocEntity rows[2]{};
+  rows[0].clientId = 21;
+  rows[1].clientId = 22;
+  EntityInfoResp resp{};
+  resp.count = 2;
+  resp.entities = rows;
+  const Frame good = test::FakeAppMgr::encodeResponse(msg::kGetEntityInfo, resp);
+  for (size_t n = 0; n < good.size(); ++n) {
+    _TaskInfo task;
+    task.entities.push_back(entity(1));
+    fake->respond(msg::kGetEntityInfo, resp);
+    fake->mutateNextResponse([n](Frame& f) { f.resize(n); });
+    EXPECT_EQ(YM_SESSION_PROTOCOL_ERROR, net.getEntityInfo(task, err, nullptr)) << n;
+    EXPECT_FALSE(err.empty());
+    ASSERT_EQ(1u, task.entities.size()) << n;
+  }
+}
+
+TEST_F(TaskInterfaceNetTest, CorruptedResponsesFailAndChangeNothing) {
+  char text[] = "value";
+  OptionsLookupResp resp{};
+  resp.optionText = text;
+  const Frame good = test::FakeAppMgr::encodeResponse(msg::kLookup, resp);
+  // Flip each byte of the frame header and of the text reference in turn.
+  const size_t positions[] = {0, 4, 8, 12, 16, 20 + 20, 20 + 21, 20 + 23};
+  for (size_t pos : positions) {
+    _TaskInfo task;
+    task.optionText = "kept";
+    fake->respond(msg::kLookup, resp);
+    fake->mutateNextResponse([pos](Frame& f) { f[pos] ^= 0xFF; });
+    EXPECT_NE(0, net.lookup(task, err, nullptr)) << pos;
+    EXPECT_EQ("kept", task.optionText) << pos;
+  }
+  _TaskInfo task;
+  fake->respond(msg::kLookup, resp);
+  fake->mutateNextResponse([](Frame& f) { f.back() = 'X'; });  // text loses its terminator
+  EXPECT_EQ(YM_SESSION_PROTOCOL_ERROR, net.lookup(task, err, nullptr));
+  EXPECT_NE(std::string::npos, err.find("not terminated")) << err;
+}
+
+TEST_F(TaskInterfaceNetTest, GetJobInfoResolvesIdsEvenForJobZero) {
+  _TaskInfo task;
+  GenericTaskApiResp resp{};
+  resp.info.taskId = 31;
+  resp.info.subTaskId = 32;
+  fake->respond(msg::kGetJobInfo, resp);
+  ASSERT_EQ(0, net.getJobInfo(task, err, nullptr));
+  EXPECT_EQ(31u, task.taskId);
+  EXPECT_EQ(32u, task.subTaskId);
+  EXPECT_EQ(0ull, fake->last(msg::kGetJobInfo).as<GenericTaskApiReq>().info.jobId);
+}
+
+TEST_F(TaskInterfaceNetTest, GetTaskInfoKeepsDescriptionAndSetTaskInfoSendsRow) {
+  _TaskInfo task;
+  task.taskId = 44;
+  task.task.description = "my task";
+  TaskInfoResp resp{};
+  resp.task = Sch_Task{44, 1, 0x80, 3, {4, 5, 6, 7, 8}, 0x900000009ull, 0};
+  fake->respond(msg::kGetTaskInfo, resp);
+  ASSERT_EQ(0, net.getTaskInfo(task, err, nullptr));
+  EXPECT_EQ(44u, fake->last(msg::kGetTaskInfo).as<GenericTaskApiReq>().info.taskId);
+  EXPECT_EQ("my task", task.task.description);
+  EXPECT_EQ(0x80u, task.task.flags);
+  EXPECT_EQ(8u, task.task.reserved6);
+  EXPECT_EQ(0x900000009ull, task.task.reserved64);
+
+  ASSERT_EQ(0, net.setTaskInfo(task, err, nullptr));
+  const auto rec1 = fake->last(msg::kSetTaskInfo);
+  const auto& sent = rec1.as<SetTaskInfoReq>();
+  EXPECT_EQ(44u, sent.info.taskId);
+  EXPECT_EQ(0u, sent.info.subTaskId);
+  EXPECT_EQ(0, std::memcmp(&sent.task, &resp.task, sizeof resp.task)) << "the row travels unchanged";
+}
+
+TEST_F(TaskInterfaceNetTest, GetSubTaskInfoReplacesTheWholeRow) {
+  _TaskInfo task;
+  task.taskId = 1;
+  task.subTaskId = 2;
+  SubTaskInfoResp resp{};
+  resp.subTask = Sch_SubTask{77, 1, 3, 4, 5};
+  fake->respond(msg::kGetSubTaskInfo, resp);
+  ASSERT_EQ(0, net.getSubTaskInfo(task, err, nullptr));
+  EXPECT_EQ(77u, task.subTask.subTaskId);
+  EXPECT_EQ(5, task.subTask.reserved1);
+  const auto rec2 = fake->last(msg::kGetSubTaskInfo);
+  const auto& r = rec2.as<GenericTaskApiReq>();
+  EXPECT_EQ(1u, r.info.taskId);
+  EXPECT_EQ(2u, r.info.subTaskId);
+}
+
+TEST_F(TaskInterfaceNetTest, EntitiesAreAppendedWithLocalFieldsZero) {
+  _TaskInfo task;
+  task.entities.push_back(entity(1));
+  Sch_AssocEntity rows[1]{};
+  rows[0] = Sch_AssocEntity{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
+  EntityInfoResp resp{};
+  resp.count = 1;
+  resp.entities = rows;
+  fake->respond(msg::kGetEntityInfo, resp);
+  ASSERT_EQ(0, net.getEntityInfo(task, err, nullptr));
+  ASSERT_EQ(2u, task.entities.size());
+  const Sched_AssocEntity& e = task.entities[1];
+  EXPECT_EQ(1, e.reserved1);
+  EXPECT_EQ(5, e.clientId);
+  EXPECT_EQ(11, e.extraValue2);
+  EXPECT_EQ(0, e.localValue1);
+  EXPECT_EQ(0, e.localValue2);
+}
+
+TEST_F(TaskInterfaceNetTest, SetEntityInfoSendsElevenFieldsPerRowOrCountZero) {
+  _TaskInfo task;
+  task.taskId = 3;
+  ASSERT_EQ(0, net.setEntityInfo(task, err, nullptr));
+  auto req = fake->last(msg::kSetEntityInfo);
+  EXPECT_EQ(80u, req.size);
+  EXPECT_EQ(0u, req.as<SetEntityInfoReq>().count);
+  EXPECT_EQ(nullptr, req.as<SetEntityInfoReq>().entities);
+
+  task.entities.push_back(entity(7));
+  task.entities.push_back(entity(8));
+  ASSERT_EQ(0, net.setEntityInfo(task, err, nullptr));
+  req = fake->last(msg::kSetEntityInfo);
+  const auto& r = req.as<SetEntityInfoReq>();
+  ASSERT_EQ(2u, r.count);
+  EXPECT_EQ(91u, r.entities[0].field0);
+  EXPECT_EQ(7u, r.entities[0].clientId);
+  EXPECT_EQ(13u, r.entities[0].field10);
+  EXPECT_EQ(8u, r.entities[1].clientId);
+}
+
+TEST_F(TaskInterfaceNetTest, GetDefaultTaskIdChangesOnlyTheTaskRowId) {
+  _TaskInfo task;
+  task.taskId = 9;
+  task.task.flags = 3;
+  TaskInfoResp resp{};
+  resp.task.taskId = 1234;
+  resp.task.flags = 0xFF;
+  fake->respond(msg::kGetDefaultTaskId, resp);
+  ASSERT_EQ(0, net.getDefaultTaskId(task, err, nullptr));
+  EXPECT_EQ(1234u, task.task.taskId);
+  EXPECT_EQ(3u, task.task.flags);
+  EXPECT_EQ(9u, task.taskId);
+  EXPECT_EQ(0u, fake->last(msg::kGetDefaultTaskId).as<GenericTaskApiReq>().info.taskId);
+}
+
+TEST_F(TaskInterfaceNetTest, PatternsOfTheFirstEntityAreAppended) {
+  _TaskInfo task;
+  task.entities.push_back(entity(7));
+  task.entities.push_back(entity(8));
+  Sch_Pattern rows[2]{};
+  char a[] = "first", b[] = "second";
+  rows[0].text1 = a;
+  rows[0].fields1[7] = 8;
+  rows[0].text3 = b;
+  rows[0].field9 = 9;
+  rows[0].fields2[6] = 16;
+  GetPatternResp resp{};
+  resp.count = 2;
+  resp.patterns = rows;
+  fake->respond(msg::kGetPatternInfo, resp);
+  ASSERT_EQ(0, net.getPatternInfo(task, err, nullptr));
+  ASSERT_EQ(2u, task.patterns.size());
+  EXPECT_EQ("first", task.patterns[0].text1);
+  EXPECT_EQ("", task.patterns[0].text2);
+  EXPECT_EQ("second", task.patterns[0].text3);
+  EXPECT_EQ(8, task.patterns[0].value8);
+  EXPECT_EQ(9, task.patterns[0].value9);
+  EXPECT_EQ(16, task.patterns[0].value16);
+  const auto rec3 = fake->last(msg::kGetPatternInfo);
+  const auto& r = rec3.as<GetPatternReq>();
+  EXPECT_EQ(0u, r.entity.field0) << "fields 0 and 1 are not sent";
+  EXPECT_EQ(0u, r.entity.field1);
+  EXPECT_EQ(7u, r.entity.clientId);
+  EXPECT_EQ(13u, r.entity.field10);
+}
+
+TEST_F(TaskInterfaceNetTest, PatternsOfATaskWithoutEntitiesAreNotRequested) {
+  _TaskInfo task;
+  EXPECT_EQ(YM_DB_NODATA, net.getPatternInfo(task, err, nullptr));
+  EXPECT_FALSE(err.empty());
+  EXPECT_EQ(0u, fake->requestCount());
+}
+
+TEST_F(TaskInterfaceNetTest, ScheduleOperationsAreNotAvailableYet) {
+  std::string xml;
+  std::list<long long> jobs;
+  int taskId = 0;
+  EXPECT_EQ(YM_OPERATION_NOT_AVAILABLE, net.CreateTask(xml, jobs, taskId, 1, err, 0, 0, false, false));
+  EXPECT_EQ(YM_OPERATION_NOT_AVAILABLE_TEXT, err);
+  std::vector<Sched_SubTask> subTasks;
+  EXPECT_EQ(YM_OPERATION_NOT_AVAILABLE, net.runTasks(subTasks, jobs, err, 0, 0, 0, false, nullptr));
+  EXPECT_EQ(0u, fake->requestCount());
+}
+
+TEST_F(TaskInterfaceNetTest, NoServerGivesAClearError) {
+  setInProcessHandler(nullptr);
+  _TaskInfo task;
+  EXPECT_EQ(YM_SESSION_NO_SERVER, net.lookup(task, err, nullptr));
+  EXPECT_NE(std::string::npos, err.find("No application manager")) << err;
+  YMPlatformInfo::setValue("Platform", "AppMgrEndpoint", "tcp:127.0.0.1:1");
+  EXPECT_EQ(YM_SESSION_NO_SERVER, net.lookup(task, err, nullptr));
+  YMPlatformInfo::clearStore();
+}
+
+TEST_F(TaskInterfaceNetTest, GlobalParametersTravelThroughTheSession) {
+  YMGlobalParam param;
+  EXPECT_EQ(0, param.set("CONTROLHOST_SURVEY_WIA_SCHEDULE_ID_LIST", "1,2,3", nullptr));
+  EXPECT_EQ("1,2,3", fake->globalParam("CONTROLHOST_SURVEY_WIA_SCHEDULE_ID_LIST"));
+  std::string value = "old";
+  EXPECT_EQ(0, param.get("CONTROLHOST_SURVEY_WIA_SCHEDULE_ID_LIST", value, nullptr));
+  EXPECT_EQ("1,2,3", value);
+  fake->respondError(kGlobalParamGetReq, 9, "no such parameter");
+  value = "unchanged";
+  EXPECT_EQ(9, param.get("X", value, nullptr));
+  EXPECT_EQ("unchanged", value);
+  EXPECT_EQ("no such parameter", param.lastError());
+}

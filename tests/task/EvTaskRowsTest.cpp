@@ -1,0 +1,520 @@
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstring>
+#include <list>
+#include <string>
+#include <vector>
+
+#include "platform/YmErrors.h"
+#include "task/EvTask.h"
+#include "task/EvTaskTestSupport.h"
+
+using namespace evtask;
+using namespace evtask::test;
+
+namespace {
+
+const char* const kCtorLog = "EvTask::EvTask";
+
+TaskInfoResp taskRow(uint32_t taskId, uint32_t flags, uint32_t status) {
+  TaskInfoResp resp{};
+  resp.task.taskId = taskId;
+  resp.task.flags = flags;
+  resp.task.status = status;
+  resp.task.fields[0] = 21;
+  return resp;
+}
+
+SubTaskInfoResp subTaskRow(uint32_t subTaskId, uint32_t taskId, uint32_t type) {
+  SubTaskInfoResp resp{};
+  resp.subTask.subTaskId = subTaskId;
+  resp.subTask.taskId = taskId;
+  resp.subTask.subTaskType = type;
+  resp.subTask.operationType = 4;
+  return resp;
+}
+
+void respondEntities(FakeAppMgr& fake, const std::vector<uint32_t>& clientIds) {
+  std::vector<Sch_AssocEntity> rows(clientIds.size());
+  for (size_t i = 0; i < rows.size(); ++i) {
+    rows[i] = Sch_AssocEntity{};
+    rows[i].clientId = clientIds[i];
+    rows[i].taskId = 300;
+  }
+  EntityInfoResp resp{};
+  resp.count = static_cast<uint32_t>(rows.size());
+  resp.entities = rows.empty() ? nullptr : rows.data();
+  fake.respond(msg::kGetEntityInfo, resp);
+}
+
+std::vector<uint32_t> sentClientIds(const RecordedRequest& r) {
+  const SetEntityInfoReq& req = r.as<SetEntityInfoReq>();
+  std::vector<uint32_t> ids;
+  for (uint32_t i = 0; i < req.count; ++i) ids.push_back(req.entities[i].clientId);
+  return ids;
+}
+
+// A task whose interface factory yields nothing, the way EvTask reports it.
+class NoInterfaceTask : public EvTask {
+ public:
+  NoInterfaceTask() : EvTask(0, 2, nullptr, false) {}
+  TaskInterface* getTaskInterface() override {
+    delete EvTask::getTaskInterface();  // keeps platformType fresh
+    errorCode = YM_GET_INTERFACE_FAILED;
+    errorString = "get Interface failed";
+    return nullptr;
+  }
+};
+
+// --- construction ------------------------------------------------------------------
+
+TEST_F(EvTaskTest, TaskWithoutIdSendsNothingAndLogsNothing) {
+  for (int kind : {0, 1, 2, 3, -1}) {
+    fake->clearRequests();
+    LogCapture cap;
+    EvTask task(0, kind, nullptr, true);
+    EXPECT_TRUE(task.areOptsInitialized()) << kind;
+    EXPECT_EQ(0u, fake->requestCount()) << kind;
+    for (const std::string& line : cap.lines()) EXPECT_NE(0u, line.find("TaskPlatformInfoSingleton")) << line;
+    EXPECT_EQ(0ull, task.getId());
+    // Option reads stay local.
+    int value = 5;
+    EXPECT_EQ(0, task.getOptionInt(140026, value, nullptr));
+    EXPECT_EQ(0, value);
+    EXPECT_EQ(0u, countOf(*fake, msg::kGetOptions));
+  }
+}
+
+TEST_F(EvTaskTest, JobIdKindFetchesNothingAndLogsTheConstruction) {
+  LogCapture cap;
+  EvTask task(0x500000007ULL, 0, nullptr, false);
+  EXPECT_EQ(0u, fake->requestCount());
+  EXPECT_TRUE(cap.contains(kCtorLog, "Called with taskId[0], subTaskId[0], jobId[21474836487], type[0]"));
+  EXPECT_FALSE(task.areOptsInitialized());
+  EXPECT_EQ(0x500000007ULL, task.getId());
+}
+
+TEST_F(EvTaskTest, TaskIdKindFetchesTaskSubTaskAndEntitiesInOrder) {
+  fake->respond(msg::kGetTaskInfo, taskRow(300, 0x80, 2));
+  fake->respond(msg::kGetSubTaskInfo, subTaskRow(301, 300, 9));
+  respondEntities(*fake, {7, 8});
+  LogCapture cap;
+  int marker = 0;
+  EvTask task(0x100000000ULL + 300, 2, &marker, true);
+
+  EXPECT_EQ((std::vector<uint32_t>{msg::kGetTaskInfo, msg::kGetSubTaskInfo, msg::kGetEntityInfo}),
+            fake->requestTypes());
+  EXPECT_EQ(300u, fake->last(msg::kGetTaskInfo).as<GenericTaskApiReq>().info.taskId);
+  EXPECT_EQ(0, static_cast<int>(fake->last(msg::kGetTaskInfo).as<GenericTaskApiReq>().info.jobId));
+  EXPECT_EQ(0, task.getErrorString().size());
+  EXPECT_TRUE(cap.contains(kCtorLog, "Called with taskId[300], subTaskId[301], jobId[4294967596], type[2]") ||
+              cap.contains(kCtorLog, "Called with taskId[300], subTaskId[0], jobId[4294967596], type[2]"));
+  EXPECT_EQ(0x80u, task.getTaskFlags());
+  EXPECT_EQ(2u, task.getTaskStatus());
+  EXPECT_TRUE(task.isDefaultTaskId());
+  Sched_AssocEntity first;
+  EXPECT_EQ(0, task.getEntityInfo(first, nullptr));
+  EXPECT_EQ(7, first.clientId);
+  EXPECT_EQ(3u, fake->requestCount()) << "the entities are cached";
+}
+
+TEST_F(EvTaskTest, FailingTaskRequestStopsTheEagerFetch) {
+  fake->respondError(msg::kGetTaskInfo, 0x4A0001, "no such task");
+  LogCapture cap;
+  EvTask task(300, 2, nullptr, false);
+  EXPECT_EQ((std::vector<uint32_t>{msg::kGetTaskInfo}), fake->requestTypes());
+  EXPECT_EQ("no such task", task.getErrorString());
+  for (const std::string& line : cap.lines()) EXPECT_EQ(std::string::npos, line.find("Called with")) << line;
+  // The object stays usable.
+  EXPECT_EQ(300ull, task.getId());
+}
+
+TEST_F(EvTaskTest, SubTaskKindAsksForTheTaskBeforeItsIdIsKnown) {
+  fake->respond(msg::kGetSubTaskInfo, subTaskRow(55, 12, 1));
+  EvTask task(55, 1, nullptr, false);
+  ASSERT_EQ(3u, fake->requestCount());
+  EXPECT_EQ(msg::kGetTaskInfo, fake->requestTypes()[0]);
+  EXPECT_EQ(0u, fake->last(msg::kGetTaskInfo).as<GenericTaskApiReq>().info.taskId);
+  EXPECT_EQ(55u, fake->last(msg::kGetSubTaskInfo).as<GenericTaskApiReq>().info.subTaskId);
+}
+
+TEST_F(EvTaskTest, OtherKindsResolveTheJobFirst) {
+  for (int kind : {3, -1}) {
+    fake->clearRequests();
+    GenericTaskApiResp job{};
+    job.info.taskId = 40;
+    job.info.subTaskId = 41;
+    fake->respond(msg::kGetJobInfo, job);
+    EvTask task(9000, kind, nullptr, false);
+    EXPECT_EQ((std::vector<uint32_t>{msg::kGetJobInfo, msg::kGetTaskInfo, msg::kGetSubTaskInfo, msg::kGetEntityInfo}),
+              fake->requestTypes());
+    EXPECT_EQ(9000u, fake->last(msg::kGetJobInfo).as<GenericTaskApiReq>().info.jobId);
+    EXPECT_EQ(40u, fake->last(msg::kGetTaskInfo).as<GenericTaskApiReq>().info.taskId);
+    EXPECT_EQ(41u, fake->last(msg::kGetSubTaskInfo).as<GenericTaskApiReq>().info.subTaskId);
+  }
+}
+
+// --- lookup and update -----------------------------------------------------------------
+
+TEST_F(EvTaskTest, SecondLookupSendsNothing) {
+  EvTask task(77, 0, nullptr, false);
+  EXPECT_EQ(0, task.lookup(nullptr));
+  EXPECT_EQ(0, task.lookup(nullptr));
+  EXPECT_EQ(1u, countOf(*fake, msg::kLookup));
+}
+
+TEST_F(EvTaskTest, FailedLookupIsRetried) {
+  EvTask task(77, 0, nullptr, false);
+  fake->respondError(msg::kLookup, 0x4A0002, "busy");
+  EXPECT_EQ(0x4A0002, task.lookup(nullptr));
+  EXPECT_EQ("busy", task.getErrorString());
+  EXPECT_EQ(0, task.lookup(nullptr));
+  EXPECT_TRUE(task.getErrorString().empty());
+  EXPECT_EQ(2u, countOf(*fake, msg::kLookup));
+}
+
+TEST_F(EvTaskTest, UpdateWithoutLookupSendsNothing) {
+  LogCapture cap;
+  EvTask task(77, 0, nullptr, false);
+  EXPECT_EQ(0, task.update(nullptr));
+  EXPECT_EQ(0u, fake->requestCount());
+  const std::vector<std::string> lines = cap.lines();
+  std::vector<std::string> updates;
+  for (const std::string& l : lines)
+    if (l.rfind("EvTask::update: ", 0) == 0) updates.push_back(l);
+  EXPECT_EQ((std::vector<std::string>{
+                "EvTask::update: Task Manager object is getting modified without being initilized.",
+                "EvTask::update: No update will be done on Task Manager Object."}),
+            updates);
+}
+
+TEST_F(EvTaskTest, UpdateOnTheCentralPlatformMakesTheNextLookupFetch) {
+  usePlatformType("1");
+  EvTask task(77, 0, nullptr, false);
+  ASSERT_EQ(0, task.lookup(nullptr));
+  EXPECT_EQ(0, task.update(nullptr));
+  EXPECT_EQ(1u, countOf(*fake, msg::kUpdate));
+  EXPECT_EQ(0, task.lookup(nullptr));
+  EXPECT_EQ(2u, countOf(*fake, msg::kLookup));
+}
+
+TEST_F(EvTaskTest, UpdateElsewhereKeepsTheTaskLookedUp) {
+  usePlatformType("4");
+  EvTask task(77, 0, nullptr, false);
+  ASSERT_EQ(0, task.lookup(nullptr));
+  EXPECT_EQ(0, task.update(nullptr));
+  EXPECT_EQ(0, task.lookup(nullptr));
+  EXPECT_EQ(1u, countOf(*fake, msg::kLookup));
+  fake->respondError(msg::kUpdate, 99, "refused");
+  EXPECT_EQ(99, task.update(nullptr));
+  EXPECT_EQ("refused", task.getErrorString());
+}
+
+TEST_F(EvTaskTest, WithoutInterfaceEveryOperationFailsTheSameWay) {
+  NoInterfaceTask task;
+  Sched_Task row;
+  Sched_SubTask sub;
+  std::vector<Sched_AssocEntity> entities;
+  long defId = 0;
+  std::list<unsigned long long> jobs;
+  long long requestId = 5;
+  TaskOptionList opts;
+  TaskFileList files;
+  const std::vector<int> results = {task.getJobInfo(nullptr), task.getTaskInfo(row, nullptr),
+                                    task.getSubTaskInfo(sub, nullptr), task.getEntityInfo(entities, nullptr),
+                                    task.setEntityInfo({Sched_AssocEntity()}, nullptr),
+                                    task.getDefaultTaskId(defId, nullptr), task.getJobListFromTaskId(jobs, nullptr),
+                                    task.getJobRequestIdFromJobId(requestId, nullptr), task.saveChanges(),
+                                    task.getFiles(files, 0, nullptr), task.setOptions(opts, nullptr),
+                                    task.lookup(nullptr)};
+  for (int rc : results) EXPECT_EQ(655371, rc);
+  EXPECT_EQ("get Interface failed", task.getErrorString());
+  EXPECT_EQ(0, requestId);
+  EXPECT_EQ(0u, fake->requestCount());
+  std::vector<Sched_AssocEntity> none;
+  EXPECT_EQ(655371, task.getEntityInfo(none, nullptr));
+  EXPECT_EQ(0u, task.getEntityInfo(none, nullptr) == 0 ? 1u : none.size()) << "nothing was appended";
+}
+
+// --- row operations ----------------------------------------------------------------------
+
+TEST_F(EvTaskTest, DefaultTaskFlagIsBitSeven) {
+  for (uint32_t flags : {0x80u, 0x81u, 0x7Fu, 0x100u, 0u}) {
+    fake->respond(msg::kGetTaskInfo, taskRow(5, flags, 0));
+    EvTask task(5, 2, nullptr, false);
+    EXPECT_EQ((flags & 0x80u) != 0, task.isDefaultTaskId()) << flags;
+  }
+}
+
+TEST_F(EvTaskTest, SaveChangesWritesTheThreeRowsAndSendsTheSameEntitiesTwice) {
+  fake->respond(msg::kGetTaskInfo, taskRow(300, 1, 2));
+  respondEntities(*fake, {7, 8});
+  EvTask task(300, 2, nullptr, false);
+  fake->clearRequests();
+  EXPECT_EQ(0, task.saveChanges());
+  EXPECT_EQ((std::vector<uint32_t>{msg::kSetTaskInfo, msg::kSetSubTaskInfo, msg::kSetEntityInfo}),
+            fake->requestTypes());
+  EXPECT_EQ(300u, fake->last(msg::kSetTaskInfo).as<SetTaskInfoReq>().task.taskId);
+  EXPECT_EQ((std::vector<uint32_t>{7, 8}), sentClientIds(fake->last(msg::kSetEntityInfo)));
+  EXPECT_EQ(0, task.saveChanges());
+  EXPECT_EQ((std::vector<uint32_t>{7, 8}), sentClientIds(fake->last(msg::kSetEntityInfo)));
+}
+
+TEST_F(EvTaskTest, SaveChangesStopsAtTheFirstFailureAndLogsIt) {
+  EvTask task(300, 0, nullptr, false);
+  LogCapture cap;
+  fake->respondError(msg::kSetSubTaskInfo, 31, "sub refused");
+  EXPECT_EQ(31, task.saveChanges());
+  EXPECT_EQ((std::vector<uint32_t>{msg::kSetTaskInfo, msg::kSetSubTaskInfo}), fake->requestTypes());
+  EXPECT_TRUE(cap.contains("EvTask::saveChanges",
+                           "Could not save sub task info in TM_SubTask table, error [sub refused]"));
+
+  fake->clearRequests();
+  fake->respondError(msg::kSetTaskInfo, 30, "task refused");
+  EXPECT_EQ(30, task.saveChanges());
+  EXPECT_EQ(1u, fake->requestCount());
+  EXPECT_TRUE(cap.contains("EvTask::saveChanges", "Could not save task info in TM_Task table, error [task refused]"));
+
+  fake->respondError(msg::kSetEntityInfo, 32, "entity refused");
+  EXPECT_EQ(32, task.saveChanges());
+  EXPECT_TRUE(cap.contains("EvTask::saveChanges",
+                           "Could not save entity info in TM_AssocEntity table, error [entity refused]"));
+}
+
+TEST_F(EvTaskTest, SetEntityInfoSendsTheGrowingCachedList) {
+  respondEntities(*fake, {1});
+  EvTask task(300, 2, nullptr, false);
+  Sched_AssocEntity a;
+  a.clientId = 10;
+  Sched_AssocEntity b;
+  b.clientId = 11;
+  EXPECT_EQ(0, task.setEntityInfo({a}, nullptr));
+  EXPECT_EQ((std::vector<uint32_t>{1, 10}), sentClientIds(fake->last(msg::kSetEntityInfo)));
+  EXPECT_EQ(0, task.setEntityInfo({b}, nullptr));
+  EXPECT_EQ((std::vector<uint32_t>{1, 10, 11}), sentClientIds(fake->last(msg::kSetEntityInfo)));
+}
+
+TEST_F(EvTaskTest, AddClientToTaskSendsAnOtherwiseEmptyEntity) {
+  respondEntities(*fake, {1});
+  EvTask task(300, 2, nullptr, false);
+  EXPECT_EQ(0, task.addClientToTask(7, nullptr));
+  const RecordedRequest r = fake->last(msg::kSetEntityInfo);
+  const SetEntityInfoReq& req = r.as<SetEntityInfoReq>();
+  ASSERT_EQ(2u, req.count);
+  Sch_AssocEntity expected{};
+  expected.clientId = 7;
+  EXPECT_EQ(0, std::memcmp(&expected, &req.entities[1], sizeof expected));
+}
+
+TEST_F(EvTaskTest, SetTaskInfoSendsTheCachedRowNotTheArgument) {
+  fake->respond(msg::kGetTaskInfo, taskRow(300, 3, 4));
+  EvTask task(300, 2, nullptr, false);
+  Sched_Task other;
+  other.taskId = 999;
+  other.flags = 0xFF;
+  EXPECT_EQ(0, task.setTaskInfo(other, nullptr));
+  EXPECT_EQ(300u, fake->last(msg::kSetTaskInfo).as<SetTaskInfoReq>().task.taskId);
+  EXPECT_EQ(3u, fake->last(msg::kSetTaskInfo).as<SetTaskInfoReq>().task.flags);
+  Sched_SubTask otherSub;
+  otherSub.subTaskId = 999;
+  EXPECT_EQ(0, task.setSubTaskInfo(otherSub, nullptr));
+  EXPECT_EQ(0u, fake->last(msg::kSetSubTaskInfo).as<SetSubTaskInfoReq>().subTask.subTaskId);
+  EXPECT_EQ(3u, task.getTaskFlags());
+}
+
+TEST_F(EvTaskTest, DefaultTaskIdReplacesTheCachedTaskId) {
+  fake->respond(msg::kGetTaskInfo, taskRow(300, 0, 0));
+  EvTask task(300, 2, nullptr, false);
+  fake->respond(msg::kGetDefaultTaskId, taskRow(4242, 0, 0));
+  long defId = 0;
+  EXPECT_EQ(0, task.getDefaultTaskId(defId, nullptr));
+  EXPECT_EQ(4242, defId);
+  EXPECT_TRUE(task.saveChanges() == 0);
+  EXPECT_EQ(4242u, fake->last(msg::kSetTaskInfo).as<SetTaskInfoReq>().task.taskId);
+  fake->respond(msg::kGetTaskInfo, taskRow(300, 0, 0));
+  Sched_Task row;
+  EXPECT_EQ(0, task.getTaskInfo(row, nullptr));
+  EXPECT_EQ(300u, row.taskId);
+
+  fake->respondError(msg::kGetDefaultTaskId, 8, "none");
+  defId = 17;
+  EXPECT_EQ(8, task.getDefaultTaskId(defId, nullptr));
+  EXPECT_EQ(17, defId);
+}
+
+TEST_F(EvTaskTest, FailedRowFetchLeavesTheOutArgument) {
+  EvTask task(300, 0, nullptr, false);
+  fake->respondError(msg::kGetTaskInfo, 12, "gone");
+  Sched_Task row;
+  row.taskId = 77;
+  EXPECT_EQ(12, task.getTaskInfo(row, nullptr));
+  EXPECT_EQ(77u, row.taskId);
+  fake->respondError(msg::kGetSubTaskInfo, 13, "gone");
+  Sched_SubTask sub;
+  sub.subTaskId = 78;
+  EXPECT_EQ(13, task.getSubTaskInfo(sub, nullptr));
+  EXPECT_EQ(78u, sub.subTaskId);
+}
+
+TEST_F(EvTaskTest, SingleEntityOfATaskWithoutEntitiesIsNoData) {
+  EvTask task(300, 2, nullptr, false);
+  Sched_AssocEntity entity;
+  entity.clientId = 99;
+  const size_t before = fake->requestCount();
+  EXPECT_EQ(YM_DB_NODATA, task.getEntityInfo(entity, nullptr));
+  EXPECT_EQ(99, entity.clientId);
+  EXPECT_EQ(before + 1, fake->requestCount()) << "an empty list is fetched again";
+
+  fake->respondError(msg::kGetEntityInfo, 14, "down");
+  EXPECT_EQ(14, task.getEntityInfo(entity, nullptr));
+}
+
+TEST_F(EvTaskTest, PatternsAreFetchedForTheFirstEntity) {
+  respondEntities(*fake, {7, 8});
+  EvTask task(300, 2, nullptr, false);
+  Sch_Pattern p{};
+  char text[] = "weekly";
+  p.text1 = text;
+  p.fields1[0] = 5;
+  GetPatternResp resp{};
+  resp.count = 1;
+  resp.patterns = &p;
+  fake->respond(msg::kGetPatternInfo, resp);
+  std::vector<Sched_Pattern> patterns;
+  EXPECT_EQ(0, task.getPatternInfo(patterns, nullptr));
+  ASSERT_EQ(1u, patterns.size());
+  EXPECT_EQ("weekly", patterns[0].text1);
+  EXPECT_EQ(5, patterns[0].value1);
+  EXPECT_EQ(7u, fake->last(msg::kGetPatternInfo).as<GetPatternReq>().entity.clientId);
+  // A second fetch replaces, not appends.
+  fake->respond(msg::kGetPatternInfo, resp);
+  std::vector<Sched_Pattern> again;
+  EXPECT_EQ(0, task.getPatternInfo(again, nullptr));
+  EXPECT_EQ(1u, again.size());
+}
+
+TEST_F(EvTaskTest, JobListsArePassedThrough) {
+  EvTask task(300, 0, nullptr, false);
+  uint64_t ids[] = {11, 12};
+  JobIdsResp resp{};
+  resp.count = 2;
+  resp.jobIds = ids;
+  fake->respond(msg::kGetJobIdsFromBkpStats, resp);
+  std::list<unsigned long long> jobs = {1};
+  EXPECT_EQ(0, task.getJobIdsFromBkpStats(jobs, "stats text", true, 6, nullptr));
+  EXPECT_EQ((std::list<unsigned long long>{1, 11, 12}), jobs);
+  const RecordedRequest r = fake->last(msg::kGetJobIdsFromBkpStats);
+  EXPECT_STREQ("stats text", r.as<GetJobIdsFromBkpStatsReq>().text);
+  EXPECT_EQ(1u, r.as<GetJobIdsFromBkpStatsReq>().flag);
+  EXPECT_EQ(6, r.as<GetJobIdsFromBkpStatsReq>().number);
+
+  fake->respond(msg::kGetJobListFromTaskId, resp);
+  std::list<unsigned long long> fromTask;
+  EXPECT_EQ(0, task.getJobListFromTaskId(fromTask, nullptr));
+  EXPECT_EQ((std::list<unsigned long long>{11, 12}), fromTask);
+  EXPECT_EQ(300u, fake->last(msg::kGetJobListFromTaskId).as<GetJobIdsFromTaskIdReq>().info.jobId);
+}
+
+TEST_F(EvTaskTest, JobRequestIdUsesTheLowHalfOfTheIdAndZeroOnFailure) {
+  EvTask task(0x700000009ULL, 0, nullptr, false);
+  GetJobRequestResp resp{};
+  resp.requestId = 555;
+  fake->respond(msg::kGetJobRequestId, resp);
+  long long requestId = 0;
+  EXPECT_EQ(0, task.getJobRequestIdFromJobId(requestId, nullptr));
+  EXPECT_EQ(555, requestId);
+  EXPECT_EQ(9, fake->last(msg::kGetJobRequestId).as<GetJobRequestReq>().jobId);
+
+  fake->respondError(msg::kGetJobRequestId, 3, "no job");
+  EXPECT_EQ(3, task.getJobRequestIdFromJobId(requestId, nullptr));
+  EXPECT_EQ(0, requestId);
+}
+
+// --- copies ---------------------------------------------------------------------------------
+
+TEST_F(EvTaskTest, CopyKeepsRecordAndOptionsButRereadsFiles) {
+  fake->respond(msg::kGetTaskInfo, taskRow(300, 0x80, 6));
+  respondEntities(*fake, {7});
+  EvTask source(300, 2, nullptr, false);
+  respondOptions(*fake, msg::kGetOptions, {{140026, 7, "300"}});
+  ASSERT_EQ(300, source.getTaskId());
+  respondFiles(*fake, {{150001, 150001, "/src"}});
+  TaskFileList files;
+  ASSERT_EQ(0, source.getFiles(files, 0, nullptr));
+
+  EvTask copy(source);
+  fake->clearRequests();
+  EXPECT_EQ(300ull, copy.getId());
+  EXPECT_EQ(6u, copy.getTaskStatus());
+  EXPECT_TRUE(copy.isDefaultTaskId());
+  EXPECT_EQ(300, copy.getTaskId());
+  EXPECT_EQ(0u, fake->requestCount()) << "the options came with the copy";
+
+  respondFiles(*fake, {{150001, 150001, "/other"}});
+  TaskFileList copied;
+  EXPECT_EQ(0, copy.getFiles(copied, 0, nullptr));
+  EXPECT_EQ(1u, countOf(*fake, msg::kGetFiles));
+  ASSERT_EQ(1u, copied.getList().size());
+  EXPECT_STREQ("/other", copied.getList()[0]->getValue());
+}
+
+// --- operations of other capabilities --------------------------------------------------------
+
+TEST_F(EvTaskTest, ScheduleOperationsAreNotAvailableYet) {
+  EvTask task(300, 0, nullptr, false);
+  std::string xml, text;
+  std::list<long long> jobs;
+  int taskId = 0;
+  std::vector<Sched_SubTask> subTasks;
+  std::vector<_AutomaticTaskInfo> tasks;
+  EXPECT_EQ(YM_OPERATION_NOT_AVAILABLE, task.CreateTask(xml, jobs, taskId, 1, text, 0, 0, false, false));
+  EXPECT_EQ(YM_OPERATION_NOT_AVAILABLE_TEXT, text);
+  text.clear();
+  EXPECT_EQ(YM_OPERATION_NOT_AVAILABLE, task.TaskRequest(xml, jobs, taskId, 1, text, 0, 0, 0, false, false));
+  EXPECT_EQ(YM_OPERATION_NOT_AVAILABLE_TEXT, text);
+  EXPECT_EQ(YM_OPERATION_NOT_AVAILABLE, task.getAutomaticSchedulePattern(1, xml, nullptr));
+  EXPECT_EQ(YM_OPERATION_NOT_AVAILABLE_TEXT, task.getErrorString());
+  EXPECT_EQ(YM_OPERATION_NOT_AVAILABLE, task.runTask(1, 2, jobs, text, 0, 0, 0, false, nullptr));
+  EXPECT_EQ(YM_OPERATION_NOT_AVAILABLE, task.runTasks(subTasks, jobs, text, 0, 0, 0, false, nullptr));
+  EXPECT_EQ(YM_OPERATION_NOT_AVAILABLE, task.performOperation(tasks, jobs, text, 0, 0, 0, 0, 0, false, nullptr));
+  EXPECT_EQ(0u, fake->requestCount());
+  EXPECT_TRUE(jobs.empty());
+}
+
+// --- layout -----------------------------------------------------------------------------------
+
+template <class F>
+std::ptrdiff_t slotOf(F f) {
+  static_assert(sizeof(F) == 2 * sizeof(std::ptrdiff_t), "Itanium member pointer");
+  std::ptrdiff_t raw[2];
+  std::memcpy(raw, &f, sizeof raw);
+  return (raw[0] - 1) / static_cast<std::ptrdiff_t>(sizeof(void*));
+}
+
+TEST(EvTaskLayoutTest, VirtualOrderIsStable) {
+  EXPECT_EQ(0, slotOf(&EvTask::getOptionsCallback));
+  EXPECT_EQ(1, slotOf(&EvTask::getDefaultsCallback));
+  EXPECT_EQ(2, slotOf(&EvTask::getTaskInterface));
+  EXPECT_EQ(3, slotOf(&EvTask::getFilesCallback));
+  EXPECT_EQ(13, slotOf(&EvTask::saveChanges));
+  EXPECT_EQ(20, slotOf(&EvTask::setEntityInfo));
+  // Slots 21 and 22 hold the destructor.
+  EXPECT_EQ(23, slotOf(&EvTask::getSubTaskType));
+  EXPECT_EQ(38, slotOf(&EvTask::getId));
+  EXPECT_EQ(40, slotOf(&EvTask::update));
+  EXPECT_EQ(41, slotOf(static_cast<int (EvTask::*)(unsigned long long, std::string&, void*)>(
+                    &EvTask::getOptionString)));
+  EXPECT_EQ(80, slotOf(static_cast<int (EvTask::*)(unsigned long long, std::list<bool>, void*)>(
+                    &EvTask::setOptionBool)));
+  EXPECT_EQ(81, slotOf(&EvTask::getSeqNumber));
+  EXPECT_EQ(106, slotOf(&EvTask::CreateTask));
+  EXPECT_EQ(108, slotOf(&EvTask::initOptions));
+  EXPECT_EQ(113, slotOf(&EvTask::initDefaults));
+  EXPECT_EQ(118, slotOf(static_cast<int (EvTask::*)(std::vector<std::string>, void*)>(&EvTask::removeFiles)));
+  EXPECT_EQ(119, slotOf(&EvTask::getJobRequestIdFromJobId));
+  EXPECT_EQ(128, slotOf(&EvTask::getAutomaticSchedulePattern));
+  EXPECT_EQ(132, slotOf(&EvTask::getOriginalJobId));
+}
+
+}  // namespace

@@ -1,0 +1,96 @@
+// Shared set-up of the task object tests: a scripted application manager, a
+// fresh platform singleton and an empty shared default cache per test.
+#ifndef EVTASK_TESTS_TASK_EVTASKTESTSUPPORT_H
+#define EVTASK_TESTS_TASK_EVTASKTESTSUPPORT_H
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/YMPlatformInfo.h"
+#include "service/Platform.h"
+#include "service/TaskWireStructs.h"
+#include "support/FakeAppMgr.h"
+#include "support/TestSupport.h"
+#include "task/EvTask.h"
+
+namespace evtask {
+namespace test {
+
+class EvTaskTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    YMPlatformInfo::clearStore();
+    TaskPlatformInfoSingleton::deleteTaskPlatformInfoSingleton();
+    TmTaskOptions::resetDefaultsForTesting();
+  }
+  void TearDown() override {
+    TmTaskOptions::resetDefaultsForTesting();
+    TaskPlatformInfoSingleton::deleteTaskPlatformInfoSingleton();
+    YMPlatformInfo::clearStore();
+  }
+
+  // Selects the platform type read by the next singleton.
+  static void usePlatformType(const char* type) {
+    YMPlatformInfo::setValue("Platform", "PlatformType", type);
+    TaskPlatformInfoSingleton::deleteTaskPlatformInfoSingleton();
+  }
+
+  ScopedFakeAppMgr fake;
+};
+
+struct Opt {
+  unsigned long long id;
+  int type;
+  std::string value;
+};
+
+// Queues one option response of `requestType` (task options or defaults).
+inline void respondOptions(FakeAppMgr& fake, uint32_t requestType, const std::vector<Opt>& opts) {
+  std::vector<TaskApiOptions> recs(opts.size());
+  for (size_t i = 0; i < opts.size(); ++i) {
+    recs[i].optionId = opts[i].id;
+    recs[i].type = opts[i].type;
+    recs[i].value = const_cast<char*>(opts[i].value.c_str());
+  }
+  GenericGetOptionsResp resp{};
+  resp.count = static_cast<uint32_t>(recs.size());
+  resp.options = recs.empty() ? nullptr : recs.data();
+  fake.respond(requestType, resp);
+}
+
+inline void respondFiles(FakeAppMgr& fake, const std::vector<Opt>& files) {
+  std::vector<TaskApiFiles> recs(files.size());
+  for (size_t i = 0; i < files.size(); ++i) {
+    recs[i].optionId = files[i].id;
+    recs[i].type = files[i].type;
+    recs[i].value = const_cast<char*>(files[i].value.c_str());
+  }
+  GenericGetTaskFilesResp resp{};
+  resp.count = static_cast<uint32_t>(recs.size());
+  resp.files = recs.empty() ? nullptr : recs.data();
+  fake.respond(msg::kGetFiles, resp);
+}
+
+// The option records of a recorded write.
+inline std::vector<Opt> writtenOptions(const RecordedRequest& r) {
+  const SetTaskOptionsReq& req = r.as<SetTaskOptionsReq>();
+  std::vector<Opt> out;
+  for (uint32_t i = 0; i < req.count; ++i) {
+    out.push_back({req.options[i].optionId, req.options[i].type,
+                   req.options[i].value != nullptr ? req.options[i].value : ""});
+  }
+  return out;
+}
+
+inline size_t countOf(FakeAppMgr& fake, uint32_t type) {
+  size_t n = 0;
+  for (uint32_t t : fake.requestTypes()) n += (t == type) ? 1 : 0;
+  return n;
+}
+
+}  // namespace test
+}  // namespace evtask
+
+#endif  // EVTASK_TESTS_TASK_EVTASKTESTSUPPORT_H

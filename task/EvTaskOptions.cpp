@@ -291,10 +291,15 @@ int EvTask::getFiles(TaskFileList& out, int fileType, void* event) {
   }
   std::unique_ptr<TaskInterface> iface(getTaskInterface());
   if (!iface) return errorCode;
-  // The record's id kind carries the wanted file type to the service.
+  // The record's id kind carries the wanted file type to the service for
+  // this call only. Left in place it would readdress every later request of
+  // the task (an option read of a task addressed by job would go out as
+  // addressed by "150002"), so the task's own kind is put back.
+  const long ownKind = taskInfo.idKind;
   taskInfo.idKind = fileType;
   clearFiles();
   errorCode = iface->getFiles(taskInfo, this, errorString, event);
+  taskInfo.idKind = ownKind;
   if (errorCode == 0) {
     TmTaskFiles::copyCacheTo(out, 0);
     setFilesInitialized();

@@ -1,0 +1,453 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <list>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/YmErrors.h"
+#include "task/EvTask.h"
+#include "task/EvTaskTestSupport.h"
+
+using namespace evtask;
+using namespace evtask::test;
+
+namespace {
+
+std::vector<std::string> texts(const TaskFileList& list) {
+  std::vector<std::string> r;
+  for (const TaskFile* f : list.getList()) r.push_back(f->getValue());
+  return r;
+}
+
+// --- scalar reads -----------------------------------------------------------------------
+
+TEST_F(EvTaskTest, FirstReadLoadsTheWholeSetOnce) {
+  EvTask task(0x200000011ULL, 0, nullptr, false);
+  respondOptions(*fake, msg::kGetOptions, {{5, 7, "42"}, {6, 1, "text"}, {5, 7, "43"}});
+  LogCapture cap;
+  int value = 0;
+  int marker = 0;
+  EXPECT_EQ(0, task.getOptionInt(5, value, &marker));
+  EXPECT_EQ(42, value);
+  std::string text;
+  EXPECT_EQ(0, task.getOptionString(6, text, nullptr));
+  EXPECT_EQ("text", text);
+  EXPECT_EQ((std::vector<uint32_t>{msg::kGetOptions}), fake->requestTypes());
+  const RecordedRequest r = fake->last(msg::kGetOptions);
+  EXPECT_EQ(0x200000011ULL, r.as<GenericTaskApiReq>().info.jobId);
+  EXPECT_EQ(0, r.as<GenericTaskApiReq>().info.idKind);
+  EXPECT_TRUE(cap.contains("TmTaskOptions::getTaskOption", "Found optionId[5], value [42], type[7]"));
+}
+
+TEST_F(EvTaskTest, MissingOptionFallsBackToTheKindsEmptyValue) {
+  EvTask task(17, 0, nullptr, false);
+  respondOptions(*fake, msg::kGetOptions, {{1, 7, "1"}});
+  respondOptions(*fake, msg::kGetDefaults, {{2, 7, "2"}});
+  int i = 9;
+  EXPECT_EQ(0, task.getOptionInt(99, i, nullptr));
+  EXPECT_EQ(0, i);
+  std::string s = "old";
+  EXPECT_EQ(0, task.getOptionString(99, s, nullptr));
+  EXPECT_EQ("", s);
+  bool b = true;
+  EXPECT_EQ(0, task.getOptionBool(99, b, nullptr));
+  EXPECT_FALSE(b);
+  unsigned long long ull = 5;
+  EXPECT_EQ(0, task.getOptionULongLong(99, ull, nullptr));
+  EXPECT_EQ(0ULL, ull);
+  EXPECT_EQ((std::vector<uint32_t>{msg::kGetOptions, msg::kGetDefaults}), fake->requestTypes());
+}
+
+TEST_F(EvTaskTest, DefaultValueAppliesWhenOnlyTheDefaultsHoldTheOption) {
+  EvTask task(17, 0, nullptr, false);
+  respondOptions(*fake, msg::kGetOptions, {{1, 7, "1"}});
+  respondOptions(*fake, msg::kGetDefaults, {{2, 7, "-12"}, {2, 7, "13"}});
+  int value = 0;
+  EXPECT_EQ(0, task.getOptionInt(2, value, nullptr));
+  EXPECT_EQ(-12, value);
+  short sh = 0;
+  EXPECT_EQ(0, task.getOptionShort(2, sh, nullptr));
+  EXPECT_EQ(-12, sh);
+  // The task's own value wins over a default.
+  respondOptions(*fake, msg::kGetDefaults, {{1, 7, "100"}});
+  EXPECT_EQ(0, task.getOptionInt(1, value, nullptr));
+  EXPECT_EQ(1, value);
+}
+
+TEST_F(EvTaskTest, DefaultsAreLoadedOnceForAllTasks) {
+  respondOptions(*fake, msg::kGetDefaults, {{2, 7, "5"}});
+  EvTask first(17, 0, nullptr, false);
+  EvTask second(18, 0, nullptr, false);
+  int a = 0;
+  int b = 0;
+  EXPECT_EQ(0, first.getOptionInt(2, a, nullptr));
+  EXPECT_EQ(0, second.getOptionInt(2, b, nullptr));
+  EXPECT_EQ(5, a);
+  EXPECT_EQ(5, b);
+  EXPECT_EQ(1u, countOf(*fake, msg::kGetDefaults));
+  EXPECT_EQ(2u, countOf(*fake, msg::kGetOptions));
+}
+
+TEST_F(EvTaskTest, FailedDefaultLoadGivesTheEmptyValueAndIsRetried) {
+  EvTask task(17, 0, nullptr, false);
+  fake->respondError(msg::kGetDefaults, 0x1A0003, "lost");
+  int value = 7;
+  EXPECT_EQ(0, task.getOptionInt(2, value, nullptr));
+  EXPECT_EQ(0, value);
+  respondOptions(*fake, msg::kGetDefaults, {{2, 7, "8"}});
+  EXPECT_EQ(0, task.getOptionInt(2, value, nullptr));
+  EXPECT_EQ(8, value);
+  EXPECT_EQ(2u, countOf(*fake, msg::kGetDefaults));
+}
+
+TEST_F(EvTaskTest, FailedLoadIsReturnedAndTheValueKept) {
+  EvTask task(17, 0, nullptr, false);
+  fake->respondError(msg::kGetOptions, 0x4A0009, "refused");
+  int value = 7;
+  EXPECT_EQ(0x4A0009, task.getOptionInt(1, value, nullptr));
+  EXPECT_EQ(7, value);
+  EXPECT_EQ("refused", task.getErrorString());
+  EXPECT_FALSE(task.areOptsInitialized());
+  EXPECT_EQ(0u, countOf(*fake, msg::kGetDefaults));
+  // The next read loads again.
+  respondOptions(*fake, msg::kGetOptions, {{1, 7, "3"}});
+  EXPECT_EQ(0, task.getOptionInt(1, value, nullptr));
+  EXPECT_EQ(3, value);
+  EXPECT_EQ(2u, countOf(*fake, msg::kGetOptions));
+}
+
+TEST_F(EvTaskTest, SixteenThreadsLoadTheDefaultsOnce) {
+  std::atomic<int> served(0);
+  fake->setHandler(msg::kGetDefaults, [&served](const RecordedRequest&, Frame& response) {
+    ++served;
+    TaskApiOptions rec{};
+    rec.optionId = 2;
+    rec.type = 7;
+    char text[] = "31";
+    rec.value = text;
+    GenericGetOptionsResp resp{};
+    resp.count = 1;
+    resp.options = &rec;
+    response = FakeAppMgr::encodeResponse(msg::kGetDefaults, resp);
+  });
+  const int kThreads = 16;
+  std::atomic<int> ready(0);
+  std::vector<int> values(kThreads, -1);
+  std::vector<int> results(kThreads, -1);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      EvTask task(0, 0, nullptr, false);  // id 0: only the defaults go to the service
+      ++ready;
+      while (ready.load() < kThreads) std::this_thread::yield();
+      results[t] = task.getOptionInt(2, values[t], nullptr);
+    });
+  }
+  for (std::thread& th : threads) th.join();
+  EXPECT_EQ(1, served.load());
+  EXPECT_EQ(1u, countOf(*fake, msg::kGetDefaults));
+  for (int t = 0; t < kThreads; ++t) {
+    EXPECT_EQ(0, results[t]) << t;
+    EXPECT_EQ(31, values[t]) << t;
+  }
+  TaskOptionList defaults;
+  EvTask reader(0, 0, nullptr, false);
+  ASSERT_EQ(0, reader.getDefOptions(defaults, nullptr));
+  EXPECT_EQ(1u, defaults.getList().size()) << "loaded once, not once per thread";
+}
+
+TEST_F(EvTaskTest, EveryKindReadsItsOwnConversion) {
+  EvTask task(17, 0, nullptr, false);
+  respondOptions(*fake, msg::kGetOptions,
+                 {{1, 5, "-7"}, {2, 6, "65535"}, {3, 8, "4000000000"}, {4, 9, "-3"}, {5, 10, "4294967295"},
+                  {6, 14, "-9000000000"}, {7, 15, "18000000000000000000"}, {8, 2, "false"}, {9, 2, "yes"}});
+  short s = 0;
+  unsigned short us = 0;
+  unsigned int ui = 0;
+  long l = 0;
+  unsigned long ul = 0;
+  long long ll = 0;
+  unsigned long long ull = 0;
+  bool f = true;
+  bool t = false;
+  EXPECT_EQ(0, task.getOptionShort(1, s, nullptr));
+  EXPECT_EQ(0, task.getOptionUShort(2, us, nullptr));
+  EXPECT_EQ(0, task.getOptionUInt(3, ui, nullptr));
+  EXPECT_EQ(0, task.getOptionLong(4, l, nullptr));
+  EXPECT_EQ(0, task.getOptionULong(5, ul, nullptr));
+  EXPECT_EQ(0, task.getOptionLongLong(6, ll, nullptr));
+  EXPECT_EQ(0, task.getOptionULongLong(7, ull, nullptr));
+  EXPECT_EQ(0, task.getOptionBool(8, f, nullptr));
+  EXPECT_EQ(0, task.getOptionBool(9, t, nullptr));
+  EXPECT_EQ(-7, s);
+  EXPECT_EQ(65535, us);
+  EXPECT_EQ(4000000000u, ui);
+  EXPECT_EQ(-3L, l);
+  EXPECT_EQ(4294967295UL, ul);
+  EXPECT_EQ(-9000000000LL, ll);
+  EXPECT_EQ(18000000000000000000ULL, ull);
+  EXPECT_FALSE(f);
+  EXPECT_TRUE(t);
+}
+
+// --- list reads ----------------------------------------------------------------------------
+
+TEST_F(EvTaskTest, ListReadAppendsEveryValueInStoredOrder) {
+  EvTask task(17, 0, nullptr, false);
+  respondOptions(*fake, msg::kGetOptions, {{3, 5, "1"}, {4, 5, "9"}, {3, 5, "2"}, {3, 5, "3"}});
+  std::list<short> values = {-1};
+  EXPECT_EQ(0, task.getOptionShort(3, values, nullptr));
+  EXPECT_EQ((std::list<short>{-1, 1, 2, 3}), values);
+
+  std::list<short> none = {5};
+  EXPECT_EQ(0, task.getOptionShort(8, none, nullptr));
+  EXPECT_EQ((std::list<short>{5}), none);
+  std::list<std::string> strings;
+  EXPECT_EQ(0, task.getOptionString(4, strings, nullptr));
+  EXPECT_EQ((std::list<std::string>{"9"}), strings);
+  EXPECT_EQ(1u, countOf(*fake, msg::kGetOptions));
+  EXPECT_EQ(0u, countOf(*fake, msg::kGetDefaults)) << "list reads never fall back";
+}
+
+TEST_F(EvTaskTest, FailedListReadAppendsNothing) {
+  EvTask task(17, 0, nullptr, false);
+  fake->respondError(msg::kGetOptions, 61, "down");
+  std::list<int> values = {1};
+  EXPECT_EQ(61, task.getOptionInt(3, values, nullptr));
+  EXPECT_EQ((std::list<int>{1}), values);
+}
+
+// --- writes --------------------------------------------------------------------------------
+
+TEST_F(EvTaskTest, ScalarWritesCarryTheTextAndTypeCode) {
+  EvTask task(0x300000005ULL, 0, nullptr, false);
+  struct Case {
+    std::function<int()> write;
+    std::string text;
+    int type;
+  };
+  const std::vector<Case> cases = {
+      {[&] { return task.setOptionBool(11, true, nullptr); }, "1", 2},
+      {[&] { return task.setOptionBool(11, false, nullptr); }, "0", 2},
+      {[&] { return task.setOptionLongLong(12, -1, nullptr); }, "-1", 14},
+      {[&] { return task.setOptionString(13, "some text", nullptr); }, "some text", 1},
+      {[&] { return task.setOptionShort(14, -2, nullptr); }, "-2", 5},
+      {[&] { return task.setOptionUShort(15, 65535, nullptr); }, "65535", 6},
+      {[&] { return task.setOptionInt(16, -3, nullptr); }, "-3", 7},
+      {[&] { return task.setOptionUInt(17, 4000000000u, nullptr); }, "4000000000", 8},
+      {[&] { return task.setOptionLong(18, -4, nullptr); }, "-4", 9},
+      {[&] { return task.setOptionULong(19, 4294967295UL, nullptr); }, "4294967295", 10},
+      {[&] { return task.setOptionULongLong(20, 18446744073709551615ULL, nullptr); }, "18446744073709551615", 15},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(0, c.write());
+    const RecordedRequest r = fake->last(msg::kSetOptions);
+    const std::vector<Opt> sent = writtenOptions(r);
+    ASSERT_EQ(1u, sent.size()) << c.text;
+    EXPECT_EQ(c.text, sent[0].value);
+    EXPECT_EQ(c.type, sent[0].type) << c.text;
+    EXPECT_EQ(0x300000005ULL, r.as<SetTaskOptionsReq>().info.jobId);
+  }
+  EXPECT_EQ(cases.size(), fake->requestCount());
+}
+
+TEST_F(EvTaskTest, ScalarWriteIsReadBackWithoutReloading) {
+  usePlatformType("4");
+  EvTask task(17, 0, nullptr, false);
+  respondOptions(*fake, msg::kGetOptions, {{3, 7, "1"}, {4, 7, "2"}});
+  int value = 0;
+  ASSERT_EQ(0, task.getOptionInt(3, value, nullptr));
+  EXPECT_EQ(0, task.setOptionInt(3, 30, nullptr));
+  EXPECT_EQ(0, task.setOptionInt(5, 50, nullptr));
+  EXPECT_EQ(0, task.getOptionInt(3, value, nullptr));
+  EXPECT_EQ(30, value);
+  EXPECT_EQ(0, task.getOptionInt(5, value, nullptr));
+  EXPECT_EQ(50, value);
+  EXPECT_EQ(0, task.getOptionInt(4, value, nullptr));
+  EXPECT_EQ(2, value);
+  EXPECT_EQ(1u, countOf(*fake, msg::kGetOptions));
+
+  EXPECT_EQ(0, task.removeTaskOption(3ULL, nullptr));
+  EXPECT_FALSE(task.isOption(3));
+  const RecordedRequest r = fake->last(msg::kRemoveOptionIds);
+  ASSERT_EQ(1u, r.as<RemoveTaskOptionsReq>().count);
+  EXPECT_EQ(3u, r.as<RemoveTaskOptionsReq>().optionIds[0]);
+}
+
+TEST_F(EvTaskTest, FailedWriteLeavesTheCache) {
+  usePlatformType("4");
+  EvTask task(17, 0, nullptr, false);
+  respondOptions(*fake, msg::kGetOptions, {{3, 7, "1"}});
+  int value = 0;
+  ASSERT_EQ(0, task.getOptionInt(3, value, nullptr));
+  fake->respondError(msg::kSetOptions, 0x4A0010, "read only");
+  EXPECT_EQ(0x4A0010, task.setOptionInt(3, 9, nullptr));
+  EXPECT_EQ("read only", task.getErrorString());
+  EXPECT_EQ(0, task.getOptionInt(3, value, nullptr));
+  EXPECT_EQ(1, value);
+  EXPECT_TRUE(task.areOptsInitialized());
+}
+
+TEST_F(EvTaskTest, WriteOnTheCentralPlatformReloadsTheWholeSet) {
+  usePlatformType("1");
+  EvTask task(17, 0, nullptr, false);
+  respondOptions(*fake, msg::kGetOptions, {{3, 7, "1"}, {4, 7, "2"}});
+  TaskOptionList before;
+  ASSERT_EQ(0, task.getOptions(before, nullptr));
+  TaskOptionList written;
+  written.addToOptList(3, "10", 7);
+  EXPECT_EQ(0, task.setOptions(written, nullptr));
+  EXPECT_FALSE(task.areOptsInitialized());
+
+  respondOptions(*fake, msg::kGetOptions, {{3, 7, "10"}, {4, 7, "2"}});
+  TaskOptionList after;
+  ASSERT_EQ(0, task.getOptions(after, nullptr));
+  EXPECT_EQ(2u, countOf(*fake, msg::kGetOptions));
+  ASSERT_EQ(2u, after.getList().size()) << "each option once";
+  EXPECT_STREQ("10", after.getList()[0]->getValue());
+  EXPECT_STREQ("2", after.getList()[1]->getValue());
+}
+
+TEST_F(EvTaskTest, ListWritesSendOnlyTheNewValues) {
+  EvTask task(17, 0, nullptr, false);
+  EXPECT_EQ(0, task.setOptionInt(7, std::list<int>{1, -2, 3}, nullptr));
+  std::vector<Opt> sent = writtenOptions(fake->last(msg::kSetOptions));
+  ASSERT_EQ(3u, sent.size());
+  EXPECT_EQ("-2", sent[1].value);
+  EXPECT_EQ(7ULL, sent[2].id);
+  EXPECT_EQ(7, sent[2].type);
+
+  EXPECT_EQ(0, task.setOptionString(8, std::list<std::string>{"a", "b"}, nullptr));
+  sent = writtenOptions(fake->last(msg::kSetOptions));
+  ASSERT_EQ(2u, sent.size());
+  EXPECT_EQ("b", sent[1].value);
+  EXPECT_EQ(1, sent[1].type);
+
+  fake->respondError(msg::kSetOptions, 71, "no");
+  EXPECT_EQ(71, task.setOptionInt(7, std::list<int>(), nullptr));
+  EXPECT_EQ(0u, fake->last(msg::kSetOptions).as<SetTaskOptionsReq>().count);
+}
+
+TEST_F(EvTaskTest, MultiValueWriteToALoadedCacheReloadsIt) {
+  usePlatformType("4");
+  EvTask task(17, 0, nullptr, false);
+  respondOptions(*fake, msg::kGetOptions, {{7, 7, "1"}});
+  std::list<int> values;
+  ASSERT_EQ(0, task.getOptionInt(7, values, nullptr));
+  ASSERT_EQ(0, task.setOptionInt(7, std::list<int>{2, 3}, nullptr));
+  respondOptions(*fake, msg::kGetOptions, {{7, 7, "1"}, {7, 7, "2"}, {7, 7, "3"}});
+  std::list<int> after;
+  ASSERT_EQ(0, task.getOptionInt(7, after, nullptr));
+  EXPECT_EQ((std::list<int>{1, 2, 3}), after);
+  EXPECT_EQ(2u, countOf(*fake, msg::kGetOptions));
+}
+
+TEST_F(EvTaskTest, RemovalsUpdateALoadedCache) {
+  usePlatformType("4");
+  EvTask task(17, 0, nullptr, false);
+  respondOptions(*fake, msg::kGetOptions, {{3, 7, "1"}, {4, 7, "2"}, {5, 7, "3"}});
+  TaskOptionList all;
+  ASSERT_EQ(0, task.getOptions(all, nullptr));
+  TaskOptionList records;
+  records.addToOptList(4, "", 7);
+  EXPECT_EQ(0, task.removeOptions(records, nullptr));
+  EXPECT_EQ(4ULL, fake->last(msg::kRemoveOptions).as<GenericRemoveTaskOptionsReq>().options[0].optionId);
+  EXPECT_EQ(0, task.removeOptions(std::vector<unsigned long long>{5}, nullptr));
+  EXPECT_TRUE(task.isOption(3));
+  EXPECT_FALSE(task.isOption(4));
+  EXPECT_FALSE(task.isOption(5));
+  fake->respondError(msg::kRemoveOptionIds, 5, "no");
+  EXPECT_EQ(5, task.removeOptions(std::vector<unsigned long long>{3}, nullptr));
+  EXPECT_TRUE(task.isOption(3));
+  EXPECT_EQ(1u, countOf(*fake, msg::kGetOptions));
+}
+
+TEST_F(EvTaskTest, CallbacksFillTheCaches) {
+  EvTask task(0, 0, nullptr, false);
+  EXPECT_EQ(0, task.getOptionsCallback(3, "x", 1));
+  EXPECT_EQ(0, task.getFilesCallback(150001, "/p", 150001));
+  EXPECT_EQ(0, task.getDefaultsCallback(4, "d", 7));
+  EXPECT_TRUE(task.isOption(3));
+  EXPECT_TRUE(task.isFile("/p"));
+  TaskOptionList defaults;
+  EXPECT_EQ(0, task.copyDefCacheTo(defaults));
+  ASSERT_EQ(1u, defaults.getList().size());
+  EXPECT_EQ(7, defaults.getList()[0]->getType());
+}
+
+// --- files ---------------------------------------------------------------------------------------
+
+TEST_F(EvTaskTest, FirstFileReadReturnsEveryEntryLaterOnlyTheType) {
+  EvTask task(17, 0, nullptr, false);
+  respondFiles(*fake, {{150001, 150001, "/a"}, {150002, 150002, "/b"}, {150002, 150002, "/c"}});
+  TaskFileList first;
+  EXPECT_EQ(0, task.getFiles(first, 150002, nullptr));
+  EXPECT_EQ((std::vector<std::string>{"/a", "/b", "/c"}), texts(first));
+  TaskFileList second;
+  EXPECT_EQ(0, task.getFiles(second, 150002, nullptr));
+  EXPECT_EQ((std::vector<std::string>{"/b", "/c"}), texts(second));
+  EXPECT_EQ(1u, countOf(*fake, msg::kGetFiles));
+  TaskFile probe(0, "/a", 0);
+  EXPECT_EQ(0, task.getTaskFile(probe, nullptr));
+}
+
+TEST_F(EvTaskTest, FileWritesAndRemovalsKeepALoadedCache) {
+  usePlatformType("4");
+  EvTask task(17, 0, nullptr, false);
+  respondFiles(*fake, {{150001, 150001, "/a"}});
+  TaskFileList all;
+  ASSERT_EQ(0, task.getFiles(all, 0, nullptr));
+  EXPECT_EQ(0, task.setTaskFile(TaskFile(150001, "/b", 150001), nullptr));
+  EXPECT_STREQ("/b", fake->last(msg::kSetFiles).as<SetTaskFilesReq>().files[0].value);
+  EXPECT_TRUE(task.isFile("/b"));
+  EXPECT_EQ(0, task.removeTaskFile(std::string("/a"), nullptr));
+  EXPECT_STREQ("/a", fake->last(msg::kRemoveFileNames).as<GenericRemoveTaskFilesReq>().files[0].value);
+  EXPECT_FALSE(task.isFile("/a"));
+  EXPECT_EQ(0, task.removeTaskFile(TaskFile(1, "/b", 1), nullptr));
+  EXPECT_FALSE(task.isFile("/b"));
+  EXPECT_EQ(1u, countOf(*fake, msg::kGetFiles));
+}
+
+TEST_F(EvTaskTest, FileWriteOnTheCentralPlatformReloads) {
+  usePlatformType("1");
+  EvTask task(17, 0, nullptr, false);
+  respondFiles(*fake, {{150001, 150001, "/a"}});
+  TaskFileList all;
+  ASSERT_EQ(0, task.getFiles(all, 0, nullptr));
+  TaskFileList written;
+  written.addToFileList(150001, "/b", 150001);
+  EXPECT_EQ(0, task.setFiles(written, nullptr));
+  EXPECT_FALSE(task.areFilesInitialized());
+  respondFiles(*fake, {{150001, 150001, "/a"}, {150001, 150001, "/b"}});
+  TaskFileList after;
+  ASSERT_EQ(0, task.getFiles(after, 0, nullptr));
+  EXPECT_EQ((std::vector<std::string>{"/a", "/b"}), texts(after));
+}
+
+// The file type handed to the service must not readdress the task's later
+// requests: a task addressed by job keeps asking for its options by job.
+TEST_F(EvTaskTest, FileTypeDoesNotReaddressLaterRequests) {
+  EvTask task(0x400000001ULL, 0, nullptr, false);
+  TaskFileList out;
+  ASSERT_EQ(0, task.getFiles(out, 150002, nullptr));
+  int value = 0;
+  ASSERT_EQ(0, task.getOptionInt(1, value, nullptr));
+  const RecordedRequest r = fake->last(msg::kGetOptions);
+  EXPECT_EQ(0, r.as<GenericTaskApiReq>().info.idKind);
+  EXPECT_EQ(0x400000001ULL, r.as<GenericTaskApiReq>().info.jobId);
+}
+
+TEST_F(EvTaskTest, FailedFileLoadKeepsTheFilesUnloaded) {
+  EvTask task(17, 0, nullptr, false);
+  fake->respondError(msg::kGetFiles, 44, "no files");
+  TaskFileList out;
+  EXPECT_EQ(44, task.getFiles(out, 0, nullptr));
+  EXPECT_TRUE(out.getList().empty());
+  EXPECT_FALSE(task.areFilesInitialized());
+  EXPECT_EQ("no files", task.getErrorString());
+}
+
+}  // namespace

@@ -1,0 +1,520 @@
+#include "service/CloudRouting.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/YMPlatformInfo.h"
+#include "platform/YmThread.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using evtask::test::LogCapture;
+
+const char kSetLog[] = "AppMgrShmUtil::setAPIRequest";
+const char kGetLog[] = "AppMgrShmUtil::getAPIRequest";
+const char kDecisionLog[] = "::isCloudLaptopPlatform";
+const int kProjectId = 0xFEFA;
+
+// Sets (or removes, for a null value) a configuration value for the lifetime
+// of the object and puts the previous state back afterwards.
+class ScopedConfigValue {
+ public:
+  ScopedConfigValue(const std::string& section, const std::string& key, const char* value)
+      : m_section(section), m_key(key) {
+    YMPlatformInfo info;
+    m_hadValue = info.getString(section, key, &m_previous) != 0;
+    if (value != nullptr) {
+      YMPlatformInfo::setValue(section, key, value);
+    } else {
+      YMPlatformInfo::removeValue(section, key);
+    }
+  }
+  ~ScopedConfigValue() {
+    if (m_hadValue) {
+      YMPlatformInfo::setValue(m_section, m_key, m_previous);
+    } else {
+      YMPlatformInfo::removeValue(m_section, m_key);
+    }
+  }
+
+ private:
+  std::string m_section, m_key, m_previous;
+  bool m_hadValue = false;
+};
+
+std::string segmentName() {
+  char name[96];
+  std::snprintf(name, sizeof name, "APPMGR_CLOUD_COMM_SHARED_MEMORY_%d_%u", static_cast<int>(getpid()),
+                static_cast<unsigned>(YmThread::getCurrentThreadID()));
+  return name;
+}
+
+// Removes the segment that the key file at `path` names, if any.
+void removeSegmentOf(const std::string& path) {
+  const key_t key = ftok(path.c_str(), kProjectId);
+  if (key == -1) return;
+  const int id = shmget(key, 0, 0);
+  if (id >= 0) shmctl(id, IPC_RMID, nullptr);
+}
+
+// The line that getAPIRequest logs when it finds no segment.
+std::string openFailure(const std::string& name, key_t key, int error) {
+  return "Failed to open shared memory [" + name + "][" + std::to_string(static_cast<unsigned>(key)) +
+         "] to read the AppMgr request id. Error Code = " + std::to_string(error);
+}
+
+// Each test gets its own key directory; every segment named by a key file
+// in it is removed afterwards, then the directory.
+class CloudRoutingShmTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/evtask-route-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(&pattern[0])) << std::strerror(errno);
+    m_dir = pattern;
+    m_tempDir.reset(new ScopedConfigValue("Base", "dORCHIDTEMPDIR", m_dir.c_str()));
+  }
+
+  void TearDown() override {
+    YMSharedMemUtil::useMappingListForTesting(nullptr);
+    for (void* segment : m_attached) shmdt(segment);
+    if (DIR* d = opendir(m_dir.c_str())) {
+      std::vector<std::string> entries;
+      while (dirent* e = readdir(d)) {
+        const std::string name = e->d_name;
+        if (name != "." && name != "..") entries.push_back(m_dir + "/" + name);
+      }
+      closedir(d);
+      for (const std::string& path : entries) {
+        removeSegmentOf(path);
+        unlink(path.c_str());
+      }
+    }
+    rmdir(m_dir.c_str());
+    m_tempDir.reset();
+  }
+
+  std::string keyFile(const std::string& name = segmentName()) const { return m_dir + "/" + name; }
+
+  key_t keyOf(const std::string& path) const { return ftok(path.c_str(), kProjectId); }
+
+  // The segment id for the calling thread's key, or -1.
+  int segmentId() const {
+    const key_t key = keyOf(keyFile());
+    return key == -1 ? -1 : shmget(key, 0, 0);
+  }
+
+  // Number of attachments of the calling thread's segment; -1 when none.
+  long attachments() const {
+    const int id = segmentId();
+    struct shmid_ds ds;
+    if (id < 0 || shmctl(id, IPC_STAT, &ds) != 0) return -1;
+    return static_cast<long>(ds.shm_nattch);
+  }
+
+  // Attaches the calling thread's segment outside the utility.
+  uint32_t* attachDirectly() {
+    const int id = segmentId();
+    if (id < 0) return nullptr;
+    void* segment = shmat(id, nullptr, 0);
+    if (segment == reinterpret_cast<void*>(-1)) return nullptr;
+    m_attached.push_back(segment);
+    return static_cast<uint32_t*>(segment);
+  }
+
+  // Makes the shared memory utility run without the process's mapping list
+  // (a path that does not exist); TearDown restores it.
+  void hideMappingList() {
+    m_noMaps = m_dir + "/no-maps";
+    YMSharedMemUtil::useMappingListForTesting(m_noMaps.c_str());
+  }
+
+  std::string m_dir;
+  std::string m_noMaps;  // must outlive its use by the utility
+  std::unique_ptr<ScopedConfigValue> m_tempDir;
+  std::vector<void*> m_attached;
+};
+
+// ---------------------------------------------------------------------------
+// Hand-off on one thread
+
+TEST_F(CloudRoutingShmTest, HandOffOnOneThread) {
+  AppMgrShmUtil util;
+  ASSERT_TRUE(util.setAPIRequest(42));
+  EXPECT_EQ(keyOf(keyFile()), util.getKey());
+  EXPECT_NE(-1, util.getKey());
+  EXPECT_GE(segmentId(), 0);
+  EXPECT_EQ(0, attachments());  // the writer released its attachment
+
+  LogCapture cap;
+  EXPECT_EQ(42u, util.getAPIRequest().requestId);
+  EXPECT_EQ(-1, segmentId());  // read and removed
+  EXPECT_EQ(-1, util.getHandle());
+  EXPECT_TRUE(cap.lines().empty());
+  // The key file stays.
+  EXPECT_EQ(0, access(keyFile().c_str(), F_OK));
+}
+
+TEST_F(CloudRoutingShmTest, HandOffBetweenTwoObjectsOfOneThread) {
+  AppMgrShmUtil writer;
+  AppMgrShmUtil reader;
+  ASSERT_TRUE(writer.setAPIRequest(7));
+  EXPECT_EQ(7u, reader.getAPIRequest().requestId);
+  EXPECT_EQ(-1, segmentId());
+}
+
+TEST_F(CloudRoutingShmTest, StoresTheFull32BitRange) {
+  AppMgrShmUtil util;
+  for (unsigned long id : {0xFFFFFFFFul, 0x80000000ul, 1ul}) {
+    ASSERT_TRUE(util.setAPIRequest(id));
+    EXPECT_EQ(id, util.getAPIRequest().requestId);
+  }
+}
+
+TEST_F(CloudRoutingShmTest, SecondGetYieldsZeroAndLogsTheOpenFailure) {
+  AppMgrShmUtil util;
+  ASSERT_TRUE(util.setAPIRequest(42));
+  ASSERT_EQ(42u, util.getAPIRequest().requestId);
+
+  LogCapture cap;
+  EXPECT_EQ(0u, util.getAPIRequest().requestId);
+  const std::string expected = openFailure(segmentName(), keyOf(keyFile()), ENOENT);
+  EXPECT_TRUE(cap.contains(kGetLog, expected)) << ::testing::PrintToString(cap.lines());
+  ASSERT_EQ(1u, cap.records().size());
+  EXPECT_EQ(EvLogRecord::kError, cap.records()[0].kind);
+}
+
+TEST_F(CloudRoutingShmTest, GetOnAThreadThatNeverStoredYieldsZero) {
+  AppMgrShmUtil util;
+  LogCapture cap;
+  EXPECT_EQ(0u, util.getAPIRequest().requestId);
+  // Without a key file there is no key; the lookup is not attempted.
+  EXPECT_TRUE(cap.contains(kGetLog, openFailure(segmentName(), -1, ENOENT)))
+      << ::testing::PrintToString(cap.lines());
+  EXPECT_NE(0, access(keyFile().c_str(), F_OK));
+}
+
+TEST_F(CloudRoutingShmTest, AnotherThreadDoesNotSeeTheSegment) {
+  AppMgrShmUtil util;
+  ASSERT_TRUE(util.setAPIRequest(42));
+
+  LogCapture cap;
+  uint32_t otherResult = 1;
+  std::string otherName;
+  std::thread other([&] {
+    AppMgrShmUtil otherUtil;
+    otherName = segmentName();
+    otherResult = otherUtil.getAPIRequest().requestId;
+  });
+  other.join();
+  EXPECT_EQ(0u, otherResult);
+  EXPECT_NE(segmentName(), otherName);
+  EXPECT_TRUE(cap.contains(kGetLog, openFailure(otherName, -1, ENOENT))) << ::testing::PrintToString(cap.lines());
+  EXPECT_NE(0, access(keyFile(otherName).c_str(), F_OK));
+
+  // The owner's id is still there.
+  EXPECT_EQ(42u, util.getAPIRequest().requestId);
+}
+
+TEST_F(CloudRoutingShmTest, ThreadsHandOffIndependently) {
+  AppMgrShmUtil util;
+  ASSERT_TRUE(util.setAPIRequest(1000));
+  uint32_t otherResult = 0;
+  bool otherStored = false;
+  std::thread other([&] {
+    AppMgrShmUtil otherUtil;
+    otherStored = otherUtil.setAPIRequest(2000);
+    otherResult = otherUtil.getAPIRequest().requestId;
+  });
+  other.join();
+  EXPECT_TRUE(otherStored);
+  EXPECT_EQ(2000u, otherResult);
+  EXPECT_EQ(1000u, util.getAPIRequest().requestId);
+}
+
+// ---------------------------------------------------------------------------
+// Repeated calls
+
+TEST_F(CloudRoutingShmTest, SecondSetBeforeTheReadOverwritesTheId) {
+  AppMgrShmUtil util;
+  ASSERT_TRUE(util.setAPIRequest(1));
+  const int firstSegment = segmentId();
+  ASSERT_TRUE(util.setAPIRequest(2));
+  EXPECT_EQ(firstSegment, segmentId());  // attached to the existing segment
+  EXPECT_EQ(0, attachments());
+  EXPECT_EQ(2u, util.getAPIRequest().requestId);
+  EXPECT_EQ(0u, util.getAPIRequest().requestId);
+}
+
+TEST_F(CloudRoutingShmTest, HandOffTwiceInARow) {
+  AppMgrShmUtil util;
+  ASSERT_TRUE(util.setAPIRequest(11));
+  EXPECT_EQ(11u, util.getAPIRequest().requestId);
+  ASSERT_TRUE(util.setAPIRequest(12));
+  EXPECT_EQ(12u, util.getAPIRequest().requestId);
+  EXPECT_EQ(-1, segmentId());
+}
+
+TEST_F(CloudRoutingShmTest, RepeatedSetsKeepNoAttachment) {
+  AppMgrShmUtil util;
+  for (unsigned long id = 1; id <= 50; ++id) {
+    ASSERT_TRUE(util.setAPIRequest(id));
+    ASSERT_EQ(0, attachments()) << "after set " << id;
+  }
+  EXPECT_EQ(50u, util.getAPIRequest().requestId);
+}
+
+TEST_F(CloudRoutingShmTest, ExistingSegmentIsReusedAndOverwritten) {
+  // A segment left from before, holding another id.
+  const key_t key = keyOf(keyFile());
+  ASSERT_EQ(-1, key);  // no key file yet
+  const int fd = open(keyFile().c_str(), O_CREAT | O_EXCL | O_RDONLY, 0600);
+  ASSERT_GE(fd, 0) << std::strerror(errno);
+  close(fd);
+  const int id = shmget(keyOf(keyFile()), 4, IPC_CREAT | IPC_EXCL | 0600);
+  ASSERT_GE(id, 0) << std::strerror(errno);
+  uint32_t* stale = attachDirectly();
+  ASSERT_NE(nullptr, stale);
+  *stale = 99;
+
+  AppMgrShmUtil util;
+  ASSERT_TRUE(util.setAPIRequest(5));
+  EXPECT_EQ(id, segmentId());
+  EXPECT_EQ(5u, *stale);
+  EXPECT_EQ(5u, util.getAPIRequest().requestId);
+}
+
+// ---------------------------------------------------------------------------
+// Key file
+
+TEST_F(CloudRoutingShmTest, KeyFileIsCreatedOwnerOnly) {
+  const mode_t previous = umask(0);
+  AppMgrShmUtil util;
+  const bool stored = util.setAPIRequest(3);
+  umask(previous);
+  ASSERT_TRUE(stored);
+  struct stat st;
+  ASSERT_EQ(0, lstat(keyFile().c_str(), &st)) << std::strerror(errno);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_EQ(0600u, st.st_mode & 07777u);
+  EXPECT_EQ(0, st.st_size);
+
+  const int id = segmentId();
+  struct shmid_ds ds;
+  ASSERT_EQ(0, shmctl(id, IPC_STAT, &ds));
+  EXPECT_EQ(0600u, ds.shm_perm.mode & 0777u);
+  EXPECT_EQ(4u, ds.shm_segsz);
+  EXPECT_EQ(3u, util.getAPIRequest().requestId);
+}
+
+TEST_F(CloudRoutingShmTest, ExistingKeyFileIsUsedAsItIs) {
+  const std::string path = keyFile();
+  const int fd = open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY, 0644);
+  ASSERT_GE(fd, 0) << std::strerror(errno);
+  ASSERT_EQ(5, write(fd, "keep\n", 5));
+  close(fd);
+  struct stat before;
+  ASSERT_EQ(0, stat(path.c_str(), &before));
+
+  AppMgrShmUtil util;
+  ASSERT_TRUE(util.setAPIRequest(8));
+  struct stat after;
+  ASSERT_EQ(0, stat(path.c_str(), &after));
+  EXPECT_EQ(before.st_ino, after.st_ino);
+  EXPECT_EQ(5, after.st_size);
+  EXPECT_EQ(0644u, after.st_mode & 0777u);
+  EXPECT_EQ(8u, util.getAPIRequest().requestId);
+}
+
+TEST_F(CloudRoutingShmTest, KeyFileThatCannotBeCreatedFails) {
+  const std::string missing = m_dir + "/no-such-dir";
+  ScopedConfigValue dir("Base", "dORCHIDTEMPDIR", missing.c_str());
+  LogCapture cap;
+  AppMgrShmUtil util;
+  EXPECT_FALSE(util.setAPIRequest(42));
+  EXPECT_TRUE(cap.contains(kSetLog, "Shared memory key creation failed. -1, " + std::to_string(ENOENT) + ", 0"))
+      << ::testing::PrintToString(cap.lines());
+  ASSERT_EQ(1u, cap.records().size());
+  EXPECT_EQ(EvLogRecord::kError, cap.records()[0].kind);
+  EXPECT_NE(0, access(missing.c_str(), F_OK));
+
+  cap.clear();
+  EXPECT_EQ(0u, util.getAPIRequest().requestId);
+  EXPECT_TRUE(cap.contains(kGetLog, openFailure(segmentName(), -1, ENOENT)));
+}
+
+TEST_F(CloudRoutingShmTest, KeyThatCannotBeMadeFails) {
+  // A dangling link counts as an existing file for the exclusive creation,
+  // but gives ftok nothing to read.
+  const std::string path = keyFile();
+  ASSERT_EQ(0, symlink((m_dir + "/nowhere").c_str(), path.c_str())) << std::strerror(errno);
+  LogCapture cap;
+  AppMgrShmUtil util;
+  EXPECT_FALSE(util.setAPIRequest(42));
+  EXPECT_EQ(-1, util.getKey());
+  EXPECT_TRUE(cap.contains(kSetLog, "Failed to generate ftok key. " + path + ", " + std::to_string(ENOENT)))
+      << ::testing::PrintToString(cap.lines());
+  EXPECT_NE(0, access((m_dir + "/nowhere").c_str(), F_OK));
+}
+
+TEST_F(CloudRoutingShmTest, MissingDirectoryValuePutsTheKeyFileAtTheRoot) {
+  ScopedConfigValue dir("Base", "dORCHIDTEMPDIR", nullptr);
+  const std::string rootPath = "/" + segmentName();
+  ASSERT_NE(0, access(rootPath.c_str(), F_OK)) << rootPath << " exists already";
+  struct Cleanup {
+    std::string path;
+    ~Cleanup() {
+      removeSegmentOf(path);
+      unlink(path.c_str());
+    }
+  } cleanup{rootPath};
+
+  LogCapture cap;
+  AppMgrShmUtil util;
+  if (util.setAPIRequest(6)) {
+    // Allowed to write at the root: the file is there and the hand-off works.
+    EXPECT_EQ(0, access(rootPath.c_str(), F_OK));
+    EXPECT_EQ(6u, util.getAPIRequest().requestId);
+  } else {
+    EXPECT_TRUE(cap.contains(kSetLog, "Shared memory key creation failed. -1, " + std::to_string(EACCES) + ", 0"))
+        << ::testing::PrintToString(cap.lines());
+  }
+  EXPECT_NE(0, access(keyFile().c_str(), F_OK));  // nothing in the configured-before directory
+}
+
+// ---------------------------------------------------------------------------
+// Segment failures
+
+TEST_F(CloudRoutingShmTest, ExistingSegmentThatCannotBeAttachedFails) {
+  if (geteuid() == 0) GTEST_SKIP() << "the superuser may attach any segment";
+  const int fd = open(keyFile().c_str(), O_CREAT | O_EXCL | O_RDONLY, 0600);
+  ASSERT_GE(fd, 0) << std::strerror(errno);
+  close(fd);
+  const key_t key = keyOf(keyFile());
+  ASSERT_GE(shmget(key, 4, IPC_CREAT | IPC_EXCL | 0000), 0) << std::strerror(errno);
+
+  LogCapture cap;
+  AppMgrShmUtil util;
+  EXPECT_FALSE(util.setAPIRequest(42));
+  const std::string expected = "Failed to attach to the existing shared memory [" + segmentName() + "][" +
+                               std::to_string(static_cast<unsigned>(key)) +
+                               "]. Error Code = " + std::to_string(EACCES);
+  EXPECT_TRUE(cap.contains(kSetLog, expected)) << ::testing::PrintToString(cap.lines());
+}
+
+TEST_F(CloudRoutingShmTest, ReaderRemovesTheSegmentThroughItsHandle) {
+  // Without the mapping list the removal relies on the handle the writer
+  // object keeps.
+  hideMappingList();
+  AppMgrShmUtil util;
+  ASSERT_TRUE(util.setAPIRequest(42));
+  EXPECT_GE(util.getHandle(), 0);
+  LogCapture cap;
+  EXPECT_EQ(42u, util.getAPIRequest().requestId);
+  EXPECT_TRUE(cap.lines().empty()) << ::testing::PrintToString(cap.lines());
+  EXPECT_EQ(-1, segmentId());
+}
+
+TEST_F(CloudRoutingShmTest, FailedRemovalIsLoggedAndTheIdNotReturnedTwice) {
+  AppMgrShmUtil writer;
+  ASSERT_TRUE(writer.setAPIRequest(42));
+  // A fresh reader has no handle, and without the mapping list the segment
+  // cannot be identified for removal.
+  hideMappingList();
+  AppMgrShmUtil reader;
+  LogCapture cap;
+  EXPECT_EQ(42u, reader.getAPIRequest().requestId);
+  ASSERT_EQ(1u, cap.records().size()) << ::testing::PrintToString(cap.lines());
+  const EvLogRecord record = cap.records()[0];
+  EXPECT_EQ(EvLogRecord::kError, record.kind);
+  EXPECT_EQ(kGetLog, record.name);
+  EXPECT_EQ(0u, record.text.find("deleteSharedMemory failed, handle=-1, Ptr=")) << record.text;
+  const std::string tail = " returnCode = " + std::to_string(EINVAL);
+  ASSERT_GE(record.text.size(), tail.size());
+  EXPECT_EQ(tail, record.text.substr(record.text.size() - tail.size())) << record.text;
+
+  // The segment is left in place, cleared and without this process's
+  // attachment.
+  EXPECT_GE(segmentId(), 0);
+  EXPECT_EQ(0, attachments());
+  YMSharedMemUtil::useMappingListForTesting(nullptr);
+  cap.clear();
+  EXPECT_EQ(0u, reader.getAPIRequest().requestId);
+  EXPECT_TRUE(cap.lines().empty()) << ::testing::PrintToString(cap.lines());
+  EXPECT_EQ(-1, segmentId());
+}
+
+// ---------------------------------------------------------------------------
+// The caching layer's no-op entry points
+
+TEST(CloudReqIdTest, SetAlwaysSucceedsAndGetAlwaysGivesZero) {
+  for (unsigned long id : {0ul, 1ul, 42ul, 0xFFFFFFFFul}) {
+    EXPECT_TRUE(setAppMgrCloudReqID(id)) << id;
+    EXPECT_EQ(0u, getAppMgrCloudReqID().requestId) << id;
+  }
+  EXPECT_EQ(0u, AppMgrShmWrapper().requestId);
+}
+
+// ---------------------------------------------------------------------------
+// Routing decision
+
+const char kDisabledLine[] =
+    "AppMgr Cloud caching is disabled. Not using AppMgrCloud. Will route requests to AppMgrNet";
+const char kCloudLine[] = "This is a cloud laptop client. AppMgrCloud will be loaded and client caching will be used.";
+
+struct DecisionCase {
+  const char* disableCaching;  // null: key missing
+  const char* cloudLaptop;     // null: key missing
+  bool expected;
+  const char* line;  // the one line logged, or null for none
+};
+
+class CloudLaptopDecisionTest : public ::testing::TestWithParam<DecisionCase> {};
+
+TEST_P(CloudLaptopDecisionTest, DecidesAndLogs) {
+  const DecisionCase& c = GetParam();
+  ScopedConfigValue disable("NodeAgent", "sDisableCloudCaching", c.disableCaching);
+  ScopedConfigValue laptop("Platform", "CloudLaptopClient", c.cloudLaptop);
+  LogCapture cap;
+  EXPECT_EQ(c.expected, isCloudLaptopPlatform());
+  const std::vector<EvLogRecord> records = cap.records();
+  if (c.line == nullptr) {
+    EXPECT_TRUE(records.empty()) << ::testing::PrintToString(cap.lines());
+    return;
+  }
+  ASSERT_EQ(1u, records.size()) << ::testing::PrintToString(cap.lines());
+  EXPECT_EQ(kDecisionLog, records[0].name);
+  EXPECT_EQ(c.line, records[0].text);
+  EXPECT_EQ(EvLogRecord::kLevel, records[0].kind);
+  EXPECT_EQ(6, records[0].level);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ConfigurationCases, CloudLaptopDecisionTest,
+    ::testing::Values(DecisionCase{nullptr, "1", false, kDisabledLine},  // missing counts as disabled
+                      DecisionCase{nullptr, nullptr, false, kDisabledLine},
+                      DecisionCase{"1", "1", false, kDisabledLine},
+                      DecisionCase{"2", "1", false, kDisabledLine},
+                      DecisionCase{"yes", "1", false, kDisabledLine},  // not a number: missing
+                      DecisionCase{"0", "0", false, nullptr},
+                      DecisionCase{"0", nullptr, false, nullptr},
+                      DecisionCase{"0", "1", true, kCloudLine},
+                      DecisionCase{"0x0", "5", true, kCloudLine}));
+
+}  // namespace

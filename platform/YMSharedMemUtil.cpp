@@ -2,6 +2,7 @@
 
 #include <sys/ipc.h>
 #include <sys/shm.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -115,6 +116,18 @@ void* YMSharedMemUtil::getSharedMemory(int key, int& error) {
   const int id = shmget(static_cast<key_t>(key), 0, 0);
   if (id < 0) {
     error = errno;
+    return nullptr;
+  }
+  // Only a private segment of this user is trusted: another user could
+  // otherwise plant a segment under the expected key and read or change
+  // what is handed over through it.
+  struct shmid_ds info;
+  if (shmctl(id, IPC_STAT, &info) != 0) {
+    error = errno;
+    return nullptr;
+  }
+  if (info.shm_perm.uid != geteuid() || (info.shm_perm.mode & 0077) != 0) {
+    error = EACCES;
     return nullptr;
   }
   void* segment = shmat(id, nullptr, 0);

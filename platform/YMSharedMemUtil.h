@@ -39,7 +39,9 @@ class EVTASK_EXPORT YMSharedMemUtil {
 
   // Attaches the existing segment of `key`. Returns its address with `error`
   // 0, or null with `error` set (ENOENT when no segment has the key). The
-  // private key 0 names no shared segment and gives EINVAL.
+  // private key 0 names no shared segment and gives EINVAL. Only segments
+  // owned by the calling user and closed to group and others are attached;
+  // any other gives EACCES.
   void* getSharedMemory(int key, int& error);
 
   // Marks the segment attached at `segment` for removal and detaches it, so

@@ -158,6 +158,18 @@ TEST_F(SharedMemUtilTest, GetAttachesTheSameMemory) {
   EXPECT_EQ(43u, *written);
 }
 
+TEST_F(SharedMemUtilTest, GetRefusesASegmentOpenToOthers) {
+  // A segment another user could have planted under the key must not be
+  // trusted with the hand-off.
+  const int key = freshKey(1);
+  const int id = shmget(key, 4, IPC_CREAT | IPC_EXCL | 0666);
+  ASSERT_GE(id, 0) << std::strerror(errno);
+  YMSharedMemUtil util;
+  int error = 0;
+  EXPECT_EQ(nullptr, util.getSharedMemory(key, error));
+  EXPECT_EQ(EACCES, error);
+}
+
 TEST_F(SharedMemUtilTest, GetOfAMissingSegmentFailsWithENOENT) {
   YMSharedMemUtil util;
   const int key = freshKey(1);

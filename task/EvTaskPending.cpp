@@ -1,7 +1,6 @@
 // EvTask operations whose capabilities are not part of this build yet: the
-// legacy option identifiers, the pre/post command options and the schedule
-// and job operations. Each answers YM_OPERATION_NOT_AVAILABLE with
-// YM_OPERATION_NOT_AVAILABLE_TEXT (the translations answer a miss), so that
+// pre/post command options and the schedule and job operations. Each answers
+// YM_OPERATION_NOT_AVAILABLE with YM_OPERATION_NOT_AVAILABLE_TEXT, so that
 // callers get a clear failure rather than a wrong result. A definition moves
 // to its capability's file when that capability is built.
 #include "platform/YmErrors.h"
@@ -16,43 +15,6 @@ int notAvailable(int& errorCode, std::string& errorString) {
 }
 
 }  // namespace
-
-// --- legacy option identifiers ----------------------------------------------------------
-
-unsigned long long EvTask::itemToOptionId(unsigned long) { return 0; }
-unsigned long long EvTask::nameToOptionId(std::string, bool) { return 0; }
-unsigned long long EvTask::bitToOptionId(unsigned long long, bool) { return 0; }
-const char* EvTask::optionIdToName(unsigned long long, bool) { return ""; }
-
-int EvTask::setExtendedOptions(std::string) {
-  clearErrors();
-  return notAvailable(errorCode, errorString);
-}
-
-int EvTask::getXMLOptions(std::string&, void*) {
-  clearErrors();
-  return notAvailable(errorCode, errorString);
-}
-
-int EvTask::getBitOptions(int, unsigned long long&, void*) {
-  clearErrors();
-  return notAvailable(errorCode, errorString);
-}
-
-int EvTask::isBitOptionSet(int, unsigned long long, bool&, void*) {
-  clearErrors();
-  return notAvailable(errorCode, errorString);
-}
-
-int EvTask::getExtendedOptions(int, std::string&, void*) {
-  clearErrors();
-  return notAvailable(errorCode, errorString);
-}
-
-int EvTask::isExtOptionSet(int, int, bool&, void*) {
-  clearErrors();
-  return notAvailable(errorCode, errorString);
-}
 
 // --- pre/post command options -----------------------------------------------------------------
 

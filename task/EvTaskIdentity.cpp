@@ -72,13 +72,18 @@ long EvTask::getAlertId() {
 
 int EvTask::setAlertId(long value) { return setOptionLong(kAlertId, value, nullptr); }
 
+// The owner id is stored in its unsigned text form (setOwnerId), so an id
+// such as -1 is held as "4294967295". The signed reading would clamp that
+// text to 2147483647; the unsigned reading takes it whole and the cast gives
+// the id back. Texts in signed form ("-5") read the same way, since the
+// unsigned scan wraps them.
 long EvTask::getOwnerId() {
-  long value = 0;
-  getOptionLong(kOwnerId, value, nullptr);
-  return value;
+  unsigned long value = 0;
+  getOptionULong(kOwnerId, value, nullptr);
+  return static_cast<long>(value);
 }
 
-// Stored with the unsigned type code; read back through the signed reading.
+// Written with the unsigned type code (10) and text.
 int EvTask::setOwnerId(long value) {
   return setOptionULong(kOwnerId, static_cast<unsigned long>(value), nullptr);
 }

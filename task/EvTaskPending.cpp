@@ -1,8 +1,8 @@
 // EvTask operations whose capabilities are not part of this build yet: the
-// pre/post command options and the schedule and job operations. Each answers
-// YM_OPERATION_NOT_AVAILABLE with YM_OPERATION_NOT_AVAILABLE_TEXT, so that
-// callers get a clear failure rather than a wrong result. A definition moves
-// to its capability's file when that capability is built.
+// schedule and job operations. Each answers YM_OPERATION_NOT_AVAILABLE with
+// YM_OPERATION_NOT_AVAILABLE_TEXT, so that callers get a clear failure rather
+// than a wrong result. A definition moves to its capability's file when that
+// capability is built.
 #include "platform/YmErrors.h"
 #include "task/EvTask.h"
 
@@ -15,25 +15,6 @@ int notAvailable(int& errorCode, std::string& errorString) {
 }
 
 }  // namespace
-
-// --- pre/post command options -----------------------------------------------------------------
-
-#define EVTASK_PENDING_ITEM_OP(Name, Arg)   \
-  int EvTask::Name(Arg, void*) {            \
-    clearErrors();                          \
-    return notAvailable(errorCode, errorString); \
-  }
-
-EVTASK_PENDING_ITEM_OP(getPreCommand, RestoreTaskOptionsItem&)
-EVTASK_PENDING_ITEM_OP(setPreCommand, const RestoreTaskOptionsItem*)
-EVTASK_PENDING_ITEM_OP(getPostCommand, RestoreTaskOptionsItem&)
-EVTASK_PENDING_ITEM_OP(setPostCommand, const RestoreTaskOptionsItem*)
-EVTASK_PENDING_ITEM_OP(getPrePostUserName, RestoreTaskOptionsItem&)
-EVTASK_PENDING_ITEM_OP(getPrePostPassWord, RestoreTaskOptionsItem&)
-EVTASK_PENDING_ITEM_OP(setPrePostUserName, const RestoreTaskOptionsItem*)
-EVTASK_PENDING_ITEM_OP(setPrePostPassWord, const RestoreTaskOptionsItem*)
-
-#undef EVTASK_PENDING_ITEM_OP
 
 // --- schedule and job operations ----------------------------------------------------------------
 

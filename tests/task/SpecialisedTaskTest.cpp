@@ -823,3 +823,75 @@ TEST_F(SpecialisedTaskTest, CommandRoundTripThroughTheCache) {
   EXPECT_EQ(YM_DB_NODATA, task.getPostCommand(out, nullptr));
   EXPECT_EQ(77u, out.id);
 }
+
+// --- layout --------------------------------------------------------------------------------------------------
+
+namespace {
+
+// The Itanium C++ ABI encodes a pointer to a virtual member function as 1 +
+// its byte offset in the virtual table.
+template <class F>
+std::ptrdiff_t slotOf(F f) {
+  static_assert(sizeof(F) == 2 * sizeof(std::ptrdiff_t), "Itanium member pointer");
+  std::ptrdiff_t raw[2];
+  std::memcpy(raw, &f, sizeof raw);
+  EXPECT_EQ(1, raw[0] & 1) << "not virtual";
+  return (raw[0] - 1) / static_cast<std::ptrdiff_t>(sizeof(void*));
+}
+
+template <class... F>
+std::vector<std::ptrdiff_t> slotsOf(F... f) {
+  return {slotOf(f)...};
+}
+
+// The variant's own operations follow EvTask's last one, in declaration
+// order, one slot each.
+void expectAppendedInOrder(const std::vector<std::ptrdiff_t>& slots) {
+  const std::ptrdiff_t first = slotOf(&EvTask::getOriginalJobId) + 1;
+  for (size_t i = 0; i < slots.size(); ++i) EXPECT_EQ(first + static_cast<std::ptrdiff_t>(i), slots[i]) << i;
+}
+
+}  // namespace
+
+TEST(SpecialisedTaskLayoutTest, RestoreOperationsFollowTheTaskOperations) {
+  typedef EvRstTask R;
+  expectAppendedInOrder(slotsOf(
+      &R::getControlCellId, &R::setControlCellId, &R::getSourceClientId, &R::setSourceClientId,
+      &R::getDestinationClientId, &R::setDestinationClientId, &R::getAppTypeId, &R::setAppTypeId,
+      &R::getInstanceId, &R::setInstanceId, &R::getBackupSetId, &R::setBackupSetId, &R::getAppId, &R::setAppId,
+      &R::getToTime, &R::setToTime, &R::getFromTime, &R::setFromTime, &R::getStripLevel, &R::setStripLevel,
+      &R::getPreserve, &R::setPreserve, &R::getDestinationInstanceId, &R::setDestinationInstanceId,
+      &R::getRstUserName, &R::setRstUserName, &R::getRstMapFile, &R::setRstMapFile, &R::getMediaAgentId,
+      &R::setMediaAgentId, &R::getUserName, &R::setUserName, &R::getPassword, &R::setPassword,
+      &R::getUserAccessInfo, &R::setUserAccessInfo, &R::getRstInitiatingUserName, &R::setRstInitiatingUserName,
+      &R::getUseExactIndex, &R::setUseExactIndex, &R::getIncludeMetadata, &R::setIncludeMetadata,
+      &R::getBrowseViewName, &R::setBrowseViewName, &R::getStartSuspendedFlag, &R::setStartSuspendedFlag,
+      &R::getArchGroupSynchronousCopyPrecedence, &R::setArchGroupSynchronousCopyPrecedence,
+      &R::getArchGroupSelectiveCopyPrecedence, &R::setArchGroupSelectiveCopyPrecedence,
+      &R::getArchGroupCopyPrecedence, &R::setArchGroupCopyPrecedence, &R::getMediaPredictionFile,
+      &R::setMediaPredictionFile, &R::IsMediaPredictionRestore, &R::getOnDemandRestoreFile,
+      &R::setOnDemandRestoreFile, &R::IsOnDemandRestore, &R::getOnDemandInFile, &R::setOnDemandInFile,
+      &R::getNoMapping, &R::setNoMapping, &R::getDestAppTypeId, &R::setDestAppTypeId, &R::getSybaseRenameDevices,
+      &R::setSybaseRenameDevices, &R::getFCSPath, &R::setFCSPath, &R::getFilterItem, &R::setFilterItem,
+      &R::getSearchItem, &R::setSearchItem, &R::getSourceItem, &R::setSourceItem, &R::addPath, &R::getFirstPath,
+      &R::getNextPath, &R::deleteSrcPaths, &R::deleteDestPaths, &R::deletePowerRstSearchPaths,
+      &R::deleteFilterPaths));
+}
+
+TEST(SpecialisedTaskLayoutTest, BackupAndAdminOperationsFollowTheTaskOperations) {
+  typedef EvBkpTask B;
+  expectAppendedInOrder(slotsOf(&B::getAppId, &B::setAppId, &B::getBackupLevel, &B::setBackupLevel,
+                                &B::getOraBackupLevel, &B::setOraBackupLevel));
+  typedef EvAdmTask A;
+  expectAppendedInOrder(slotsOf(&A::getSrmRptType, &A::setSrmRptType, &A::getSrmRptName, &A::setSrmRptName,
+                                &A::getSrmRptSetId, &A::setSrmRptSetId, &A::getSrmRptSetName,
+                                &A::setSrmRptSetName));
+}
+
+TEST(SpecialisedTaskLayoutTest, OnlyTheRestoreTaskAddsData) {
+  EXPECT_EQ(sizeof(EvTask), sizeof(EvBkpTask));
+  EXPECT_EQ(sizeof(EvTask), sizeof(EvAdmTask));
+  // A text and two flags, padded to the class's alignment.
+  EXPECT_GE(sizeof(EvRstTask), sizeof(EvTask) + sizeof(std::string) + 2);
+  EXPECT_LE(sizeof(EvRstTask), sizeof(EvTask) + sizeof(std::string) + 2 + alignof(EvRstTask));
+}

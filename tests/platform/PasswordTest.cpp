@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <sodium.h>
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,37 +21,14 @@ const char kKeyB[] = "ff0102030405060708090a0b0c0d0e0f101112131415161718191a1b1c
 void setKey(const std::string& key) { YMPlatformInfo::setValue("Platform", "PasswordKey", key); }
 void clearKey() { YMPlatformInfo::removeValue("Platform", "PasswordKey"); }
 
-// Output buffer followed by canary bytes: a call is given `capacity` bytes
-// and must never touch what lies beyond.
-class GuardedBuffer {
- public:
-  static constexpr unsigned char kCanary = 0xA5;
-  static constexpr size_t kGuard = 64;
-
-  explicit GuardedBuffer(unsigned capacity)
-      : m_capacity(capacity), m_bytes(capacity + kGuard, kCanary) {}
-
-  char* out() { return reinterpret_cast<char*>(m_bytes.data()); }
-  unsigned capacity() const { return m_capacity; }
-
-  // True when no byte at or beyond the capacity was written.
-  bool guardIntact() const {
-    for (size_t i = m_capacity; i < m_bytes.size(); ++i) {
-      if (m_bytes[i] != kCanary) return false;
-    }
-    return true;
+// `capacity` usable bytes followed by canary bytes that no call may touch.
+struct GuardedBuffer {
+  explicit GuardedBuffer(unsigned capacity) : bytes(capacity + 64, '\xA5') {}
+  char* out() { return bytes.data(); }
+  bool intactFrom(size_t first) const {
+    return std::all_of(bytes.begin() + first, bytes.end(), [](char b) { return b == '\xA5'; });
   }
-  // True when not a single byte was written.
-  bool untouched() const {
-    for (unsigned char b : m_bytes) {
-      if (b != kCanary) return false;
-    }
-    return true;
-  }
-
- private:
-  unsigned m_capacity;
-  std::vector<unsigned char> m_bytes;
+  std::vector<char> bytes;
 };
 
 std::string encryptText(const std::string& text) {
@@ -63,18 +42,23 @@ std::string encryptText(const std::string& text) {
   return std::string(out.data());
 }
 
-// Returns true and the plain text when decrypt succeeds.
-bool decryptText(const std::string& encrypted, std::string* text) {
+// The plain text, or "<failed>" when decrypt refuses.
+std::string decrypted(const std::string& encrypted) {
   YMPassword pwd;
   std::vector<char> out(encrypted.size() + 16);
   unsigned capacity = static_cast<unsigned>(out.size());
-  const int rc = pwd.decrypt(encrypted.c_str(), out.data(), &capacity);
-  if (rc == 0) {
+  if (pwd.decrypt(encrypted.c_str(), out.data(), &capacity) == 0) {
     EXPECT_EQ('\0', out[0]) << "a failed decrypt must leave an empty text";
-    return false;
+    return "<failed>";
   }
-  *text = out.data();
-  return true;
+  return out.data();
+}
+
+std::string getEnc(YMPassword& pwd, unsigned long kind) {
+  char out[512];
+  unsigned capacity = sizeof(out);
+  if (pwd.getEncPwd(out, &capacity, kind) == 0) return std::string("<failed>");
+  return out;
 }
 
 std::string base64Payload(const std::string& encrypted, std::vector<unsigned char>* payload) {
@@ -107,18 +91,15 @@ class PasswordTest : public ::testing::Test {
 TEST_F(PasswordTest, RoundTripsShortEmptyLongAndNonAsciiTexts) {
   std::string longText;
   for (int i = 0; i < 100000; ++i) longText.push_back(static_cast<char>('!' + (i * 7919) % 94));
-  const std::vector<std::string> texts = {
-      "secret", "", "a", longText, "p\xC3\xA4sswort \xE2\x9C\x93 \xE5\xAF\x86\xE7\xA0\x81",
-      std::string(1, '\xFF') + "\x01\x7F"};
-  for (const std::string& text : texts) {
-    const std::string encrypted = encryptText(text);
-    std::string back;
-    ASSERT_TRUE(decryptText(encrypted, &back)) << "text of " << text.size() << " bytes";
-    EXPECT_EQ(text, back);
+  for (const std::string& text :
+       {std::string("secret"), std::string(), std::string("a"), longText,
+        std::string("p\xC3\xA4sswort \xE2\x9C\x93 \xE5\xAF\x86\xE7\xA0\x81"),
+        std::string(1, '\xFF') + "\x01\x7F", std::string(YMPassword::kMaxTextLength, 'x')}) {
+    EXPECT_EQ(text, decrypted(encryptText(text))) << "text of " << text.size() << " bytes";
   }
 }
 
-TEST_F(PasswordTest, EncryptedFormIsPrintableAndHidesTheText) {
+TEST_F(PasswordTest, EncryptedFormIsPrintableDeterministicAndHidesTheText) {
   const std::string encrypted = encryptText("correct horse battery staple");
   ASSERT_EQ(0u, encrypted.rfind("ev1:", 0));
   EXPECT_EQ(std::string::npos, encrypted.find("horse"));
@@ -126,30 +107,12 @@ TEST_F(PasswordTest, EncryptedFormIsPrintableAndHidesTheText) {
     EXPECT_TRUE(std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == ':')
         << "unexpected character " << static_cast<int>(c);
   }
-}
-
-TEST_F(PasswordTest, SameTextGivesSameFormAndDifferentTextsDiffer) {
   EXPECT_EQ(encryptText("secret"), encryptText("secret"));
   EXPECT_NE(encryptText("secret"), encryptText("secres"));
   EXPECT_NE(encryptText(""), encryptText(" "));
 }
 
-TEST_F(PasswordTest, ExactlyTheLongestTextIsAcceptedAndOneMoreByteRefused) {
-  const std::string longest(YMPassword::kMaxTextLength, 'x');
-  std::string back;
-  ASSERT_TRUE(decryptText(encryptText(longest), &back));
-  EXPECT_EQ(longest, back);
-
-  const std::string tooLong(YMPassword::kMaxTextLength + 1, 'x');
-  YMPassword pwd;
-  GuardedBuffer buf(4u << 20);
-  unsigned capacity = buf.capacity();
-  EXPECT_EQ(0, pwd.encrypt(tooLong.c_str(), buf.out(), &capacity));
-  EXPECT_EQ('\0', buf.out()[0]);
-  EXPECT_EQ(0, pwd.putEncPwd(tooLong.c_str()));
-}
-
-TEST_F(PasswordTest, NullArgumentsFail) {
+TEST_F(PasswordTest, NullArgumentsAndOverLongTextsFail) {
   YMPassword pwd;
   char out[256];
   unsigned capacity = sizeof(out);
@@ -163,91 +126,79 @@ TEST_F(PasswordTest, NullArgumentsFail) {
   ASSERT_NE(0, pwd.putEncPwd("x"));
   EXPECT_EQ(0, pwd.getEncPwd(nullptr, &capacity, 1));
   EXPECT_EQ(0, pwd.getEncPwd(out, nullptr, 1));
+
+  const std::string tooLong(YMPassword::kMaxTextLength + 1, 'x');
+  GuardedBuffer buf(4u << 20);
+  capacity = 4u << 20;
+  EXPECT_EQ(0, pwd.encrypt(tooLong.c_str(), buf.out(), &capacity));
+  EXPECT_EQ('\0', buf.out()[0]);
+  EXPECT_EQ(0, pwd.putEncPwd(tooLong.c_str()));
 }
 
 // ---------------------------------------------------------------------------
 // Keys
 
-TEST_F(PasswordTest, TextEncryptedUnderOneKeyDoesNotDecryptUnderAnother) {
+TEST_F(PasswordTest, TextEncryptedUnderOneKeyDecryptsOnlyUnderThatKey) {
   setKey(kKeyA);
   const std::string underA = encryptText("secret");
-  std::string back;
-
   setKey(kKeyB);
-  EXPECT_FALSE(decryptText(underA, &back));
+  EXPECT_EQ("<failed>", decrypted(underA));
   clearKey();
-  EXPECT_FALSE(decryptText(underA, &back));
-
+  EXPECT_EQ("<failed>", decrypted(underA));
   setKey(kKeyA);
-  ASSERT_TRUE(decryptText(underA, &back));
-  EXPECT_EQ("secret", back);
+  EXPECT_EQ("secret", decrypted(underA));
+
+  YMPassword pwd;
+  ASSERT_NE(0, pwd.putEncPwd("secret"));
+  setKey(kKeyB);
+  EXPECT_EQ("<failed>", getEnc(pwd, 1)) << "key changed between put and get";
+  setKey(kKeyA);
+  EXPECT_EQ("secret", decrypted(getEnc(pwd, 1)));
 }
 
-TEST_F(PasswordTest, BuiltInKeyIsUsedWhenNoneOrAnEmptyOneIsConfigured) {
+TEST_F(PasswordTest, KeyTextsAreReadAsHexOrHashedAndEmptyMeansBuiltIn) {
   const std::string builtIn = encryptText("secret");
   setKey("");
   EXPECT_EQ(builtIn, encryptText("secret"));
   setKey(kKeyA);
-  EXPECT_NE(builtIn, encryptText("secret"));
-}
+  const std::string underHex = encryptText("secret");
+  EXPECT_NE(builtIn, underHex);
+  // The same characters minus one digit are no longer hex and hash differently.
+  setKey(std::string(kKeyA).substr(0, 63));
+  EXPECT_NE(underHex, encryptText("secret"));
 
-TEST_F(PasswordTest, NonHexKeyTextIsHashedIntoAKey) {
-  // 64 characters but not all hexadecimal digits, and a short passphrase.
   const std::string notHex(64, 'g');
   setKey(notHex);
   const std::string underNotHex = encryptText("secret");
   setKey("short passphrase");
-  const std::string underPhrase = encryptText("secret");
-  EXPECT_NE(underNotHex, underPhrase);
-
-  std::string back;
-  EXPECT_FALSE(decryptText(underNotHex, &back));
+  EXPECT_NE(underNotHex, encryptText("secret"));
+  EXPECT_EQ("<failed>", decrypted(underNotHex));
   setKey(notHex);
-  ASSERT_TRUE(decryptText(underNotHex, &back));
-  EXPECT_EQ("secret", back);
-}
-
-TEST_F(PasswordTest, HexKeyAndTheSameCharactersMinusOneDigitAreDifferentKeys) {
-  setKey(kKeyA);
-  const std::string underHex = encryptText("secret");
-  setKey(std::string(kKeyA).substr(0, 63));
-  EXPECT_NE(underHex, encryptText("secret"));
+  EXPECT_EQ("secret", decrypted(underNotHex));
 }
 
 // ---------------------------------------------------------------------------
 // Altered and foreign input
 
-TEST_F(PasswordTest, EveryChangedCharacterIsDetected) {
+TEST_F(PasswordTest, AlteredTruncatedExtendedAndForeignFormsAreRefused) {
   const std::string encrypted = encryptText("secret");
   for (size_t i = 0; i < encrypted.size(); ++i) {
     std::string altered = encrypted;
     altered[i] = altered[i] == 'A' ? 'B' : 'A';
-    std::string back;
-    EXPECT_FALSE(decryptText(altered, &back)) << "position " << i;
+    EXPECT_EQ("<failed>", decrypted(altered)) << "changed position " << i;
   }
-}
-
-TEST_F(PasswordTest, EveryTruncationAndAnAppendedCharacterAreDetected) {
-  const std::string encrypted = encryptText("secret");
   for (size_t len = 0; len < encrypted.size(); ++len) {
-    std::string back;
-    EXPECT_FALSE(decryptText(encrypted.substr(0, len), &back)) << "length " << len;
+    EXPECT_EQ("<failed>", decrypted(encrypted.substr(0, len))) << "length " << len;
   }
-  std::string back;
-  EXPECT_FALSE(decryptText(encrypted + "A", &back));
-  EXPECT_FALSE(decryptText(encrypted + "=", &back));
-}
-
-TEST_F(PasswordTest, TextsThatAreNotEncryptedFormsAreRefused) {
-  std::string back;
-  for (const char* text : {"", "secret", "ev1:", "ev1:!!!!", "ev2:AAAA", "EV1:AAAAAAAA"}) {
-    EXPECT_FALSE(decryptText(text, &back)) << text;
+  for (const std::string& text : {encrypted + "A", encrypted + "=", std::string("secret"),
+                                  std::string("ev1:!!!!"), std::string("ev2:AAAA"),
+                                  std::string("EV1:AAAAAAAA")}) {
+    EXPECT_EQ("<failed>", decrypted(text)) << text;
   }
 }
 
 TEST_F(PasswordTest, AuthenticTextContainingNulIsRefused) {
-  // Sealed by hand with the built-in key so the text is authentic: only the
-  // embedded NUL can make decrypt refuse it.
+  // Sealed by hand with the built-in key, so only the NUL can make decrypt refuse.
   unsigned char master[32];
   const char builtIn[] = "evtask built-in password key, version 1";
   ASSERT_EQ(0, crypto_generichash(master, sizeof(master),
@@ -255,148 +206,89 @@ TEST_F(PasswordTest, AuthenticTextContainingNulIsRefused) {
                                   sizeof(builtIn) - 1, nullptr, 0));
   unsigned char cipherKey[32];
   ASSERT_EQ(0, crypto_kdf_derive_from_key(cipherKey, sizeof(cipherKey), 1, "evpasswd", master));
-
-  const unsigned char text[] = {'a', '\0', 'b'};
-  std::vector<unsigned char> payload(9 + 24 + sizeof(text) + 16, 0);
-  for (size_t i = 0; i < 24; ++i) payload[9 + i] = static_cast<unsigned char>(i);
-  unsigned char ad[13] = {'e', 'v', '1', ':'};  // form 0, kind 0
-  unsigned long long sealedLen = 0;
-  ASSERT_EQ(0, crypto_aead_xchacha20poly1305_ietf_encrypt(payload.data() + 33, &sealedLen, text,
-                                                          sizeof(text), ad, sizeof(ad), nullptr,
-                                                          payload.data() + 9, cipherKey));
-  const std::string forged = rebuild("ev1:", payload);
-
-  // The same construction without the NUL decrypts, which proves the forged
-  // form is otherwise valid.
-  const unsigned char plain[] = {'a', 'b'};
-  std::vector<unsigned char> okPayload(9 + 24 + sizeof(plain) + 16, 0);
-  std::copy(payload.begin() + 9, payload.begin() + 33, okPayload.begin() + 9);
-  ASSERT_EQ(0, crypto_aead_xchacha20poly1305_ietf_encrypt(okPayload.data() + 33, &sealedLen,
-                                                          plain, sizeof(plain), ad, sizeof(ad),
-                                                          nullptr, okPayload.data() + 9,
-                                                          cipherKey));
-  std::string back;
-  ASSERT_TRUE(decryptText(rebuild("ev1:", okPayload), &back));
-  EXPECT_EQ("ab", back);
-
-  EXPECT_FALSE(decryptText(forged, &back));
+  auto seal = [&](const std::vector<unsigned char>& text) {
+    std::vector<unsigned char> payload(9 + 24 + text.size() + 16, 0);
+    for (size_t i = 0; i < 24; ++i) payload[9 + i] = static_cast<unsigned char>(i);
+    unsigned char ad[13] = {'e', 'v', '1', ':'};  // form 0, kind 0
+    unsigned long long sealedLen = 0;
+    EXPECT_EQ(0, crypto_aead_xchacha20poly1305_ietf_encrypt(payload.data() + 33, &sealedLen,
+                                                            text.data(), text.size(), ad,
+                                                            sizeof(ad), nullptr,
+                                                            payload.data() + 9, cipherKey));
+    return rebuild("ev1:", payload);
+  };
+  ASSERT_EQ("ab", decrypted(seal({'a', 'b'})));
+  EXPECT_EQ("<failed>", decrypted(seal({'a', '\0', 'b'})));
 }
 
 // ---------------------------------------------------------------------------
 // Output capacity
 
-TEST_F(PasswordTest, EncryptIntoTooSmallBufferFailsWithoutWritingPastIt) {
-  const std::string expected = encryptText("secret");
+// Every call that writes text: too small a buffer (zero included) fails,
+// reports the size needed, empties the text and writes nothing past the
+// capacity; the exact size succeeds.
+void expectCapacityRules(const std::function<int(char*, unsigned*)>& call,
+                         const std::string& expected, const std::string& what) {
   const unsigned needed = static_cast<unsigned>(expected.size() + 1);
-  YMPassword pwd;
-  for (unsigned cap : {1u, 2u, 10u, needed - 1}) {
+  std::vector<unsigned> tooSmall = {0u, 1u, needed / 2, needed - 1};
+  for (unsigned cap : tooSmall) {
+    if (cap >= needed) continue;
     GuardedBuffer buf(cap);
     unsigned capacity = cap;
-    EXPECT_EQ(0, pwd.encrypt("secret", buf.out(), &capacity)) << cap;
-    EXPECT_EQ(needed, capacity) << cap;
-    EXPECT_EQ('\0', buf.out()[0]) << cap;
-    EXPECT_TRUE(buf.guardIntact()) << cap;
+    EXPECT_EQ(0, call(buf.out(), &capacity)) << what << " capacity " << cap;
+    EXPECT_EQ(needed, capacity) << what << " capacity " << cap;
+    if (cap > 0) {
+      EXPECT_EQ('\0', buf.out()[0]) << what << " capacity " << cap;
+    }
+    EXPECT_TRUE(buf.intactFrom(cap)) << what << " capacity " << cap;
   }
   GuardedBuffer exact(needed);
   unsigned capacity = needed;
-  ASSERT_NE(0, pwd.encrypt("secret", exact.out(), &capacity));
-  EXPECT_EQ(expected, exact.out());
-  EXPECT_EQ(needed, capacity);
-  EXPECT_TRUE(exact.guardIntact());
+  ASSERT_NE(0, call(exact.out(), &capacity)) << what;
+  EXPECT_EQ(expected, exact.out()) << what;
+  EXPECT_EQ(needed, capacity) << what;
+  EXPECT_TRUE(exact.intactFrom(needed)) << what;
 }
 
-TEST_F(PasswordTest, ZeroCapacityWritesNothingAtAll) {
-  const std::string encrypted = encryptText("secret");
+TEST_F(PasswordTest, OutputsFollowTheCapacityRules) {
   YMPassword pwd;
+  const std::string encSecret = encryptText("secret");
+  const std::string encEmpty = encryptText("");
+  expectCapacityRules([&](char* o, unsigned* c) { return pwd.encrypt("secret", o, c); },
+                      encSecret, "encrypt");
+  expectCapacityRules([&](char* o, unsigned* c) { return pwd.decrypt(encSecret.c_str(), o, c); },
+                      "secret", "decrypt");
+  expectCapacityRules([&](char* o, unsigned* c) { return pwd.decrypt(encEmpty.c_str(), o, c); },
+                      "", "decrypt of the empty text");
+  ASSERT_NE(0, pwd.putEncPwd("secret"));
+  expectCapacityRules([&](char* o, unsigned* c) { return pwd.getEncPwd(o, c, 9); },
+                      getEnc(pwd, 9), "getEncPwd");
+
+  // A failure that is not about size leaves the capacity alone.
   GuardedBuffer buf(0);
   unsigned capacity = 0;
-  EXPECT_EQ(0, pwd.encrypt("secret", buf.out(), &capacity));
-  EXPECT_EQ(encrypted.size() + 1, capacity);
-  capacity = 0;
-  EXPECT_EQ(0, pwd.decrypt(encrypted.c_str(), buf.out(), &capacity));
-  EXPECT_EQ(7u, capacity);
-  capacity = 0;
   EXPECT_EQ(0, pwd.decrypt("not encrypted", buf.out(), &capacity));
   EXPECT_EQ(0u, capacity);
-  ASSERT_NE(0, pwd.putEncPwd("secret"));
-  capacity = 0;
-  EXPECT_EQ(0, pwd.getEncPwd(buf.out(), &capacity, 3));
-  EXPECT_GT(capacity, 1u);
-  EXPECT_TRUE(buf.untouched());
-}
-
-TEST_F(PasswordTest, DecryptIntoTooSmallBufferFailsWithoutWritingPastIt) {
-  const std::string encrypted = encryptText("secret");
-  YMPassword pwd;
-  for (unsigned cap : {1u, 6u}) {
-    GuardedBuffer buf(cap);
-    unsigned capacity = cap;
-    EXPECT_EQ(0, pwd.decrypt(encrypted.c_str(), buf.out(), &capacity)) << cap;
-    EXPECT_EQ(7u, capacity);
-    EXPECT_EQ('\0', buf.out()[0]);
-    EXPECT_TRUE(buf.guardIntact()) << cap;
-  }
-  GuardedBuffer exact(7);
-  unsigned capacity = 7;
-  ASSERT_NE(0, pwd.decrypt(encrypted.c_str(), exact.out(), &capacity));
-  EXPECT_STREQ("secret", exact.out());
-  EXPECT_TRUE(exact.guardIntact());
-}
-
-TEST_F(PasswordTest, EmptyTextDecryptsIntoAOneByteBuffer) {
-  const std::string encrypted = encryptText("");
-  YMPassword pwd;
-  GuardedBuffer buf(1);
-  unsigned capacity = 1;
-  ASSERT_NE(0, pwd.decrypt(encrypted.c_str(), buf.out(), &capacity));
-  EXPECT_EQ('\0', buf.out()[0]);
-  EXPECT_TRUE(buf.guardIntact());
-}
-
-TEST_F(PasswordTest, GetEncPwdIntoTooSmallBufferReportsTheSizeNeeded) {
-  YMPassword pwd;
-  ASSERT_NE(0, pwd.putEncPwd("secret"));
-  GuardedBuffer small(8);
-  unsigned capacity = 8;
-  EXPECT_EQ(0, pwd.getEncPwd(small.out(), &capacity, 9));
-  EXPECT_EQ('\0', small.out()[0]);
-  EXPECT_TRUE(small.guardIntact());
-
-  const unsigned needed = capacity;
-  GuardedBuffer exact(needed);
-  ASSERT_NE(0, pwd.getEncPwd(exact.out(), &capacity, 9));
-  EXPECT_EQ(needed - 1, std::strlen(exact.out()));
-  EXPECT_TRUE(exact.guardIntact());
+  EXPECT_TRUE(buf.intactFrom(0));
 }
 
 // ---------------------------------------------------------------------------
 // Stored passwords bound to a kind
-
-std::string getEnc(YMPassword& pwd, unsigned long kind) {
-  char out[512];
-  unsigned capacity = sizeof(out);
-  if (pwd.getEncPwd(out, &capacity, kind) == 0) return std::string("<failed>");
-  return out;
-}
 
 TEST_F(PasswordTest, GetEncPwdReturnsTheStoredTextEncryptedForTheKind) {
   YMPassword pwd;
   ASSERT_NE(0, pwd.putEncPwd("p\xC3\xA4ss"));
   const std::string kind7 = getEnc(pwd, 7);
   ASSERT_EQ(0u, kind7.rfind("ev1:", 0));
-  std::string back;
-  ASSERT_TRUE(decryptText(kind7, &back));
-  EXPECT_EQ("p\xC3\xA4ss", back);
-
+  EXPECT_EQ("p\xC3\xA4ss", decrypted(kind7));
   EXPECT_EQ(kind7, getEnc(pwd, 7));
   EXPECT_NE(kind7, getEnc(pwd, 8));
   EXPECT_NE(kind7, getEnc(pwd, 0));
   EXPECT_NE(kind7, encryptText("p\xC3\xA4ss"));
-  ASSERT_TRUE(decryptText(getEnc(pwd, ULONG_MAX), &back));
-  EXPECT_EQ("p\xC3\xA4ss", back);
+  EXPECT_EQ("p\xC3\xA4ss", decrypted(getEnc(pwd, ULONG_MAX)));
 }
 
-TEST_F(PasswordTest, GetEncPwdWithoutAStoredTextFails) {
+TEST_F(PasswordTest, GetEncPwdFailsWhenNothingIsStoredOrAPutFailed) {
   YMPassword pwd;
   char out[64];
   std::memset(out, 'z', sizeof(out));
@@ -404,6 +296,10 @@ TEST_F(PasswordTest, GetEncPwdWithoutAStoredTextFails) {
   EXPECT_EQ(0, pwd.getEncPwd(out, &capacity, 1));
   EXPECT_EQ('\0', out[0]);
   EXPECT_EQ(sizeof(out), capacity);
+
+  ASSERT_NE(0, pwd.putEncPwd("old"));
+  EXPECT_EQ(0, pwd.putEncPwd(nullptr));
+  EXPECT_EQ("<failed>", getEnc(pwd, 1));
 }
 
 TEST_F(PasswordTest, StoredTextsAreKeptPerObjectAndReplacedByTheNextPut) {
@@ -412,65 +308,33 @@ TEST_F(PasswordTest, StoredTextsAreKeptPerObjectAndReplacedByTheNextPut) {
   ASSERT_NE(0, first.putEncPwd("one"));
   ASSERT_NE(0, second.putEncPwd("two"));
   ASSERT_NE(0, first.putEncPwd("three"));
-  std::string back;
-  ASSERT_TRUE(decryptText(getEnc(first, 1), &back));
-  EXPECT_EQ("three", back);
-  ASSERT_TRUE(decryptText(getEnc(second, 1), &back));
-  EXPECT_EQ("two", back);
-
+  EXPECT_EQ("three", decrypted(getEnc(first, 1)));
+  EXPECT_EQ("two", decrypted(getEnc(second, 1)));
   ASSERT_NE(0, first.putEncPwd(""));
-  ASSERT_TRUE(decryptText(getEnc(first, 1), &back));
-  EXPECT_EQ("", back);
+  EXPECT_EQ("", decrypted(getEnc(first, 1)));
 }
 
-TEST_F(PasswordTest, FailedPutDropsThePreviouslyStoredText) {
-  YMPassword pwd;
-  ASSERT_NE(0, pwd.putEncPwd("old"));
-  EXPECT_EQ(0, pwd.putEncPwd(nullptr));
-  EXPECT_EQ("<failed>", getEnc(pwd, 1));
-}
-
-TEST_F(PasswordTest, KeyChangedBetweenPutAndGetFails) {
-  setKey(kKeyA);
+TEST_F(PasswordTest, KindAndFormCannotBeRelabelled) {
   YMPassword pwd;
   ASSERT_NE(0, pwd.putEncPwd("secret"));
-  setKey(kKeyB);
-  EXPECT_EQ("<failed>", getEnc(pwd, 1));
-  setKey(kKeyA);
-  std::string back;
-  ASSERT_TRUE(decryptText(getEnc(pwd, 1), &back));
-  EXPECT_EQ("secret", back);
-}
-
-TEST_F(PasswordTest, KindCannotBeRelabelled) {
-  YMPassword pwd;
-  ASSERT_NE(0, pwd.putEncPwd("secret"));
-  const std::string kind5 = getEnc(pwd, 5);
   std::vector<unsigned char> payload;
-  const std::string prefix = base64Payload(kind5, &payload);
+  const std::string prefix = base64Payload(getEnc(pwd, 5), &payload);
   ASSERT_GE(payload.size(), 9u);
   ASSERT_EQ(1, payload[0]);
   ASSERT_EQ(5, payload[1]);
+  // Re-encoded untouched, it still decrypts: the failures below are the relabelling's.
+  ASSERT_EQ("secret", decrypted(rebuild(prefix, payload)));
 
-  // The untouched payload, re-encoded, still decrypts: the checks below fail
-  // only because of the relabelling.
-  std::string back;
-  ASSERT_TRUE(decryptText(rebuild(prefix, payload), &back));
-
-  std::vector<unsigned char> relabelled = payload;
-  relabelled[1] = 6;
-  EXPECT_FALSE(decryptText(rebuild(prefix, relabelled), &back));
-
-  // Passing a stored form off as a plain encrypt() form.
-  relabelled = payload;
-  relabelled[0] = 0;
-  relabelled[1] = 0;
-  EXPECT_FALSE(decryptText(rebuild(prefix, relabelled), &back));
-
-  // An unknown form byte.
-  relabelled = payload;
-  relabelled[0] = 2;
-  EXPECT_FALSE(decryptText(rebuild(prefix, relabelled), &back));
+  const struct {
+    unsigned char form, kind;
+    const char* what;
+  } cases[] = {{1, 6, "another kind"}, {0, 0, "a plain encrypt() form"}, {2, 5, "unknown form"}};
+  for (const auto& c : cases) {
+    std::vector<unsigned char> relabelled = payload;
+    relabelled[0] = c.form;
+    relabelled[1] = c.kind;
+    EXPECT_EQ("<failed>", decrypted(rebuild(prefix, relabelled))) << c.what;
+  }
 }
 
 }  // namespace

@@ -27,7 +27,8 @@ bool idExists(int id) {
 }
 
 // Gives each test keys of its own (ftok on a fresh temporary file) and
-// removes whatever segment is left under them afterwards.
+// removes whatever is left under them afterwards. Detaching an address
+// twice in TearDown is harmless: shmdt then just fails.
 class SharedMemUtilTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -56,26 +57,28 @@ class SharedMemUtilTest : public ::testing::Test {
     return key;
   }
 
-  // Registers an attachment made outside the utility for cleanup.
-  void track(void* segment) { m_attached.push_back(segment); }
-  void untrack(void* segment) {
-    for (auto it = m_attached.begin(); it != m_attached.end(); ++it) {
-      if (*it == segment) {
-        m_attached.erase(it);
-        return;
-      }
-    }
+  void* track(void* segment) {
+    if (segment != nullptr && segment != reinterpret_cast<void*>(-1)) m_attached.push_back(segment);
+    return segment;
   }
 
-  // Creates a segment and registers it for cleanup; fails the test if it
-  // cannot.
-  void* create(YMSharedMemUtil& util, int key, int* handle, int size = 4) {
+  unsigned* create(YMSharedMemUtil& util, int key, int* handle, int size = 4) {
     int error = -1;
     void* segment = util.createSharedMemory(key, *handle, size, error);
     EXPECT_NE(nullptr, segment) << "error " << error;
     EXPECT_EQ(0, error);
-    if (segment != nullptr) track(segment);
-    return segment;
+    return static_cast<unsigned*>(track(segment));
+  }
+
+  unsigned* get(YMSharedMemUtil& util, int key, int* error) {
+    return static_cast<unsigned*>(track(util.getSharedMemory(key, *error)));
+  }
+
+  // A segment made with the system calls alone, mode 0600 unless given.
+  int rawSegment(int key, int mode = 0600) {
+    const int id = shmget(key, 4, IPC_CREAT | IPC_EXCL | mode);
+    EXPECT_GE(id, 0) << std::strerror(errno);
+    return id;
   }
 
   std::string m_path;
@@ -83,14 +86,11 @@ class SharedMemUtilTest : public ::testing::Test {
   std::vector<void*> m_attached;
 };
 
-// ---------------------------------------------------------------------------
-// Create
-
 TEST_F(SharedMemUtilTest, CreateGivesZeroedPrivateSegmentOfTheSize) {
   YMSharedMemUtil util;
   const int key = freshKey(1);
   int handle = -1;
-  auto* bytes = static_cast<unsigned char*>(create(util, key, &handle, 100));
+  auto* bytes = reinterpret_cast<unsigned char*>(create(util, key, &handle, 100));
   ASSERT_NE(nullptr, bytes);
   ASSERT_GE(handle, 0);
   for (int i = 0; i < 100; ++i) ASSERT_EQ(0, bytes[i]) << i;
@@ -105,11 +105,11 @@ TEST_F(SharedMemUtilTest, CreateGivesZeroedPrivateSegmentOfTheSize) {
   EXPECT_EQ(handle, shmget(key, 0, 0));
 }
 
-TEST_F(SharedMemUtilTest, CreateOfAnExistingSegmentReports183AndLeavesItAlone) {
+TEST_F(SharedMemUtilTest, CreateFailuresSetHandleToMinusOneAndLeaveSegmentsAlone) {
   YMSharedMemUtil util;
   const int key = freshKey(1);
   int handle = -1;
-  auto* first = static_cast<int*>(create(util, key, &handle));
+  unsigned* first = create(util, key, &handle);
   ASSERT_NE(nullptr, first);
   *first = 1234;
 
@@ -119,117 +119,62 @@ TEST_F(SharedMemUtilTest, CreateOfAnExistingSegmentReports183AndLeavesItAlone) {
   EXPECT_EQ(183, error);
   EXPECT_EQ(YMSharedMemUtil::kAlreadyExists, error);
   EXPECT_EQ(-1, secondHandle);
-  EXPECT_EQ(1234, *first);
+  EXPECT_EQ(1234u, *first);
   EXPECT_EQ(handle, shmget(key, 0, 0));
-}
 
-TEST_F(SharedMemUtilTest, CreateWithNonPositiveSizeFailsAndLeavesNoSegment) {
-  YMSharedMemUtil util;
-  const int key = freshKey(1);
+  const int unused = freshKey(2);
   for (int size : {0, -4}) {
-    int handle = 3;
-    int error = 0;
-    EXPECT_EQ(nullptr, util.createSharedMemory(key, handle, size, error));
-    EXPECT_EQ(EINVAL, error);
-    EXPECT_EQ(-1, handle);
-    EXPECT_FALSE(segmentExists(key));
+    int h = 3;
+    EXPECT_EQ(nullptr, util.createSharedMemory(unused, h, size, error)) << size;
+    EXPECT_EQ(EINVAL, error) << size;
+    EXPECT_EQ(-1, h) << size;
+    EXPECT_FALSE(segmentExists(unused)) << size;
   }
 }
 
-// ---------------------------------------------------------------------------
-// Get
-
-TEST_F(SharedMemUtilTest, GetAttachesTheSameMemory) {
-  YMSharedMemUtil creator;
-  YMSharedMemUtil reader;
-  const int key = freshKey(1);
-  int handle = -1;
-  auto* written = static_cast<unsigned*>(create(creator, key, &handle));
-  ASSERT_NE(nullptr, written);
-  *written = 42u;
-
-  int error = -1;
-  auto* read = static_cast<unsigned*>(reader.getSharedMemory(key, error));
-  ASSERT_NE(nullptr, read);
-  track(read);
-  EXPECT_EQ(0, error);
-  EXPECT_EQ(42u, *read);
-  *read = 43u;
-  EXPECT_EQ(43u, *written);
-}
-
-TEST_F(SharedMemUtilTest, GetRefusesASegmentOpenToOthers) {
-  // A segment another user could have planted under the key must not be
-  // trusted with the hand-off.
-  const int key = freshKey(1);
-  const int id = shmget(key, 4, IPC_CREAT | IPC_EXCL | 0666);
-  ASSERT_GE(id, 0) << std::strerror(errno);
+TEST_F(SharedMemUtilTest, GetRefusesMissingPrivateKeyAndSegmentsOpenToOthers) {
+  const int missing = freshKey(1);
+  // A segment another user could have planted under the key is not trusted.
+  const int open = freshKey(2);
+  ASSERT_GE(rawSegment(open, 0666), 0);
+  const struct {
+    int key;
+    int error;
+    const char* what;
+  } cases[] = {{missing, ENOENT, "missing"}, {IPC_PRIVATE, EINVAL, "private key"},
+               {open, EACCES, "mode 0666"}};
   YMSharedMemUtil util;
-  int error = 0;
-  EXPECT_EQ(nullptr, util.getSharedMemory(key, error));
-  EXPECT_EQ(EACCES, error);
+  for (const auto& c : cases) {
+    int error = 0;
+    EXPECT_EQ(nullptr, util.getSharedMemory(c.key, error)) << c.what;
+    EXPECT_EQ(c.error, error) << c.what;
+  }
+  EXPECT_FALSE(segmentExists(missing));
 }
 
-TEST_F(SharedMemUtilTest, GetOfAMissingSegmentFailsWithENOENT) {
-  YMSharedMemUtil util;
-  const int key = freshKey(1);
-  int error = 0;
-  EXPECT_EQ(nullptr, util.getSharedMemory(key, error));
-  EXPECT_EQ(ENOENT, error);
-  EXPECT_FALSE(segmentExists(key));
-}
-
-TEST_F(SharedMemUtilTest, GetOfThePrivateKeyIsRefused) {
-  YMSharedMemUtil util;
-  int error = 0;
-  EXPECT_EQ(nullptr, util.getSharedMemory(IPC_PRIVATE, error));
-  EXPECT_EQ(EINVAL, error);
-}
-
-// ---------------------------------------------------------------------------
-// Delete
-
-TEST_F(SharedMemUtilTest, DeleteOfTheCreatedSegmentRemovesIt) {
-  YMSharedMemUtil util;
-  const int key = freshKey(1);
-  int handle = -1;
-  void* segment = create(util, key, &handle);
-  ASSERT_NE(nullptr, segment);
-
-  int error = -1;
-  EXPECT_TRUE(util.deleteSharedMemory(segment, error, handle));
-  untrack(segment);
-  EXPECT_EQ(0, error);
-  EXPECT_FALSE(segmentExists(key));
-  EXPECT_FALSE(idExists(handle));
-}
-
-TEST_F(SharedMemUtilTest, GetThenDeleteWithoutHandleRemovesTheSegment) {
+TEST_F(SharedMemUtilTest, DetachThenGetThenDeleteWithoutHandleRemovesTheSegment) {
   YMSharedMemUtil writer;
   const int key = freshKey(1);
   int handle = -1;
-  auto* written = static_cast<unsigned*>(create(writer, key, &handle));
+  unsigned* written = create(writer, key, &handle);
   ASSERT_NE(nullptr, written);
   *written = 42u;
-  // The writer lets go of its attachment, as a process handing over a value
-  // would.
   int error = -1;
   ASSERT_TRUE(writer.detachSharedMemory(written, error));
-  untrack(written);
+  EXPECT_EQ(0, error);
   EXPECT_TRUE(segmentExists(key));
+  EXPECT_FALSE(writer.detachSharedMemory(nullptr, error));
+  EXPECT_EQ(EINVAL, error);
 
   YMSharedMemUtil reader;
-  auto* read = static_cast<unsigned*>(reader.getSharedMemory(key, error));
+  unsigned* read = get(reader, key, &error);
   ASSERT_NE(nullptr, read);
-  track(read);
   EXPECT_EQ(42u, *read);
+  error = -1;
   EXPECT_TRUE(reader.deleteSharedMemory(read, error, -1));
-  untrack(read);
   EXPECT_EQ(0, error);
   EXPECT_FALSE(segmentExists(key));
   EXPECT_FALSE(idExists(handle));
-
-  // A second reader finds nothing.
   EXPECT_EQ(nullptr, reader.getSharedMemory(key, error));
   EXPECT_EQ(ENOENT, error);
 }
@@ -238,45 +183,47 @@ TEST_F(SharedMemUtilTest, DeleteWhileAnotherAttachmentLivesHidesTheKeyAndFreesOn
   YMSharedMemUtil util;
   const int key = freshKey(1);
   int handle = -1;
-  auto* first = static_cast<unsigned*>(create(util, key, &handle));
+  unsigned* first = create(util, key, &handle);
   ASSERT_NE(nullptr, first);
   int error = -1;
-  auto* second = static_cast<unsigned*>(util.getSharedMemory(key, error));
+  YMSharedMemUtil reader;
+  unsigned* second = get(reader, key, &error);
   ASSERT_NE(nullptr, second);
-  track(second);
+  EXPECT_EQ(0, error);
+  *second = 43u;
+  EXPECT_EQ(43u, *first) << "get attaches the same memory";
 
-  ASSERT_TRUE(util.deleteSharedMemory(second, error, -1));
-  untrack(second);
+  ASSERT_TRUE(reader.deleteSharedMemory(second, error, -1));
   EXPECT_FALSE(segmentExists(key));
-  // Still usable through the first attachment until that goes too.
   *first = 9u;
   EXPECT_EQ(9u, *first);
   EXPECT_TRUE(idExists(handle));
 
+  error = -1;
   EXPECT_TRUE(util.deleteSharedMemory(first, error, handle));
-  untrack(first);
   EXPECT_EQ(0, error);
   EXPECT_FALSE(idExists(handle));
 }
 
-TEST_F(SharedMemUtilTest, WrongHandleCannotRemoveAnotherSegment) {
-  YMSharedMemUtil util;
+TEST_F(SharedMemUtilTest, DeleteTakesTheSegmentFromItsAddressNotFromAWrongHandle) {
+  // One segment attached outside the utility, one created through it.
   const int keyA = freshKey(1);
+  const int idA = rawSegment(keyA);
+  ASSERT_GE(idA, 0);
+  void* a = track(shmat(idA, nullptr, 0));
+  ASSERT_NE(reinterpret_cast<void*>(-1), a);
+  YMSharedMemUtil util;
   const int keyB = freshKey(2);
-  int handleA = -1;
   int handleB = -1;
-  void* a = create(util, keyA, &handleA);
-  void* b = create(util, keyB, &handleB);
-  ASSERT_NE(nullptr, a);
-  ASSERT_NE(nullptr, b);
-  ASSERT_NE(handleA, handleB);
+  ASSERT_NE(nullptr, create(util, keyB, &handleB));
+  ASSERT_NE(idA, handleB);
 
   int error = -1;
   EXPECT_TRUE(util.deleteSharedMemory(a, error, handleB));
-  untrack(a);
-  EXPECT_FALSE(segmentExists(keyA));
-  EXPECT_TRUE(segmentExists(keyB));
+  EXPECT_EQ(0, error);
+  EXPECT_FALSE(idExists(idA));
   EXPECT_TRUE(idExists(handleB));
+  EXPECT_TRUE(segmentExists(keyB));
 }
 
 TEST_F(SharedMemUtilTest, DeleteOfAnAddressThatIsNoSegmentFailsAndRemovesNothing) {
@@ -284,108 +231,40 @@ TEST_F(SharedMemUtilTest, DeleteOfAnAddressThatIsNoSegmentFailsAndRemovesNothing
   const int key = freshKey(1);
   int handle = -1;
   ASSERT_NE(nullptr, create(util, key, &handle));
-
   int notASegment = 0;
-  int error = 0;
-  EXPECT_FALSE(util.deleteSharedMemory(&notASegment, error, -1));
-  EXPECT_EQ(EINVAL, error);
-  // Even with a real segment's id the bogus address must not remove it.
-  error = 0;
-  EXPECT_FALSE(util.deleteSharedMemory(&notASegment, error, handle));
-  EXPECT_EQ(EINVAL, error);
-  EXPECT_TRUE(segmentExists(key));
-
-  error = 0;
-  EXPECT_FALSE(util.deleteSharedMemory(nullptr, error, handle));
-  EXPECT_EQ(EINVAL, error);
+  for (void* address : {static_cast<void*>(&notASegment), static_cast<void*>(nullptr)}) {
+    for (int h : {-1, handle}) {
+      int error = 0;
+      EXPECT_FALSE(util.deleteSharedMemory(address, error, h)) << address << " handle " << h;
+      EXPECT_EQ(EINVAL, error) << address << " handle " << h;
+    }
+  }
   EXPECT_TRUE(segmentExists(key));
 }
 
-TEST_F(SharedMemUtilTest, SegmentAttachedElsewhereIsFoundFromItsAddress) {
-  const int keyA = freshKey(1);
-  const int keyB = freshKey(2);
-  const int idA = shmget(keyA, 4, IPC_CREAT | IPC_EXCL | 0600);
-  const int idB = shmget(keyB, 4, IPC_CREAT | IPC_EXCL | 0600);
-  ASSERT_GE(idA, 0) << std::strerror(errno);
-  ASSERT_GE(idB, 0) << std::strerror(errno);
-  void* segment = shmat(idA, nullptr, 0);
-  ASSERT_NE(reinterpret_cast<void*>(-1), segment);
-  track(segment);
-
-  YMSharedMemUtil util;
-  int error = -1;
-  // Neither an unknown nor another segment's handle misleads the removal.
-  EXPECT_TRUE(util.deleteSharedMemory(segment, error, idB));
-  untrack(segment);
-  EXPECT_EQ(0, error);
-  EXPECT_FALSE(idExists(idA));
-  EXPECT_TRUE(idExists(idB));
-}
-
-// Runs a test body as if the process's mapping list could not be read.
-class SharedMemUtilWithoutMappingListTest : public SharedMemUtilTest {
- protected:
-  void SetUp() override {
-    SharedMemUtilTest::SetUp();
-    YMSharedMemUtil::useMappingListForTesting("/nonexistent/evtask/maps");
-  }
-  void TearDown() override {
-    YMSharedMemUtil::useMappingListForTesting(nullptr);
-    SharedMemUtilTest::TearDown();
-  }
-};
-
-TEST_F(SharedMemUtilWithoutMappingListTest, DeleteFallsBackToTheGivenHandle) {
+TEST_F(SharedMemUtilTest, WithoutTheMappingListDeleteFallsBackToTheGivenHandle) {
+  struct NoMappingList {
+    NoMappingList() { YMSharedMemUtil::useMappingListForTesting("/nonexistent/evtask/maps"); }
+    ~NoMappingList() { YMSharedMemUtil::useMappingListForTesting(nullptr); }
+  } noMappingList;
   YMSharedMemUtil util;
   const int key = freshKey(1);
   int handle = -1;
   void* segment = create(util, key, &handle);
   ASSERT_NE(nullptr, segment);
-
-  int error = 0;
-  EXPECT_FALSE(util.deleteSharedMemory(segment, error, -1));
-  EXPECT_EQ(EINVAL, error);
-  EXPECT_TRUE(segmentExists(key));
-
-  error = -1;
-  EXPECT_TRUE(util.deleteSharedMemory(segment, error, handle));
-  untrack(segment);
-  EXPECT_EQ(0, error);
-  EXPECT_FALSE(idExists(handle));
-}
-
-TEST_F(SharedMemUtilWithoutMappingListTest, BogusAddressWithARealHandleRemovesNothing) {
-  YMSharedMemUtil util;
-  const int key = freshKey(1);
-  int handle = -1;
-  ASSERT_NE(nullptr, create(util, key, &handle));
   int notASegment = 0;
   int error = 0;
   EXPECT_FALSE(util.deleteSharedMemory(&notASegment, error, handle));
   EXPECT_EQ(EINVAL, error);
-  EXPECT_TRUE(idExists(handle));
-}
-
-TEST_F(SharedMemUtilTest, DetachKeepsTheSegmentForOthers) {
-  YMSharedMemUtil util;
-  const int key = freshKey(1);
-  int handle = -1;
-  auto* segment = static_cast<int*>(create(util, key, &handle));
-  ASSERT_NE(nullptr, segment);
-  *segment = 77;
-  int error = -1;
-  ASSERT_TRUE(util.detachSharedMemory(segment, error));
-  untrack(segment);
-  EXPECT_EQ(0, error);
-  EXPECT_TRUE(segmentExists(key));
-
-  auto* again = static_cast<int*>(util.getSharedMemory(key, error));
-  ASSERT_NE(nullptr, again);
-  track(again);
-  EXPECT_EQ(77, *again);
-
-  EXPECT_FALSE(util.detachSharedMemory(nullptr, error));
+  error = 0;
+  EXPECT_FALSE(util.deleteSharedMemory(segment, error, -1));
   EXPECT_EQ(EINVAL, error);
+  EXPECT_TRUE(idExists(handle));
+
+  error = -1;
+  EXPECT_TRUE(util.deleteSharedMemory(segment, error, handle));
+  EXPECT_EQ(0, error);
+  EXPECT_FALSE(idExists(handle));
 }
 
 TEST_F(SharedMemUtilTest, SegmentsCanBeReleasedThroughAnotherObjectOrADerivedOne) {
@@ -394,17 +273,13 @@ TEST_F(SharedMemUtilTest, SegmentsCanBeReleasedThroughAnotherObjectOrADerivedOne
   };
   const int key = freshKey(1);
   int handle = -1;
-  void* segment = nullptr;
-  {
-    YMSharedMemUtil* util = new Derived;
-    segment = create(*util, key, &handle);
-    delete util;
-  }
+  YMSharedMemUtil* util = new Derived;
+  void* segment = create(*util, key, &handle);
+  delete util;
   ASSERT_NE(nullptr, segment);
   Derived other;
   int error = -1;
   EXPECT_TRUE(other.deleteSharedMemory(segment, error, -1));
-  untrack(segment);
   EXPECT_FALSE(segmentExists(key));
 }
 

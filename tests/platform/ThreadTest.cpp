@@ -13,13 +13,8 @@ namespace {
 
 unsigned long kernelThreadId() { return static_cast<unsigned long>(syscall(SYS_gettid)); }
 
-TEST(YmThreadTest, MainThreadIdIsTheKernelIdAndTheProcessId) {
-  // The test runner's main thread is the process's first thread.
-  EXPECT_EQ(kernelThreadId(), YmThread::getCurrentThreadID());
+TEST(YmThreadTest, EveryLiveThreadHasItsOwnKernelIdAndTheMainThreadThePid) {
   EXPECT_EQ(static_cast<unsigned long>(getpid()), YmThread::getCurrentThreadID());
-}
-
-TEST(YmThreadTest, EveryLiveThreadHasItsOwnKernelId) {
   constexpr int kThreads = 6;
   std::promise<void> release;
   std::shared_future<void> released = release.get_future().share();
@@ -28,8 +23,7 @@ TEST(YmThreadTest, EveryLiveThreadHasItsOwnKernelId) {
   for (int i = 0; i < kThreads; ++i) {
     threads.emplace_back([&, i] {
       reported[i].set_value({YmThread::getCurrentThreadID(), kernelThreadId()});
-      // Stay alive until every id was taken, so no id can be reused.
-      released.wait();
+      released.wait();  // alive until every id was taken, so none is reused
     });
   }
   std::set<unsigned long> ids{YmThread::getCurrentThreadID()};

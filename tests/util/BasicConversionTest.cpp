@@ -7,22 +7,26 @@
 
 namespace {
 
+template <typename T>
+std::string text(T value) {
+  std::string s = "stale";
+  BasicConversion::toString(value, s);
+  return s;
+}
+
 TEST(BasicConversionTest, BooleanTextRules) {
-  for (const char* text : {"", "0", "00", "0x1", "0abc", "false"}) {
+  for (const char* t : {"", "0", "00", "0x1", "0abc", "false"}) {
     bool value = true;
-    BasicConversion::fromString(value, text);
-    EXPECT_FALSE(value) << "text [" << text << "]";
+    BasicConversion::fromString(value, t);
+    EXPECT_FALSE(value) << "text [" << t << "]";
   }
-  for (const char* text : {"1", "False", "FALSE", "no", "true", " false", " 0"}) {
+  for (const char* t : {"1", "False", "FALSE", "no", "true", " false", " 0"}) {
     bool value = false;
-    BasicConversion::fromString(value, text);
-    EXPECT_TRUE(value) << "text [" << text << "]";
+    BasicConversion::fromString(value, t);
+    EXPECT_TRUE(value) << "text [" << t << "]";
   }
-  std::string s;
-  BasicConversion::toString(true, s);
-  EXPECT_EQ("1", s);
-  BasicConversion::toString(false, s);
-  EXPECT_EQ("0", s);
+  EXPECT_EQ("1", text(true));
+  EXPECT_EQ("0", text(false));
 }
 
 TEST(BasicConversionTest, CharactersAreTakenNotParsed) {
@@ -34,40 +38,34 @@ TEST(BasicConversionTest, CharactersAreTakenNotParsed) {
   unsigned char u = 0;
   BasicConversion::fromString(u, "\xE9x");
   EXPECT_EQ(0xE9, u);
-  std::string s;
-  BasicConversion::toString('q', s);
-  EXPECT_EQ("q", s);
-  BasicConversion::toString(static_cast<unsigned char>(0xE9), s);
-  EXPECT_EQ("\xE9", s);
+  EXPECT_EQ("q", text('q'));
+  EXPECT_EQ("\xE9", text(static_cast<unsigned char>(0xE9)));
 }
 
 TEST(BasicConversionTest, ScanResultAndUntouchedTarget) {
-  int value = 77;
-  EXPECT_EQ(0, BasicConversion::fromString(value, "abc"));
-  EXPECT_EQ(77, value);
-  EXPECT_EQ(-1, BasicConversion::fromString(value, ""));
-  EXPECT_EQ(77, value);
-  EXPECT_EQ(1, BasicConversion::fromString(value, " 42"));
-  EXPECT_EQ(42, value);
-  EXPECT_EQ(1, BasicConversion::fromString(value, "12abc"));
-  EXPECT_EQ(12, value);
-  EXPECT_EQ(1, BasicConversion::fromString(value, "+7"));
-  EXPECT_EQ(7, value);
-
+  const struct {
+    const char* text;
+    int result;
+    int value;
+  } cases[] = {{"abc", 0, 77}, {"", -1, 77}, {" 42", 1, 42}, {"12abc", 1, 12}, {"+7", 1, 7}};
+  for (const auto& c : cases) {
+    int value = 77;
+    EXPECT_EQ(c.result, BasicConversion::fromString(value, c.text)) << c.text;
+    EXPECT_EQ(c.value, value) << c.text;
+  }
   double d = 9.0;
   EXPECT_EQ(0, BasicConversion::fromString(d, "x1.5"));
   EXPECT_EQ(9.0, d);
 }
 
-// Writes value, expects `text`, and reads it back into a different start value.
+// Writes value, expects `expected`, and reads it back into a different start value.
 template <typename T>
-void expectRoundTrip(T value, const std::string& text) {
-  std::string s;
-  BasicConversion::toString(value, s);
-  EXPECT_EQ(text, s);
+void expectRoundTrip(T value, const std::string& expected) {
+  const std::string s = text(value);
+  EXPECT_EQ(expected, s);
   T back = static_cast<T>(value + 1);
-  EXPECT_EQ(1, BasicConversion::fromString(back, s)) << text;
-  EXPECT_EQ(value, back) << text;
+  EXPECT_EQ(1, BasicConversion::fromString(back, s)) << expected;
+  EXPECT_EQ(value, back) << expected;
 }
 
 TEST(BasicConversionTest, IntegerWidthsRoundTrip) {
@@ -83,61 +81,41 @@ TEST(BasicConversionTest, IntegerWidthsRoundTrip) {
 }
 
 TEST(BasicConversionTest, FloatingPointSixDecimals) {
-  std::string s;
-  BasicConversion::toString(0.25f, s);
-  EXPECT_EQ("0.250000", s);
-  BasicConversion::toString(-1.5, s);
-  EXPECT_EQ("-1.500000", s);
-
+  EXPECT_EQ("0.250000", text(0.25f));
+  EXPECT_EQ("-1.500000", text(-1.5));
   // The largest double prints 309 integer digits; the text must be complete.
-  BasicConversion::toString(1e308, s);
-  EXPECT_EQ(309u + 7u, s.size());
+  const std::string big = text(1e308);
+  EXPECT_EQ(309u + 7u, big.size());
   double d = 0;
-  EXPECT_EQ(1, BasicConversion::fromString(d, s));
+  EXPECT_EQ(1, BasicConversion::fromString(d, big));
   EXPECT_DOUBLE_EQ(1e308, d);
-
   float f = 0;
   EXPECT_EQ(1, BasicConversion::fromString(f, "2.5rest"));
   EXPECT_FLOAT_EQ(2.5f, f);
 }
 
-TEST(BasicConversionTest, HexFormsReadBack) {
+template <typename T>
+void expectHexRoundTrip(T value, const std::string& expected) {
   std::string s;
+  BasicConversion::toHexString(value, s);
+  EXPECT_EQ(expected, s);
+  T back = static_cast<T>(value + 1);
+  EXPECT_EQ(1, BasicConversion::fromHexString(back, s)) << expected;
+  EXPECT_EQ(value, back) << expected;
+}
+
+TEST(BasicConversionTest, HexFormsReadBack) {
+  expectHexRoundTrip<unsigned short>(255, "0xff");
+  expectHexRoundTrip<unsigned int>(0xDEADBEEFu, "0xdeadbeef");
+  expectHexRoundTrip<unsigned long>(ULONG_MAX, "0xffffffff");
+  expectHexRoundTrip<unsigned long long>(0x0123456789ABCDEFULL, "0x123456789abcdef");
+  expectHexRoundTrip<long long>(-1LL, "0xffffffffffffffff");
+
   unsigned short us = 0;
-  BasicConversion::toHexString(static_cast<unsigned short>(255), s);
-  EXPECT_EQ("0xff", s);
-  EXPECT_EQ(1, BasicConversion::fromHexString(us, s));
-  EXPECT_EQ(255, us);
   EXPECT_EQ(1, BasicConversion::fromHexString(us, "ff"));  // prefix optional
   EXPECT_EQ(255, us);
-
-  unsigned int ui = 0;
-  BasicConversion::toHexString(0xDEADBEEFu, s);
-  EXPECT_EQ("0xdeadbeef", s);
-  BasicConversion::fromHexString(ui, s);
-  EXPECT_EQ(0xDEADBEEFu, ui);
-
-  unsigned long ul = 0;
-  BasicConversion::toHexString(ULONG_MAX, s);
-  EXPECT_EQ("0xffffffff", s);
-  BasicConversion::fromHexString(ul, s);
-  EXPECT_EQ(ULONG_MAX, ul);
-
-  unsigned long long ull = 0;
-  BasicConversion::toHexString(0x0123456789ABCDEFULL, s);
-  EXPECT_EQ("0x123456789abcdef", s);
-  BasicConversion::fromHexString(ull, s);
-  EXPECT_EQ(0x0123456789ABCDEFULL, ull);
-
-  long long ll = 0;
-  BasicConversion::toHexString(-1LL, s);
-  EXPECT_EQ("0xffffffffffffffff", s);
-  EXPECT_EQ(1, BasicConversion::fromHexString(ll, s));
-  EXPECT_EQ(-1LL, ll);
-
-  ll = 33;
+  long long ll = 33;
   EXPECT_EQ(0, BasicConversion::fromHexString(ll, "zz"));
-  EXPECT_EQ(33, ll);
   EXPECT_EQ(-1, BasicConversion::fromHexString(ll, ""));
   EXPECT_EQ(33, ll);
 }

@@ -65,22 +65,13 @@ TEST(ConvertUTFTest, LegalSequencesFollowTheLeadByte) {
     for (int second = 0; second < 256; ++second) {
       const UTF8 seq[4] = {static_cast<UTF8>(lead), static_cast<UTF8>(second), 0x80, 0x80};
       const int length = trailingBytesForUTF8[lead] + 1;
-      bool expected;
-      if (lead < 0x80) {
-        expected = true;  // the second byte is not part of the sequence
-      } else if (lead < 0xC2 || lead > 0xF4) {
-        expected = false;
-      } else if (lead == 0xE0) {
-        expected = second >= 0xA0 && second <= 0xBF;
-      } else if (lead == 0xED) {
-        expected = second >= 0x80 && second <= 0x9F;
-      } else if (lead == 0xF0) {
-        expected = second >= 0x90 && second <= 0xBF;
-      } else if (lead == 0xF4) {
-        expected = second >= 0x80 && second <= 0x8F;
-      } else {
-        expected = second >= 0x80 && second <= 0xBF;
-      }
+      // The second byte's range after each lead; ASCII leads ignore it.
+      int lo = 0x80, hi = 0xBF;
+      if (lead == 0xE0) lo = 0xA0;
+      if (lead == 0xF0) lo = 0x90;
+      if (lead == 0xED) hi = 0x9F;
+      if (lead == 0xF4) hi = 0x8F;
+      const bool expected = lead < 0x80 || (lead >= 0xC2 && lead <= 0xF4 && second >= lo && second <= hi);
       ASSERT_EQ(expected, isLegalUTF8(seq, length) != 0) << "lead " << lead << " second " << second;
     }
   }
@@ -92,27 +83,16 @@ TEST(ConvertUTFTest, LegalSequencesFollowTheLeadByte) {
   EXPECT_FALSE(isLegalUTF8(five, 5));
 }
 
-TEST(ConvertUTFTest, BoundaryCodePoints) {
-  struct Case {
-    UTF32 cp;
+TEST(ConvertUTFTest, EveryScalarValueRoundTripsAndBoundariesHaveTheirBytes) {
+  const std::pair<UTF32, std::string> boundaries[] = {
+      {0x0, std::string(1, '\0')}, {0x7F, "\x7F"},         {0x80, "\xC2\x80"},
+      {0x7FF, "\xDF\xBF"},        {0x800, "\xE0\xA0\x80"}, {0xFFFF, "\xEF\xBF\xBF"},
+      {0x10000, "\xF0\x90\x80\x80"}, {0x10FFFF, "\xF4\x8F\xBF\xBF"}};
+  for (const auto& b : boundaries) {
     std::string utf8;
-  } const cases[] = {
-      {0x0, std::string(1, '\0')},     {0x7F, "\x7F"},          {0x80, "\xC2\x80"},
-      {0x7FF, "\xDF\xBF"},             {0x800, "\xE0\xA0\x80"}, {0xFFFF, "\xEF\xBF\xBF"},
-      {0x10000, "\xF0\x90\x80\x80"},   {0x10FFFF, "\xF4\x8F\xBF\xBF"},
-  };
-  for (const Case& c : cases) {
-    const std::string& bytes = c.utf8;
-    std::string utf8;
-    ASSERT_EQ(conversionOK, toUtf8(utf16Of(c.cp), utf8, 8)) << std::hex << c.cp;
-    EXPECT_EQ(bytes, utf8) << std::hex << c.cp;
-    std::vector<UTF16> units;
-    ASSERT_EQ(conversionOK, toUtf16(bytes, units, 8)) << std::hex << c.cp;
-    EXPECT_EQ(utf16Of(c.cp), units) << std::hex << c.cp;
+    ASSERT_EQ(conversionOK, toUtf8(utf16Of(b.first), utf8, 8)) << std::hex << b.first;
+    EXPECT_EQ(b.second, utf8) << std::hex << b.first;
   }
-}
-
-TEST(ConvertUTFTest, EveryScalarValueRoundTrips) {
   for (UTF32 cp = 0; cp <= 0x10FFFF; ++cp) {
     if (cp >= 0xD800 && cp <= 0xDFFF) continue;
     const std::vector<UTF16> units = utf16Of(cp);
@@ -126,21 +106,20 @@ TEST(ConvertUTFTest, EveryScalarValueRoundTrips) {
   }
 }
 
-TEST(ConvertUTFTest, StrictUtf8Errors) {
-  std::vector<UTF16> units;
-  size_t consumed = 0;
-  EXPECT_EQ(sourceIllegal, toUtf16("\xC0\x80", units, 8));           // overlong NUL
-  EXPECT_EQ(sourceIllegal, toUtf16("\xE0\x80\xAF", units, 8));       // overlong '/'
-  EXPECT_EQ(sourceIllegal, toUtf16("\xF0\x80\x80\xAF", units, 8));   // overlong '/'
-  EXPECT_EQ(sourceIllegal, toUtf16("\xED\xA0\x80", units, 8));       // encoded surrogate
-  EXPECT_EQ(sourceIllegal, toUtf16("\xF4\x90\x80\x80", units, 8));   // above U+10FFFF
-  EXPECT_EQ(sourceIllegal, toUtf16("\xF8\x88\x80\x80\x80", units, 8));
-  EXPECT_EQ(sourceIllegal, toUtf16("ab\x80", units, 8, &consumed));  // stray continuation
-  EXPECT_EQ(2u, consumed);
-  EXPECT_EQ((std::vector<UTF16>{'a', 'b'}), units);
-  EXPECT_EQ(sourceExhausted, toUtf16("a\xE2\x82", units, 8, &consumed));  // truncated
-  EXPECT_EQ(1u, consumed);
-  EXPECT_EQ((std::vector<UTF16>{'a'}), units);
+TEST(ConvertUTFTest, StrictUtf8ErrorsStopBeforeTheBadSequence) {
+  // Overlong forms, an encoded surrogate, above U+10FFFF, five bytes, a stray
+  // continuation and a truncated sequence.
+  const std::pair<std::string, size_t> illegal[] = {
+      {"\xC0\x80", 0},         {"\xE0\x80\xAF", 0}, {"\xF0\x80\x80\xAF", 0}, {"\xED\xA0\x80", 0},
+      {"\xF4\x90\x80\x80", 0}, {"\xF8\x88\x80\x80\x80", 0}, {"ab\x80", 2}, {"a\xE2\x82", 1}};
+  for (const auto& c : illegal) {
+    std::vector<UTF16> units;
+    size_t consumed = 99;
+    const ConversionResult expected = c.first == "a\xE2\x82" ? sourceExhausted : sourceIllegal;
+    EXPECT_EQ(expected, toUtf16(c.first, units, 8, &consumed)) << c.first;
+    EXPECT_EQ(c.second, consumed) << c.first;
+    EXPECT_EQ(std::vector<UTF16>(c.first.begin(), c.first.begin() + c.second), units) << c.first;
+  }
 }
 
 TEST(ConvertUTFTest, StrictUtf16Errors) {
@@ -177,7 +156,7 @@ TEST(ConvertUTFTest, TargetExhaustedStopsBeforeTheCharacter) {
   EXPECT_EQ(1u, consumed);
 }
 
-TEST(WideTextTest, Utf8ToWideText) {
+TEST(WideTextTest, Utf8ToWideTextAndBack) {
   std::wstring out = L"keep";
   EXPECT_EQ(0, utf8ToUnicode("a\xC3\xA9", out));
   EXPECT_EQ(std::wstring(L"a\u00e9"), out);
@@ -187,6 +166,11 @@ TEST(WideTextTest, Utf8ToWideText) {
   EXPECT_EQ(std::wstring(L"a\0b", 3), out);
   EXPECT_EQ(0, utf8ToUnicode("", out));
   EXPECT_TRUE(out.empty());
+  const std::string text = "plain \xC3\xA9t\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80 \xF4\x8F\xBF\xBF";
+  ASSERT_EQ(0, utf8ToUnicode(text, out));
+  std::string back;
+  ASSERT_EQ(0, unicodeToUtf8(out, back));
+  EXPECT_EQ(text, back);
 
   out = L"keep";
   for (const char* bad : {"\xC3", "x\xC0\x80", "\xED\xA0\x80", "\xFF", "\xE2\x28\xA1"}) {
@@ -220,15 +204,6 @@ TEST(WideTextTest, WideTextToUtf8) {
   EXPECT_EQ(UTF_CONVERSION_ILLEGAL,
             unicodeToUtf8(std::wstring(1, static_cast<wchar_t>(0x110000)), out));
   EXPECT_EQ("keep", out);
-}
-
-TEST(WideTextTest, RoundTripThroughWideText) {
-  const std::string text = "plain \xC3\xA9t\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80 \xF4\x8F\xBF\xBF";
-  std::wstring wide;
-  ASSERT_EQ(0, utf8ToUnicode(text, wide));
-  std::string back;
-  ASSERT_EQ(0, unicodeToUtf8(wide, back));
-  EXPECT_EQ(text, back);
 }
 
 }  // namespace

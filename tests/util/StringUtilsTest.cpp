@@ -26,22 +26,24 @@ TEST(NthDelimiterTest, FindsNthDelimiterFromStart) {
   EXPECT_FALSE(predicate(';'));  // only the n-th one matches
 }
 
-TEST(StringParserTest, SplitsAtEveryDelimiter) {
-  EXPECT_EQ((Components{"a", "b", "c"}), StringParser("a,b,c", ',').getComponents(0));
-  EXPECT_EQ((Components{"a", "b", ""}), StringParser("a,b,", ',').getComponents(0));
-  EXPECT_EQ((Components{"", "a"}), StringParser(",a", ',').getComponents(0));
-  EXPECT_EQ((Components{"", "", ""}), StringParser(",,", ',').getComponents(0));
-  EXPECT_EQ((Components{"x,y", "z"}), StringParser("x,y;z", ';').getComponents(0));
-  EXPECT_TRUE(StringParser("", ',').getComponents(0).empty());
-}
-
-TEST(StringParserTest, MinimumCountPadsWithEmptyComponents) {
-  EXPECT_EQ((Components{"a", "", ""}), StringParser("a", ',').getComponents(3));
-  EXPECT_EQ((Components{"", ""}), StringParser("", ',').getComponents(2));
-  EXPECT_EQ((Components{"a", "b", "c"}), StringParser("a,b,c", ',').getComponents(2));
-}
-
-TEST(StringParserTest, SecondCallAppendsToTheSameVector) {
+TEST(StringParserTest, SplitsAtEveryDelimiterAndPadsToTheMinimumCount) {
+  const struct {
+    const char* text;
+    char delimiter;
+    int minimum;
+    Components expected;
+  } cases[] = {
+      {"a,b,c", ',', 0, {"a", "b", "c"}}, {"a,b,", ',', 0, {"a", "b", ""}},
+      {",a", ',', 0, {"", "a"}},          {",,", ',', 0, {"", "", ""}},
+      {"x,y;z", ';', 0, {"x,y", "z"}},    {"", ',', 0, {}},
+      {"a", ',', 3, {"a", "", ""}},       {"", ',', 2, {"", ""}},
+      {"a,b,c", ',', 2, {"a", "b", "c"}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.expected, StringParser(c.text, c.delimiter).getComponents(c.minimum))
+        << "[" << c.text << "] minimum " << c.minimum;
+  }
+  // A second call appends to the same vector.
   StringParser parser("a,b", ',');
   std::vector<std::string>& first = parser.getComponents(0);
   std::vector<std::string>& second = parser.getComponents(3);
@@ -50,19 +52,14 @@ TEST(StringParserTest, SecondCallAppendsToTheSameVector) {
 }
 
 TEST(TrimWhiteSpaceTest, TrimsBothEndsOnly) {
-  std::string s = " \t a b \r\n";
-  trimWhiteSpace(s);
-  EXPECT_EQ("a b", s);
-  s = " \t\n ";
-  trimWhiteSpace(s);
-  EXPECT_EQ("", s);
-  s = "";
-  trimWhiteSpace(s);
-  EXPECT_EQ("", s);
   // Bytes of multi-byte sequences are never white space.
-  s = "\xC3\xA9 \x85";
-  trimWhiteSpace(s);
-  EXPECT_EQ("\xC3\xA9 \x85", s);
+  const std::pair<std::string, std::string> cases[] = {
+      {" \t a b \r\n", "a b"}, {" \t\n ", ""}, {"", ""}, {"\xC3\xA9 \x85", "\xC3\xA9 \x85"}};
+  for (const auto& c : cases) {
+    std::string s = c.first;
+    trimWhiteSpace(s);
+    EXPECT_EQ(c.second, s) << "[" << c.first << "]";
+  }
 }
 
 std::string encode(std::string s) {
@@ -131,43 +128,29 @@ TEST(ParseSPVersionInfoTest, ReadsMajorAndMinor) {
   }
 }
 
-// Runs each test in a fixed time zone and restores the previous one.
-class TimeStampTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const char* tz = std::getenv("TZ");
-    hadTz_ = tz != nullptr;
-    if (hadTz_) savedTz_ = tz;
-  }
-  void TearDown() override {
-    if (hadTz_) {
-      setenv("TZ", savedTz_.c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
-  }
-  static void useZone(const char* zone) {
+TEST(TimeStampTest, GivesLocalMidnightOfTheDateAndAnErrorForNull) {
+  const char* tz = std::getenv("TZ");
+  const std::string saved = tz != nullptr ? tz : "";
+  auto useZone = [](const char* zone) {
     setenv("TZ", zone, 1);
     tzset();
-  }
-
- private:
-  bool hadTz_ = false;
-  std::string savedTz_;
-};
-
-TEST_F(TimeStampTest, GivesLocalMidnightOfTheDate) {
+  };
   tagTIMESTAMP_STRUCT ts = {2020, 1, 2, 10, 20, 30, 999};
-  useZone("UTC0");
-  EXPECT_EQ(1577923200, AppTimeStampTotime_t(&ts));
   tagTIMESTAMP_STRUCT midnight = {2020, 1, 2, 0, 0, 0, 0};
-  EXPECT_EQ(AppTimeStampTotime_t(&midnight), AppTimeStampTotime_t(&ts));
+  useZone("UTC0");
+  const time_t utc = AppTimeStampTotime_t(&ts);
+  const time_t utcMidnight = AppTimeStampTotime_t(&midnight);
   useZone("EST5");
-  EXPECT_EQ(1577923200 + 5 * 3600, AppTimeStampTotime_t(&ts));
-}
-
-TEST_F(TimeStampTest, NullTimestampIsAnError) {
+  const time_t est = AppTimeStampTotime_t(&ts);
+  if (tz != nullptr) {
+    useZone(saved.c_str());
+  } else {
+    unsetenv("TZ");
+    tzset();
+  }
+  EXPECT_EQ(1577923200, utc);
+  EXPECT_EQ(utcMidnight, utc);
+  EXPECT_EQ(1577923200 + 5 * 3600, est);
   EXPECT_EQ(static_cast<time_t>(-1), AppTimeStampTotime_t(nullptr));
 }
 

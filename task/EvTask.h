@@ -63,6 +63,9 @@ class EVTASK_EXPORT EvTask : public virtual TmTaskOptions,
   // Copies the record, the option cache, the error state, the platform type,
   // the flags and the id; the copy's file cache starts empty and unloaded.
   EvTask(const EvTask& other);
+  // Not assignable: the path cursors point into this object's own lists,
+  // and an assigned copy would carry cursors into another task's lists.
+  EvTask& operator=(const EvTask&) = delete;
 
   // Service delivery of options, default options and file entries: each
   // appends the record to its cache and returns 0.

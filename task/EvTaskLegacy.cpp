@@ -9,7 +9,7 @@
 
 #include "platform/EvDebug.h"
 #include "task/EvTask.h"
-#include "task/LegacyOptionTables.h"
+#include "task/LegacyOptionTables_internal.h"
 
 using evtask::bitOptionMap;
 using evtask::dbOptionMap;

@@ -14,7 +14,7 @@
 // occurs in two rows keeps the one id of its first row); they never change.
 // Names whose id was fixed elsewhere keep that id, including where several
 // names share one, and no id of the block is used for any other option.
-#include "task/LegacyOptionTables.h"
+#include "task/LegacyOptionTables_internal.h"
 
 namespace evtask {
 

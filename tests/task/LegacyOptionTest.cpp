@@ -9,7 +9,7 @@
 #include "platform/YmErrors.h"
 #include "task/EvTask.h"
 #include "task/EvTaskTestSupport.h"
-#include "task/LegacyOptionTables.h"
+#include "task/LegacyOptionTables_internal.h"
 
 using namespace evtask;
 using namespace evtask::test;

@@ -31,31 +31,22 @@ const char kGetLog[] = "AppMgrShmUtil::getAPIRequest";
 const char kDecisionLog[] = "::isCloudLaptopPlatform";
 const int kProjectId = 0xFEFA;
 
-// Sets (or removes, for a null value) a configuration value for the lifetime
-// of the object and puts the previous state back afterwards.
-class ScopedConfigValue {
- public:
-  ScopedConfigValue(const std::string& section, const std::string& key, const char* value)
-      : m_section(section), m_key(key) {
-    YMPlatformInfo info;
-    m_hadValue = info.getString(section, key, &m_previous) != 0;
-    if (value != nullptr) {
-      YMPlatformInfo::setValue(section, key, value);
+// Sets (null: removes) a configuration value; the previous state comes back afterwards.
+struct ScopedConfigValue {
+  ScopedConfigValue(const std::string& s, const std::string& k, const char* value) : section(s), key(k) {
+    had = YMPlatformInfo().getString(section, key, &previous) != 0;
+    set(value);
+  }
+  ~ScopedConfigValue() { set(had ? previous.c_str() : nullptr); }
+  void set(const char* v) {
+    if (v != nullptr) {
+      YMPlatformInfo::setValue(section, key, v);
     } else {
       YMPlatformInfo::removeValue(section, key);
     }
   }
-  ~ScopedConfigValue() {
-    if (m_hadValue) {
-      YMPlatformInfo::setValue(m_section, m_key, m_previous);
-    } else {
-      YMPlatformInfo::removeValue(m_section, m_key);
-    }
-  }
-
- private:
-  std::string m_section, m_key, m_previous;
-  bool m_hadValue = false;
+  std::string section, key, previous;
+  bool had = false;
 };
 
 std::string segmentName() {
@@ -138,6 +129,15 @@ class CloudRoutingShmTest : public ::testing::Test {
     return static_cast<uint32_t*>(segment);
   }
 
+  // Creates the calling thread's key file ahead of the utility.
+  void makeKeyFile(mode_t mode, const char* content = "") {
+    const int fd = open(keyFile().c_str(), O_CREAT | O_EXCL | O_WRONLY, mode);
+    ASSERT_GE(fd, 0) << std::strerror(errno);
+    const ssize_t length = static_cast<ssize_t>(std::strlen(content));
+    EXPECT_EQ(length, write(fd, content, static_cast<size_t>(length)));
+    close(fd);
+  }
+
   // Makes the shared memory utility run without the process's mapping list
   // (a path that does not exist); TearDown restores it.
   void hideMappingList() {
@@ -152,52 +152,62 @@ class CloudRoutingShmTest : public ::testing::Test {
 };
 
 // ---------------------------------------------------------------------------
-// Hand-off on one thread
+// Hand-off
 
-TEST_F(CloudRoutingShmTest, HandOffOnOneThread) {
+TEST_F(CloudRoutingShmTest, HandOffOnOneThreadThroughOwnerOnlyFiles) {
+  const mode_t previous = umask(0);
   AppMgrShmUtil util;
-  ASSERT_TRUE(util.setAPIRequest(42));
-  EXPECT_EQ(keyOf(keyFile()), util.getKey());
+  const bool stored = util.setAPIRequest(42);
+  umask(previous);
+  ASSERT_TRUE(stored);
   EXPECT_NE(-1, util.getKey());
-  EXPECT_GE(segmentId(), 0);
+  EXPECT_EQ(keyOf(keyFile()), util.getKey());
   EXPECT_EQ(0, attachments());  // the writer released its attachment
+  struct stat st;
+  ASSERT_EQ(0, lstat(keyFile().c_str(), &st)) << std::strerror(errno);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_EQ(0600u, st.st_mode & 07777u);
+  EXPECT_EQ(0, st.st_size);
+  struct shmid_ds ds;
+  ASSERT_EQ(0, shmctl(segmentId(), IPC_STAT, &ds));
+  EXPECT_EQ(0600u, ds.shm_perm.mode & 0777u);
+  EXPECT_EQ(4u, ds.shm_segsz);
 
   LogCapture cap;
   EXPECT_EQ(42u, util.getAPIRequest().requestId);
   EXPECT_EQ(-1, segmentId());  // read and removed
   EXPECT_EQ(-1, util.getHandle());
   EXPECT_TRUE(cap.lines().empty());
-  // The key file stays.
-  EXPECT_EQ(0, access(keyFile().c_str(), F_OK));
+  EXPECT_EQ(0, access(keyFile().c_str(), F_OK)) << "the key file stays";
+
+  EXPECT_EQ(0u, util.getAPIRequest().requestId) << "a second read finds nothing";
+  EXPECT_TRUE(cap.contains(kGetLog, openFailure(segmentName(), keyOf(keyFile()), ENOENT)))
+      << ::testing::PrintToString(cap.lines());
+  ASSERT_EQ(1u, cap.records().size());
+  EXPECT_EQ(EvLogRecord::kError, cap.records()[0].kind);
 }
 
-TEST_F(CloudRoutingShmTest, HandOffBetweenTwoObjectsOfOneThread) {
+TEST_F(CloudRoutingShmTest, HandOffOfTheFull32BitRangeBetweenObjectsAndInARow) {
   AppMgrShmUtil writer;
   AppMgrShmUtil reader;
-  ASSERT_TRUE(writer.setAPIRequest(7));
-  EXPECT_EQ(7u, reader.getAPIRequest().requestId);
-  EXPECT_EQ(-1, segmentId());
-}
-
-TEST_F(CloudRoutingShmTest, StoresTheFull32BitRange) {
-  AppMgrShmUtil util;
-  for (unsigned long id : {0xFFFFFFFFul, 0x80000000ul, 1ul}) {
-    ASSERT_TRUE(util.setAPIRequest(id));
-    EXPECT_EQ(id, util.getAPIRequest().requestId);
+  for (unsigned long id : {0xFFFFFFFFul, 0x80000000ul, 1ul, 11ul, 12ul}) {
+    ASSERT_TRUE(writer.setAPIRequest(id));
+    EXPECT_EQ(id, (id % 2 == 0 ? writer : reader).getAPIRequest().requestId);
+    EXPECT_EQ(-1, segmentId());
   }
 }
 
-TEST_F(CloudRoutingShmTest, SecondGetYieldsZeroAndLogsTheOpenFailure) {
+TEST_F(CloudRoutingShmTest, RepeatedSetsOverwriteTheIdInTheSameSegmentAndKeepNoAttachment) {
   AppMgrShmUtil util;
-  ASSERT_TRUE(util.setAPIRequest(42));
-  ASSERT_EQ(42u, util.getAPIRequest().requestId);
-
-  LogCapture cap;
+  ASSERT_TRUE(util.setAPIRequest(1));
+  const int firstSegment = segmentId();
+  for (unsigned long id = 2; id <= 50; ++id) {
+    ASSERT_TRUE(util.setAPIRequest(id));
+    ASSERT_EQ(firstSegment, segmentId()) << "after set " << id;
+    ASSERT_EQ(0, attachments()) << "after set " << id;
+  }
+  EXPECT_EQ(50u, util.getAPIRequest().requestId);
   EXPECT_EQ(0u, util.getAPIRequest().requestId);
-  const std::string expected = openFailure(segmentName(), keyOf(keyFile()), ENOENT);
-  EXPECT_TRUE(cap.contains(kGetLog, expected)) << ::testing::PrintToString(cap.lines());
-  ASSERT_EQ(1u, cap.records().size());
-  EXPECT_EQ(EvLogRecord::kError, cap.records()[0].kind);
 }
 
 TEST_F(CloudRoutingShmTest, GetOnAThreadThatNeverStoredYieldsZero) {
@@ -210,83 +220,35 @@ TEST_F(CloudRoutingShmTest, GetOnAThreadThatNeverStoredYieldsZero) {
   EXPECT_NE(0, access(keyFile().c_str(), F_OK));
 }
 
-TEST_F(CloudRoutingShmTest, AnotherThreadDoesNotSeeTheSegment) {
+TEST_F(CloudRoutingShmTest, ThreadsSeeOnlyTheirOwnSegment) {
   AppMgrShmUtil util;
-  ASSERT_TRUE(util.setAPIRequest(42));
-
+  ASSERT_TRUE(util.setAPIRequest(1000));
   LogCapture cap;
-  uint32_t otherResult = 1;
+  uint32_t otherFirst = 1, otherSecond = 0;
+  bool otherStored = false, otherKeyFileBefore = true;
   std::string otherName;
   std::thread other([&] {
     AppMgrShmUtil otherUtil;
     otherName = segmentName();
-    otherResult = otherUtil.getAPIRequest().requestId;
-  });
-  other.join();
-  EXPECT_EQ(0u, otherResult);
-  EXPECT_NE(segmentName(), otherName);
-  EXPECT_TRUE(cap.contains(kGetLog, openFailure(otherName, -1, ENOENT))) << ::testing::PrintToString(cap.lines());
-  EXPECT_NE(0, access(keyFile(otherName).c_str(), F_OK));
-
-  // The owner's id is still there.
-  EXPECT_EQ(42u, util.getAPIRequest().requestId);
-}
-
-TEST_F(CloudRoutingShmTest, ThreadsHandOffIndependently) {
-  AppMgrShmUtil util;
-  ASSERT_TRUE(util.setAPIRequest(1000));
-  uint32_t otherResult = 0;
-  bool otherStored = false;
-  std::thread other([&] {
-    AppMgrShmUtil otherUtil;
+    otherFirst = otherUtil.getAPIRequest().requestId;
+    otherKeyFileBefore = access(keyFile(otherName).c_str(), F_OK) == 0;
     otherStored = otherUtil.setAPIRequest(2000);
-    otherResult = otherUtil.getAPIRequest().requestId;
+    otherSecond = otherUtil.getAPIRequest().requestId;
   });
   other.join();
+  EXPECT_NE(segmentName(), otherName);
+  EXPECT_EQ(0u, otherFirst);
+  EXPECT_TRUE(cap.contains(kGetLog, openFailure(otherName, -1, ENOENT))) << ::testing::PrintToString(cap.lines());
+  EXPECT_FALSE(otherKeyFileBefore);
   EXPECT_TRUE(otherStored);
-  EXPECT_EQ(2000u, otherResult);
+  EXPECT_EQ(2000u, otherSecond);
   EXPECT_EQ(1000u, util.getAPIRequest().requestId);
-}
-
-// ---------------------------------------------------------------------------
-// Repeated calls
-
-TEST_F(CloudRoutingShmTest, SecondSetBeforeTheReadOverwritesTheId) {
-  AppMgrShmUtil util;
-  ASSERT_TRUE(util.setAPIRequest(1));
-  const int firstSegment = segmentId();
-  ASSERT_TRUE(util.setAPIRequest(2));
-  EXPECT_EQ(firstSegment, segmentId());  // attached to the existing segment
-  EXPECT_EQ(0, attachments());
-  EXPECT_EQ(2u, util.getAPIRequest().requestId);
-  EXPECT_EQ(0u, util.getAPIRequest().requestId);
-}
-
-TEST_F(CloudRoutingShmTest, HandOffTwiceInARow) {
-  AppMgrShmUtil util;
-  ASSERT_TRUE(util.setAPIRequest(11));
-  EXPECT_EQ(11u, util.getAPIRequest().requestId);
-  ASSERT_TRUE(util.setAPIRequest(12));
-  EXPECT_EQ(12u, util.getAPIRequest().requestId);
-  EXPECT_EQ(-1, segmentId());
-}
-
-TEST_F(CloudRoutingShmTest, RepeatedSetsKeepNoAttachment) {
-  AppMgrShmUtil util;
-  for (unsigned long id = 1; id <= 50; ++id) {
-    ASSERT_TRUE(util.setAPIRequest(id));
-    ASSERT_EQ(0, attachments()) << "after set " << id;
-  }
-  EXPECT_EQ(50u, util.getAPIRequest().requestId);
 }
 
 TEST_F(CloudRoutingShmTest, ExistingSegmentIsReusedAndOverwritten) {
   // A segment left from before, holding another id.
-  const key_t key = keyOf(keyFile());
-  ASSERT_EQ(-1, key);  // no key file yet
-  const int fd = open(keyFile().c_str(), O_CREAT | O_EXCL | O_RDONLY, 0600);
-  ASSERT_GE(fd, 0) << std::strerror(errno);
-  close(fd);
+  ASSERT_EQ(-1, keyOf(keyFile()));  // no key file yet
+  makeKeyFile(0600);
   const int id = shmget(keyOf(keyFile()), 4, IPC_CREAT | IPC_EXCL | 0600);
   ASSERT_GE(id, 0) << std::strerror(errno);
   uint32_t* stale = attachDirectly();
@@ -303,32 +265,9 @@ TEST_F(CloudRoutingShmTest, ExistingSegmentIsReusedAndOverwritten) {
 // ---------------------------------------------------------------------------
 // Key file
 
-TEST_F(CloudRoutingShmTest, KeyFileIsCreatedOwnerOnly) {
-  const mode_t previous = umask(0);
-  AppMgrShmUtil util;
-  const bool stored = util.setAPIRequest(3);
-  umask(previous);
-  ASSERT_TRUE(stored);
-  struct stat st;
-  ASSERT_EQ(0, lstat(keyFile().c_str(), &st)) << std::strerror(errno);
-  EXPECT_TRUE(S_ISREG(st.st_mode));
-  EXPECT_EQ(0600u, st.st_mode & 07777u);
-  EXPECT_EQ(0, st.st_size);
-
-  const int id = segmentId();
-  struct shmid_ds ds;
-  ASSERT_EQ(0, shmctl(id, IPC_STAT, &ds));
-  EXPECT_EQ(0600u, ds.shm_perm.mode & 0777u);
-  EXPECT_EQ(4u, ds.shm_segsz);
-  EXPECT_EQ(3u, util.getAPIRequest().requestId);
-}
-
 TEST_F(CloudRoutingShmTest, ExistingKeyFileIsUsedAsItIs) {
   const std::string path = keyFile();
-  const int fd = open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY, 0644);
-  ASSERT_GE(fd, 0) << std::strerror(errno);
-  ASSERT_EQ(5, write(fd, "keep\n", 5));
-  close(fd);
+  makeKeyFile(0644, "keep\n");
   struct stat before;
   ASSERT_EQ(0, stat(path.c_str(), &before));
 
@@ -403,9 +342,7 @@ TEST_F(CloudRoutingShmTest, MissingDirectoryValuePutsTheKeyFileAtTheRoot) {
 
 TEST_F(CloudRoutingShmTest, ExistingSegmentThatCannotBeAttachedFails) {
   if (geteuid() == 0) GTEST_SKIP() << "the superuser may attach any segment";
-  const int fd = open(keyFile().c_str(), O_CREAT | O_EXCL | O_RDONLY, 0600);
-  ASSERT_GE(fd, 0) << std::strerror(errno);
-  close(fd);
+  makeKeyFile(0600);
   const key_t key = keyOf(keyFile());
   ASSERT_GE(shmget(key, 4, IPC_CREAT | IPC_EXCL | 0000), 0) << std::strerror(errno);
 
@@ -418,9 +355,7 @@ TEST_F(CloudRoutingShmTest, ExistingSegmentThatCannotBeAttachedFails) {
   EXPECT_TRUE(cap.contains(kSetLog, expected)) << ::testing::PrintToString(cap.lines());
 }
 
-TEST_F(CloudRoutingShmTest, ReaderRemovesTheSegmentThroughItsHandle) {
-  // Without the mapping list the removal relies on the handle the writer
-  // object keeps.
+TEST_F(CloudRoutingShmTest, WithoutTheMappingListTheReaderRemovesTheSegmentThroughItsHandle) {
   hideMappingList();
   AppMgrShmUtil util;
   ASSERT_TRUE(util.setAPIRequest(42));

@@ -24,21 +24,14 @@ class CountingTask : public EvTask {
   std::vector<void*> reads;
 };
 
-TEST_F(EvTaskTest, TaskIdAndScheduleIdReadTheSameOption) {
-  EvTask task(17, 0, nullptr, false);
-  respondOptions(*fake, msg::kGetOptions, {{140026, 7, "812"}, {140016, 10, "3"}});
-  EXPECT_EQ(812, task.getTaskId());
-  EXPECT_EQ(812, task.getScheduleId());
-  EXPECT_EQ(3u, task.getTaskType());
-  EXPECT_EQ(1u, fake->requestCount());
-}
-
 TEST_F(EvTaskTest, GettersWithoutEventReadTheirOwnIds) {
   EvTask task(17, 0, nullptr, false);
   respondOptions(*fake, msg::kGetOptions,
-                 {{140016, 10, "16"}, {140017, 10, "17"}, {140018, 10, "18"}, {140001, 14, "-9000000001"},
-                  {140019, 9, "-19"}, {140020, 9, "20"}, {140021, 10, "21"}, {140022, 9, "22"},
-                  {1700227181ULL, 15, "18000000000000000001"}});
+                 {{140026, 7, "812"}, {140016, 10, "16"}, {140017, 10, "17"}, {140018, 10, "18"},
+                  {140001, 14, "-9000000001"}, {140019, 9, "-19"}, {140020, 9, "20"}, {140021, 10, "21"},
+                  {140022, 9, "22"}, {1700227181ULL, 15, "18000000000000000001"}});
+  EXPECT_EQ(812, task.getTaskId());
+  EXPECT_EQ(812, task.getScheduleId());
   EXPECT_EQ(16u, task.getTaskType());
   EXPECT_EQ(17u, task.getSubTaskType());
   EXPECT_EQ(18u, task.getOperationType());
@@ -48,9 +41,10 @@ TEST_F(EvTaskTest, GettersWithoutEventReadTheirOwnIds) {
   EXPECT_EQ(21L, task.getOwnerId());
   EXPECT_EQ(22L, task.getLocaleId());
   EXPECT_EQ(18000000000000000001ULL, task.getOriginalJobId());
+  EXPECT_EQ(1u, fake->requestCount());
 }
 
-TEST_F(EvTaskTest, GettersWithoutEventReturnZeroOnFailure) {
+TEST_F(EvTaskTest, LoadFailuresGiveZeroWithoutEventAndTheCodeWithOne) {
   EvTask task(17, 0, nullptr, false);
   fake->respondError(msg::kGetOptions, 3, "down");
   EXPECT_EQ(0u, task.getTaskType());
@@ -59,6 +53,10 @@ TEST_F(EvTaskTest, GettersWithoutEventReturnZeroOnFailure) {
   fake->respondError(msg::kGetOptions, 3, "down");
   EXPECT_EQ(0ULL, task.getOriginalJobId());
   EXPECT_EQ("down", task.getErrorString());
+  fake->respondError(msg::kGetOptions, 0x1A0008, "timeout");
+  unsigned long v = 3;
+  EXPECT_EQ(0x1A0008, task.getClientId(v, nullptr));
+  EXPECT_EQ(3u, v);
 }
 
 TEST_F(EvTaskTest, SettersWriteTheirIdsTypesAndTexts) {
@@ -103,19 +101,13 @@ TEST_F(EvTaskTest, SettersWriteTheirIdsTypesAndTexts) {
 TEST_F(EvTaskTest, OwnerIdWrittenUnsignedReadsBackSigned) {
   usePlatformType("4");
   EvTask task(17, 0, nullptr, false);
-  respondOptions(*fake, msg::kGetOptions, {});
-  ASSERT_EQ(0L, task.getOwnerId());
+  respondOptions(*fake, msg::kGetOptions, {{140021, 9, "-5"}});
+  EXPECT_EQ(-5L, task.getOwnerId()) << "stored in signed form";
   ASSERT_EQ(0, task.setOwnerId(-1));
   EXPECT_EQ(-1L, task.getOwnerId());
   ASSERT_EQ(0, task.setOwnerId(2147483647L));
   EXPECT_EQ(2147483647L, task.getOwnerId());
   EXPECT_EQ(1u, countOf(*fake, msg::kGetOptions));
-}
-
-TEST_F(EvTaskTest, OwnerIdStoredInSignedFormReadsTheSame) {
-  EvTask task(17, 0, nullptr, false);
-  respondOptions(*fake, msg::kGetOptions, {{140021, 9, "-5"}});
-  EXPECT_EQ(-5L, task.getOwnerId());
 }
 
 TEST_F(EvTaskTest, EntityIdGettersPassTheEventAndFallBack) {
@@ -148,31 +140,21 @@ TEST_F(EvTaskTest, EntityIdGettersPassTheEventAndFallBack) {
   EXPECT_EQ(77ULL, dependent);
 }
 
-TEST_F(EvTaskTest, EntityIdGetterReturnsTheLoadFailure) {
-  EvTask task(17, 0, nullptr, false);
-  fake->respondError(msg::kGetOptions, 0x1A0008, "timeout");
-  unsigned long v = 3;
-  EXPECT_EQ(0x1A0008, task.getClientId(v, nullptr));
-  EXPECT_EQ(3u, v);
-}
-
-TEST_F(EvTaskTest, SequenceNumberIsReadOnceWhenSet) {
-  CountingTask task(17);
-  respondOptions(*fake, msg::kGetOptions, {{140001, 14, "41"}});
-  long long value = 0;
+TEST_F(EvTaskTest, SequenceNumberIsReadWithoutTheEventAndOnlyAZeroAgainWithIt) {
   int marker = 0;
-  EXPECT_EQ(0, task.getSeqNumber(value, &marker));
-  EXPECT_EQ(41, value);
-  ASSERT_EQ(1u, task.reads.size());
-  EXPECT_EQ(nullptr, task.reads[0]) << "the first read goes without the event";
-}
-
-TEST_F(EvTaskTest, ZeroSequenceNumberIsReadAgainWithTheEvent) {
+  {
+    CountingTask task(17);
+    respondOptions(*fake, msg::kGetOptions, {{140001, 14, "41"}});
+    long long value = 0;
+    EXPECT_EQ(0, task.getSeqNumber(value, &marker));
+    EXPECT_EQ(41, value);
+    ASSERT_EQ(1u, task.reads.size());
+    EXPECT_EQ(nullptr, task.reads[0]) << "the first read goes without the event";
+  }
   CountingTask task(17);
   fake->respondError(msg::kGetOptions, 3, "down");
   fake->respondError(msg::kGetOptions, 4, "still down");
   long long value = 5;
-  int marker = 0;
   EXPECT_EQ(4, task.getSeqNumber(value, &marker));
   ASSERT_EQ(2u, task.reads.size());
   EXPECT_EQ(&marker, task.reads[1]);

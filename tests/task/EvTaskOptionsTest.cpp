@@ -3,6 +3,7 @@
 #include <atomic>
 #include <functional>
 #include <list>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,101 +23,68 @@ std::vector<std::string> texts(const TaskFileList& list) {
   return r;
 }
 
+// The value a read gives, prefixed with "error N" when it fails; the target
+// starts out as `initial`, so a failure shows whether it was kept.
+template <class T, class Read>
+std::string readText(Read read, T initial = T()) {
+  T value = initial;
+  const int rc = read(value);
+  std::ostringstream out;
+  if (rc != 0) out << "error " << rc << " ";
+  out << std::boolalpha << value;
+  return out.str();
+}
+
+std::string intOf(EvTask& task, unsigned long long id, int initial = -999) {
+  return readText<int>([&](int& v) { return task.getOptionInt(id, v, nullptr); }, initial);
+}
+
 // --- scalar reads -----------------------------------------------------------------------
 
 TEST_F(EvTaskTest, FirstReadLoadsTheWholeSetOnce) {
   EvTask task(0x200000011ULL, 0, nullptr, false);
   respondOptions(*fake, msg::kGetOptions, {{5, 7, "42"}, {6, 1, "text"}, {5, 7, "43"}});
-  LogCapture cap;
   int value = 0;
   int marker = 0;
   EXPECT_EQ(0, task.getOptionInt(5, value, &marker));
   EXPECT_EQ(42, value);
-  std::string text;
-  EXPECT_EQ(0, task.getOptionString(6, text, nullptr));
-  EXPECT_EQ("text", text);
+  EXPECT_EQ("text", readText<std::string>([&](std::string& v) { return task.getOptionString(6, v, nullptr); }));
   EXPECT_EQ((std::vector<uint32_t>{msg::kGetOptions}), fake->requestTypes());
   const RecordedRequest r = fake->last(msg::kGetOptions);
   EXPECT_EQ(0x200000011ULL, r.as<GenericTaskApiReq>().info.jobId);
   EXPECT_EQ(0, r.as<GenericTaskApiReq>().info.idKind);
-  EXPECT_TRUE(cap.contains("TmTaskOptions::getTaskOption", "Found optionId[5], value [42], type[7]"));
 }
 
-TEST_F(EvTaskTest, MissingOptionFallsBackToTheKindsEmptyValue) {
+TEST_F(EvTaskTest, MissingOptionFallsBackToTheFirstDefaultThenToTheKindsEmptyValue) {
   EvTask task(17, 0, nullptr, false);
   respondOptions(*fake, msg::kGetOptions, {{1, 7, "1"}});
-  respondOptions(*fake, msg::kGetDefaults, {{2, 7, "2"}});
-  int i = 9;
-  EXPECT_EQ(0, task.getOptionInt(99, i, nullptr));
-  EXPECT_EQ(0, i);
-  std::string s = "old";
-  EXPECT_EQ(0, task.getOptionString(99, s, nullptr));
-  EXPECT_EQ("", s);
-  bool b = true;
-  EXPECT_EQ(0, task.getOptionBool(99, b, nullptr));
-  EXPECT_FALSE(b);
-  unsigned long long ull = 5;
-  EXPECT_EQ(0, task.getOptionULongLong(99, ull, nullptr));
-  EXPECT_EQ(0ULL, ull);
+  respondOptions(*fake, msg::kGetDefaults, {{2, 7, "-12"}, {2, 7, "13"}, {1, 7, "100"}});
+  EXPECT_EQ("0", intOf(task, 99));
+  EXPECT_EQ("", readText<std::string>([&](std::string& v) { return task.getOptionString(99, v, nullptr); }, "old"));
+  EXPECT_EQ("false", readText<bool>([&](bool& v) { return task.getOptionBool(99, v, nullptr); }, true));
+  EXPECT_EQ("0", readText<unsigned long long>([&](unsigned long long& v) { return task.getOptionULongLong(99, v, nullptr); }, 5));
   EXPECT_EQ((std::vector<uint32_t>{msg::kGetOptions, msg::kGetDefaults}), fake->requestTypes());
+  EXPECT_EQ("-12", intOf(task, 2));
+  EXPECT_EQ("-12", readText<short>([&](short& v) { return task.getOptionShort(2, v, nullptr); }));
+  EXPECT_EQ("1", intOf(task, 1)) << "the task's own value wins over a default";
 }
 
-TEST_F(EvTaskTest, DefaultValueAppliesWhenOnlyTheDefaultsHoldTheOption) {
-  EvTask task(17, 0, nullptr, false);
-  respondOptions(*fake, msg::kGetOptions, {{1, 7, "1"}});
-  respondOptions(*fake, msg::kGetDefaults, {{2, 7, "-12"}, {2, 7, "13"}});
-  int value = 0;
-  EXPECT_EQ(0, task.getOptionInt(2, value, nullptr));
-  EXPECT_EQ(-12, value);
-  short sh = 0;
-  EXPECT_EQ(0, task.getOptionShort(2, sh, nullptr));
-  EXPECT_EQ(-12, sh);
-  // The task's own value wins over a default.
-  respondOptions(*fake, msg::kGetDefaults, {{1, 7, "100"}});
-  EXPECT_EQ(0, task.getOptionInt(1, value, nullptr));
-  EXPECT_EQ(1, value);
-}
-
-TEST_F(EvTaskTest, DefaultsAreLoadedOnceForAllTasks) {
-  respondOptions(*fake, msg::kGetDefaults, {{2, 7, "5"}});
-  EvTask first(17, 0, nullptr, false);
-  EvTask second(18, 0, nullptr, false);
-  int a = 0;
-  int b = 0;
-  EXPECT_EQ(0, first.getOptionInt(2, a, nullptr));
-  EXPECT_EQ(0, second.getOptionInt(2, b, nullptr));
-  EXPECT_EQ(5, a);
-  EXPECT_EQ(5, b);
-  EXPECT_EQ(1u, countOf(*fake, msg::kGetDefaults));
-  EXPECT_EQ(2u, countOf(*fake, msg::kGetOptions));
-}
-
-TEST_F(EvTaskTest, FailedDefaultLoadGivesTheEmptyValueAndIsRetried) {
-  EvTask task(17, 0, nullptr, false);
-  fake->respondError(msg::kGetDefaults, 0x1A0003, "lost");
-  int value = 7;
-  EXPECT_EQ(0, task.getOptionInt(2, value, nullptr));
-  EXPECT_EQ(0, value);
-  respondOptions(*fake, msg::kGetDefaults, {{2, 7, "8"}});
-  EXPECT_EQ(0, task.getOptionInt(2, value, nullptr));
-  EXPECT_EQ(8, value);
-  EXPECT_EQ(2u, countOf(*fake, msg::kGetDefaults));
-}
-
-TEST_F(EvTaskTest, FailedLoadIsReturnedAndTheValueKept) {
+TEST_F(EvTaskTest, FailedLoadsAreRetried) {
   EvTask task(17, 0, nullptr, false);
   fake->respondError(msg::kGetOptions, 0x4A0009, "refused");
-  int value = 7;
-  EXPECT_EQ(0x4A0009, task.getOptionInt(1, value, nullptr));
-  EXPECT_EQ(7, value);
+  EXPECT_EQ("error " + std::to_string(0x4A0009) + " 7", intOf(task, 1, 7));
   EXPECT_EQ("refused", task.getErrorString());
   EXPECT_FALSE(task.areOptsInitialized());
-  EXPECT_EQ(0u, countOf(*fake, msg::kGetDefaults));
-  // The next read loads again.
+  EXPECT_EQ(0u, countOf(*fake, msg::kGetDefaults)) << "no fall-back after a failed load";
   respondOptions(*fake, msg::kGetOptions, {{1, 7, "3"}});
-  EXPECT_EQ(0, task.getOptionInt(1, value, nullptr));
-  EXPECT_EQ(3, value);
+  EXPECT_EQ("3", intOf(task, 1));
   EXPECT_EQ(2u, countOf(*fake, msg::kGetOptions));
+
+  fake->respondError(msg::kGetDefaults, 0x1A0003, "lost");
+  EXPECT_EQ("0", intOf(task, 2, 7)) << "a failed default load gives the empty value";
+  respondOptions(*fake, msg::kGetDefaults, {{2, 7, "8"}});
+  EXPECT_EQ("8", intOf(task, 2));
+  EXPECT_EQ(2u, countOf(*fake, msg::kGetDefaults));
 }
 
 TEST_F(EvTaskTest, SixteenThreadsLoadTheDefaultsOnce) {
@@ -164,33 +132,16 @@ TEST_F(EvTaskTest, EveryKindReadsItsOwnConversion) {
   respondOptions(*fake, msg::kGetOptions,
                  {{1, 5, "-7"}, {2, 6, "65535"}, {3, 8, "4000000000"}, {4, 9, "-3"}, {5, 10, "4294967295"},
                   {6, 14, "-9000000000"}, {7, 15, "18000000000000000000"}, {8, 2, "false"}, {9, 2, "yes"}});
-  short s = 0;
-  unsigned short us = 0;
-  unsigned int ui = 0;
-  long l = 0;
-  unsigned long ul = 0;
-  long long ll = 0;
-  unsigned long long ull = 0;
-  bool f = true;
-  bool t = false;
-  EXPECT_EQ(0, task.getOptionShort(1, s, nullptr));
-  EXPECT_EQ(0, task.getOptionUShort(2, us, nullptr));
-  EXPECT_EQ(0, task.getOptionUInt(3, ui, nullptr));
-  EXPECT_EQ(0, task.getOptionLong(4, l, nullptr));
-  EXPECT_EQ(0, task.getOptionULong(5, ul, nullptr));
-  EXPECT_EQ(0, task.getOptionLongLong(6, ll, nullptr));
-  EXPECT_EQ(0, task.getOptionULongLong(7, ull, nullptr));
-  EXPECT_EQ(0, task.getOptionBool(8, f, nullptr));
-  EXPECT_EQ(0, task.getOptionBool(9, t, nullptr));
-  EXPECT_EQ(-7, s);
-  EXPECT_EQ(65535, us);
-  EXPECT_EQ(4000000000u, ui);
-  EXPECT_EQ(-3L, l);
-  EXPECT_EQ(4294967295UL, ul);
-  EXPECT_EQ(-9000000000LL, ll);
-  EXPECT_EQ(18000000000000000000ULL, ull);
-  EXPECT_FALSE(f);
-  EXPECT_TRUE(t);
+  EXPECT_EQ("-7", readText<short>([&](short& v) { return task.getOptionShort(1, v, nullptr); }));
+  EXPECT_EQ("65535", readText<unsigned short>([&](unsigned short& v) { return task.getOptionUShort(2, v, nullptr); }));
+  EXPECT_EQ("4000000000", readText<unsigned>([&](unsigned& v) { return task.getOptionUInt(3, v, nullptr); }));
+  EXPECT_EQ("-3", readText<long>([&](long& v) { return task.getOptionLong(4, v, nullptr); }));
+  EXPECT_EQ("4294967295", readText<unsigned long>([&](unsigned long& v) { return task.getOptionULong(5, v, nullptr); }));
+  EXPECT_EQ("-9000000000", readText<long long>([&](long long& v) { return task.getOptionLongLong(6, v, nullptr); }));
+  EXPECT_EQ("18000000000000000000",
+            readText<unsigned long long>([&](unsigned long long& v) { return task.getOptionULongLong(7, v, nullptr); }));
+  EXPECT_EQ("false", readText<bool>([&](bool& v) { return task.getOptionBool(8, v, nullptr); }, true));
+  EXPECT_EQ("true", readText<bool>([&](bool& v) { return task.getOptionBool(9, v, nullptr); }));
 }
 
 // --- list reads ----------------------------------------------------------------------------
@@ -210,14 +161,12 @@ TEST_F(EvTaskTest, ListReadAppendsEveryValueInStoredOrder) {
   EXPECT_EQ((std::list<std::string>{"9"}), strings);
   EXPECT_EQ(1u, countOf(*fake, msg::kGetOptions));
   EXPECT_EQ(0u, countOf(*fake, msg::kGetDefaults)) << "list reads never fall back";
-}
 
-TEST_F(EvTaskTest, FailedListReadAppendsNothing) {
-  EvTask task(17, 0, nullptr, false);
+  EvTask failing(18, 0, nullptr, false);
   fake->respondError(msg::kGetOptions, 61, "down");
-  std::list<int> values = {1};
-  EXPECT_EQ(61, task.getOptionInt(3, values, nullptr));
-  EXPECT_EQ((std::list<int>{1}), values);
+  std::list<int> kept = {1};
+  EXPECT_EQ(61, failing.getOptionInt(3, kept, nullptr));
+  EXPECT_EQ((std::list<int>{1}), kept);
 }
 
 // --- writes --------------------------------------------------------------------------------
@@ -254,20 +203,22 @@ TEST_F(EvTaskTest, ScalarWritesCarryTheTextAndTypeCode) {
   EXPECT_EQ(cases.size(), fake->requestCount());
 }
 
-TEST_F(EvTaskTest, ScalarWriteIsReadBackWithoutReloading) {
+TEST_F(EvTaskTest, ScalarWritesAndRemovalsKeepALoadedCacheOnlyOnSuccess) {
   usePlatformType("4");
   EvTask task(17, 0, nullptr, false);
   respondOptions(*fake, msg::kGetOptions, {{3, 7, "1"}, {4, 7, "2"}});
-  int value = 0;
-  ASSERT_EQ(0, task.getOptionInt(3, value, nullptr));
+  ASSERT_EQ("1", intOf(task, 3));
+  fake->respondError(msg::kSetOptions, 0x4A0010, "read only");
+  EXPECT_EQ(0x4A0010, task.setOptionInt(3, 9, nullptr));
+  EXPECT_EQ("read only", task.getErrorString());
+  EXPECT_EQ("1", intOf(task, 3));
+  EXPECT_TRUE(task.areOptsInitialized());
+
   EXPECT_EQ(0, task.setOptionInt(3, 30, nullptr));
   EXPECT_EQ(0, task.setOptionInt(5, 50, nullptr));
-  EXPECT_EQ(0, task.getOptionInt(3, value, nullptr));
-  EXPECT_EQ(30, value);
-  EXPECT_EQ(0, task.getOptionInt(5, value, nullptr));
-  EXPECT_EQ(50, value);
-  EXPECT_EQ(0, task.getOptionInt(4, value, nullptr));
-  EXPECT_EQ(2, value);
+  EXPECT_EQ("30", intOf(task, 3));
+  EXPECT_EQ("50", intOf(task, 5));
+  EXPECT_EQ("2", intOf(task, 4));
   EXPECT_EQ(1u, countOf(*fake, msg::kGetOptions));
 
   EXPECT_EQ(0, task.removeTaskOption(3ULL, nullptr));
@@ -277,38 +228,35 @@ TEST_F(EvTaskTest, ScalarWriteIsReadBackWithoutReloading) {
   EXPECT_EQ(3u, r.as<RemoveTaskOptionsReq>().optionIds[0]);
 }
 
-TEST_F(EvTaskTest, FailedWriteLeavesTheCache) {
-  usePlatformType("4");
-  EvTask task(17, 0, nullptr, false);
-  respondOptions(*fake, msg::kGetOptions, {{3, 7, "1"}});
-  int value = 0;
-  ASSERT_EQ(0, task.getOptionInt(3, value, nullptr));
-  fake->respondError(msg::kSetOptions, 0x4A0010, "read only");
-  EXPECT_EQ(0x4A0010, task.setOptionInt(3, 9, nullptr));
-  EXPECT_EQ("read only", task.getErrorString());
-  EXPECT_EQ(0, task.getOptionInt(3, value, nullptr));
-  EXPECT_EQ(1, value);
-  EXPECT_TRUE(task.areOptsInitialized());
-}
-
-TEST_F(EvTaskTest, WriteOnTheCentralPlatformReloadsTheWholeSet) {
+TEST_F(EvTaskTest, WritesOnTheCentralPlatformReloadTheWholeSet) {
   usePlatformType("1");
   EvTask task(17, 0, nullptr, false);
   respondOptions(*fake, msg::kGetOptions, {{3, 7, "1"}, {4, 7, "2"}});
+  respondFiles(*fake, {{150001, 150001, "/a"}});
   TaskOptionList before;
   ASSERT_EQ(0, task.getOptions(before, nullptr));
+  TaskFileList allFiles;
+  ASSERT_EQ(0, task.getFiles(allFiles, 0, nullptr));
   TaskOptionList written;
   written.addToOptList(3, "10", 7);
   EXPECT_EQ(0, task.setOptions(written, nullptr));
   EXPECT_FALSE(task.areOptsInitialized());
+  TaskFileList writtenFiles;
+  writtenFiles.addToFileList(150001, "/b", 150001);
+  EXPECT_EQ(0, task.setFiles(writtenFiles, nullptr));
+  EXPECT_FALSE(task.areFilesInitialized());
 
   respondOptions(*fake, msg::kGetOptions, {{3, 7, "10"}, {4, 7, "2"}});
+  respondFiles(*fake, {{150001, 150001, "/a"}, {150001, 150001, "/b"}});
   TaskOptionList after;
   ASSERT_EQ(0, task.getOptions(after, nullptr));
   EXPECT_EQ(2u, countOf(*fake, msg::kGetOptions));
   ASSERT_EQ(2u, after.getList().size()) << "each option once";
   EXPECT_STREQ("10", after.getList()[0]->getValue());
   EXPECT_STREQ("2", after.getList()[1]->getValue());
+  TaskFileList afterFiles;
+  ASSERT_EQ(0, task.getFiles(afterFiles, 0, nullptr));
+  EXPECT_EQ((std::vector<std::string>{"/a", "/b"}), texts(afterFiles));
 }
 
 TEST_F(EvTaskTest, ListWritesSendOnlyTheNewValues) {
@@ -382,6 +330,13 @@ TEST_F(EvTaskTest, CallbacksFillTheCaches) {
 
 TEST_F(EvTaskTest, FirstFileReadReturnsEveryEntryLaterOnlyTheType) {
   EvTask task(17, 0, nullptr, false);
+  fake->respondError(msg::kGetFiles, 44, "no files");
+  TaskFileList failed;
+  EXPECT_EQ(44, task.getFiles(failed, 0, nullptr));
+  EXPECT_TRUE(failed.getList().empty());
+  EXPECT_FALSE(task.areFilesInitialized());
+  EXPECT_EQ("no files", task.getErrorString());
+
   respondFiles(*fake, {{150001, 150001, "/a"}, {150002, 150002, "/b"}, {150002, 150002, "/c"}});
   TaskFileList first;
   EXPECT_EQ(0, task.getFiles(first, 150002, nullptr));
@@ -389,7 +344,7 @@ TEST_F(EvTaskTest, FirstFileReadReturnsEveryEntryLaterOnlyTheType) {
   TaskFileList second;
   EXPECT_EQ(0, task.getFiles(second, 150002, nullptr));
   EXPECT_EQ((std::vector<std::string>{"/b", "/c"}), texts(second));
-  EXPECT_EQ(1u, countOf(*fake, msg::kGetFiles));
+  EXPECT_EQ(2u, countOf(*fake, msg::kGetFiles));
   TaskFile probe(0, "/a", 0);
   EXPECT_EQ(0, task.getTaskFile(probe, nullptr));
 }
@@ -411,22 +366,6 @@ TEST_F(EvTaskTest, FileWritesAndRemovalsKeepALoadedCache) {
   EXPECT_EQ(1u, countOf(*fake, msg::kGetFiles));
 }
 
-TEST_F(EvTaskTest, FileWriteOnTheCentralPlatformReloads) {
-  usePlatformType("1");
-  EvTask task(17, 0, nullptr, false);
-  respondFiles(*fake, {{150001, 150001, "/a"}});
-  TaskFileList all;
-  ASSERT_EQ(0, task.getFiles(all, 0, nullptr));
-  TaskFileList written;
-  written.addToFileList(150001, "/b", 150001);
-  EXPECT_EQ(0, task.setFiles(written, nullptr));
-  EXPECT_FALSE(task.areFilesInitialized());
-  respondFiles(*fake, {{150001, 150001, "/a"}, {150001, 150001, "/b"}});
-  TaskFileList after;
-  ASSERT_EQ(0, task.getFiles(after, 0, nullptr));
-  EXPECT_EQ((std::vector<std::string>{"/a", "/b"}), texts(after));
-}
-
 // The file type handed to the service must not readdress the task's later
 // requests: a task addressed by job keeps asking for its options by job.
 TEST_F(EvTaskTest, FileTypeDoesNotReaddressLaterRequests) {
@@ -438,16 +377,6 @@ TEST_F(EvTaskTest, FileTypeDoesNotReaddressLaterRequests) {
   const RecordedRequest r = fake->last(msg::kGetOptions);
   EXPECT_EQ(0, r.as<GenericTaskApiReq>().info.idKind);
   EXPECT_EQ(0x400000001ULL, r.as<GenericTaskApiReq>().info.jobId);
-}
-
-TEST_F(EvTaskTest, FailedFileLoadKeepsTheFilesUnloaded) {
-  EvTask task(17, 0, nullptr, false);
-  fake->respondError(msg::kGetFiles, 44, "no files");
-  TaskFileList out;
-  EXPECT_EQ(44, task.getFiles(out, 0, nullptr));
-  EXPECT_TRUE(out.getList().empty());
-  EXPECT_FALSE(task.areFilesInitialized());
-  EXPECT_EQ("no files", task.getErrorString());
 }
 
 }  // namespace

@@ -132,16 +132,14 @@ TEST_F(EvTaskTest, FailingTaskRequestStopsTheEagerFetch) {
   EXPECT_EQ(300ull, task.getId());
 }
 
-TEST_F(EvTaskTest, SubTaskKindAsksForTheTaskBeforeItsIdIsKnown) {
+TEST_F(EvTaskTest, SubTaskAndOtherKindsFetchInTheirOrder) {
+  const std::vector<uint32_t> all = {msg::kGetTaskInfo, msg::kGetSubTaskInfo, msg::kGetEntityInfo};
   fake->respond(msg::kGetSubTaskInfo, subTaskRow(55, 12, 1));
-  EvTask task(55, 1, nullptr, false);
-  ASSERT_EQ(3u, fake->requestCount());
-  EXPECT_EQ(msg::kGetTaskInfo, fake->requestTypes()[0]);
-  EXPECT_EQ(0u, fake->last(msg::kGetTaskInfo).as<GenericTaskApiReq>().info.taskId);
+  EvTask subTask(55, 1, nullptr, false);
+  EXPECT_EQ(all, fake->requestTypes());
+  EXPECT_EQ(0u, fake->last(msg::kGetTaskInfo).as<GenericTaskApiReq>().info.taskId) << "asked before it is known";
   EXPECT_EQ(55u, fake->last(msg::kGetSubTaskInfo).as<GenericTaskApiReq>().info.subTaskId);
-}
 
-TEST_F(EvTaskTest, OtherKindsResolveTheJobFirst) {
   for (int kind : {3, -1}) {
     fake->clearRequests();
     GenericTaskApiResp job{};
@@ -149,8 +147,9 @@ TEST_F(EvTaskTest, OtherKindsResolveTheJobFirst) {
     job.info.subTaskId = 41;
     fake->respond(msg::kGetJobInfo, job);
     EvTask task(9000, kind, nullptr, false);
-    EXPECT_EQ((std::vector<uint32_t>{msg::kGetJobInfo, msg::kGetTaskInfo, msg::kGetSubTaskInfo, msg::kGetEntityInfo}),
-              fake->requestTypes());
+    std::vector<uint32_t> expected = all;
+    expected.insert(expected.begin(), msg::kGetJobInfo);
+    EXPECT_EQ(expected, fake->requestTypes()) << kind;
     EXPECT_EQ(9000u, fake->last(msg::kGetJobInfo).as<GenericTaskApiReq>().info.jobId);
     EXPECT_EQ(40u, fake->last(msg::kGetTaskInfo).as<GenericTaskApiReq>().info.taskId);
     EXPECT_EQ(41u, fake->last(msg::kGetSubTaskInfo).as<GenericTaskApiReq>().info.subTaskId);
@@ -159,20 +158,14 @@ TEST_F(EvTaskTest, OtherKindsResolveTheJobFirst) {
 
 // --- lookup and update -----------------------------------------------------------------
 
-TEST_F(EvTaskTest, SecondLookupSendsNothing) {
-  EvTask task(77, 0, nullptr, false);
-  EXPECT_EQ(0, task.lookup(nullptr));
-  EXPECT_EQ(0, task.lookup(nullptr));
-  EXPECT_EQ(1u, countOf(*fake, msg::kLookup));
-}
-
-TEST_F(EvTaskTest, FailedLookupIsRetried) {
+TEST_F(EvTaskTest, LookupIsSentOnceButRetriedAfterAFailure) {
   EvTask task(77, 0, nullptr, false);
   fake->respondError(msg::kLookup, 0x4A0002, "busy");
   EXPECT_EQ(0x4A0002, task.lookup(nullptr));
   EXPECT_EQ("busy", task.getErrorString());
   EXPECT_EQ(0, task.lookup(nullptr));
   EXPECT_TRUE(task.getErrorString().empty());
+  EXPECT_EQ(0, task.lookup(nullptr));
   EXPECT_EQ(2u, countOf(*fake, msg::kLookup));
 }
 
@@ -191,26 +184,20 @@ TEST_F(EvTaskTest, UpdateWithoutLookupSendsNothing) {
             updates);
 }
 
-TEST_F(EvTaskTest, UpdateOnTheCentralPlatformMakesTheNextLookupFetch) {
-  usePlatformType("1");
-  EvTask task(77, 0, nullptr, false);
-  ASSERT_EQ(0, task.lookup(nullptr));
-  EXPECT_EQ(0, task.update(nullptr));
-  EXPECT_EQ(1u, countOf(*fake, msg::kUpdate));
-  EXPECT_EQ(0, task.lookup(nullptr));
-  EXPECT_EQ(2u, countOf(*fake, msg::kLookup));
-}
-
-TEST_F(EvTaskTest, UpdateElsewhereKeepsTheTaskLookedUp) {
-  usePlatformType("4");
-  EvTask task(77, 0, nullptr, false);
-  ASSERT_EQ(0, task.lookup(nullptr));
-  EXPECT_EQ(0, task.update(nullptr));
-  EXPECT_EQ(0, task.lookup(nullptr));
-  EXPECT_EQ(1u, countOf(*fake, msg::kLookup));
-  fake->respondError(msg::kUpdate, 99, "refused");
-  EXPECT_EQ(99, task.update(nullptr));
-  EXPECT_EQ("refused", task.getErrorString());
+TEST_F(EvTaskTest, UpdateOnlyOnTheCentralPlatformMakesTheNextLookupFetch) {
+  for (const auto& platform : {std::make_pair("1", 2u), std::make_pair("4", 1u)}) {
+    usePlatformType(platform.first);
+    fake->clearRequests();
+    EvTask task(77, 0, nullptr, false);
+    ASSERT_EQ(0, task.lookup(nullptr));
+    EXPECT_EQ(0, task.update(nullptr));
+    EXPECT_EQ(1u, countOf(*fake, msg::kUpdate));
+    EXPECT_EQ(0, task.lookup(nullptr));
+    EXPECT_EQ(platform.second, countOf(*fake, msg::kLookup)) << "platform " << platform.first;
+    fake->respondError(msg::kUpdate, 99, "refused");
+    EXPECT_EQ(99, task.update(nullptr));
+    EXPECT_EQ("refused", task.getErrorString());
+  }
 }
 
 TEST_F(EvTaskTest, WithoutInterfaceEveryOperationFailsTheSameWay) {
@@ -286,32 +273,23 @@ TEST_F(EvTaskTest, SaveChangesStopsAtTheFirstFailureAndLogsIt) {
                            "Could not save entity info in TM_AssocEntity table, error [entity refused]"));
 }
 
-TEST_F(EvTaskTest, SetEntityInfoSendsTheGrowingCachedList) {
+TEST_F(EvTaskTest, SetEntityInfoAndAddClientSendTheGrowingCachedList) {
   respondEntities(*fake, {1});
   EvTask task(300, 2, nullptr, false);
   Sched_AssocEntity a;
   a.clientId = 10;
-  Sched_AssocEntity b;
-  b.clientId = 11;
   EXPECT_EQ(0, task.setEntityInfo({a}, nullptr));
   EXPECT_EQ((std::vector<uint32_t>{1, 10}), sentClientIds(fake->last(msg::kSetEntityInfo)));
-  EXPECT_EQ(0, task.setEntityInfo({b}, nullptr));
-  EXPECT_EQ((std::vector<uint32_t>{1, 10, 11}), sentClientIds(fake->last(msg::kSetEntityInfo)));
-}
-
-TEST_F(EvTaskTest, AddClientToTaskSendsAnOtherwiseEmptyEntity) {
-  respondEntities(*fake, {1});
-  EvTask task(300, 2, nullptr, false);
   EXPECT_EQ(0, task.addClientToTask(7, nullptr));
   const RecordedRequest r = fake->last(msg::kSetEntityInfo);
   const SetEntityInfoReq& req = r.as<SetEntityInfoReq>();
-  ASSERT_EQ(2u, req.count);
-  Sch_AssocEntity expected{};
+  EXPECT_EQ((std::vector<uint32_t>{1, 10, 7}), sentClientIds(r));
+  Sch_AssocEntity expected{};  // an otherwise empty entity
   expected.clientId = 7;
-  EXPECT_EQ(0, std::memcmp(&expected, &req.entities[1], sizeof expected));
+  EXPECT_EQ(0, std::memcmp(&expected, &req.entities[2], sizeof expected));
 }
 
-TEST_F(EvTaskTest, SetTaskInfoSendsTheCachedRowNotTheArgument) {
+TEST_F(EvTaskTest, RowWritesSendTheCachedRowsWhereTheDefaultTaskIdReplacesTheTaskId) {
   fake->respond(msg::kGetTaskInfo, taskRow(300, 3, 4));
   EvTask task(300, 2, nullptr, false);
   Sched_Task other;
@@ -325,30 +303,21 @@ TEST_F(EvTaskTest, SetTaskInfoSendsTheCachedRowNotTheArgument) {
   EXPECT_EQ(0, task.setSubTaskInfo(otherSub, nullptr));
   EXPECT_EQ(0u, fake->last(msg::kSetSubTaskInfo).as<SetSubTaskInfoReq>().subTask.subTaskId);
   EXPECT_EQ(3u, task.getTaskFlags());
-}
 
-TEST_F(EvTaskTest, DefaultTaskIdReplacesTheCachedTaskId) {
-  fake->respond(msg::kGetTaskInfo, taskRow(300, 0, 0));
-  EvTask task(300, 2, nullptr, false);
   fake->respond(msg::kGetDefaultTaskId, taskRow(4242, 0, 0));
   long defId = 0;
   EXPECT_EQ(0, task.getDefaultTaskId(defId, nullptr));
   EXPECT_EQ(4242, defId);
-  EXPECT_TRUE(task.saveChanges() == 0);
+  EXPECT_EQ(0, task.saveChanges());
   EXPECT_EQ(4242u, fake->last(msg::kSetTaskInfo).as<SetTaskInfoReq>().task.taskId);
   fake->respond(msg::kGetTaskInfo, taskRow(300, 0, 0));
   Sched_Task row;
   EXPECT_EQ(0, task.getTaskInfo(row, nullptr));
   EXPECT_EQ(300u, row.taskId);
-
-  fake->respondError(msg::kGetDefaultTaskId, 8, "none");
-  defId = 17;
-  EXPECT_EQ(8, task.getDefaultTaskId(defId, nullptr));
-  EXPECT_EQ(17, defId);
 }
 
-TEST_F(EvTaskTest, FailedRowFetchLeavesTheOutArgument) {
-  EvTask task(300, 0, nullptr, false);
+TEST_F(EvTaskTest, FailedFetchesLeaveTheOutArguments) {
+  EvTask task(300, 2, nullptr, false);
   fake->respondError(msg::kGetTaskInfo, 12, "gone");
   Sched_Task row;
   row.taskId = 77;
@@ -359,17 +328,19 @@ TEST_F(EvTaskTest, FailedRowFetchLeavesTheOutArgument) {
   sub.subTaskId = 78;
   EXPECT_EQ(13, task.getSubTaskInfo(sub, nullptr));
   EXPECT_EQ(78u, sub.subTaskId);
-}
+  fake->respondError(msg::kGetDefaultTaskId, 8, "none");
+  long defId = 17;
+  EXPECT_EQ(8, task.getDefaultTaskId(defId, nullptr));
+  EXPECT_EQ(17, defId);
 
-TEST_F(EvTaskTest, SingleEntityOfATaskWithoutEntitiesIsNoData) {
-  EvTask task(300, 2, nullptr, false);
+  // A task without entities: the single-entity read is no data, and the
+  // empty list is fetched again.
   Sched_AssocEntity entity;
   entity.clientId = 99;
   const size_t before = fake->requestCount();
   EXPECT_EQ(YM_DB_NODATA, task.getEntityInfo(entity, nullptr));
   EXPECT_EQ(99, entity.clientId);
-  EXPECT_EQ(before + 1, fake->requestCount()) << "an empty list is fetched again";
-
+  EXPECT_EQ(before + 1, fake->requestCount());
   fake->respondError(msg::kGetEntityInfo, 14, "down");
   EXPECT_EQ(14, task.getEntityInfo(entity, nullptr));
 }
@@ -398,8 +369,8 @@ TEST_F(EvTaskTest, PatternsAreFetchedForTheFirstEntity) {
   EXPECT_EQ(1u, again.size());
 }
 
-TEST_F(EvTaskTest, JobListsArePassedThrough) {
-  EvTask task(300, 0, nullptr, false);
+TEST_F(EvTaskTest, JobListsAndRequestIdsArePassedThrough) {
+  EvTask task(0x70000012CULL, 0, nullptr, false);
   uint64_t ids[] = {11, 12};
   JobIdsResp resp{};
   resp.count = 2;
@@ -417,19 +388,15 @@ TEST_F(EvTaskTest, JobListsArePassedThrough) {
   std::list<unsigned long long> fromTask;
   EXPECT_EQ(0, task.getJobListFromTaskId(fromTask, nullptr));
   EXPECT_EQ((std::list<unsigned long long>{11, 12}), fromTask);
-  EXPECT_EQ(300u, fake->last(msg::kGetJobListFromTaskId).as<GetJobIdsFromTaskIdReq>().info.jobId);
-}
+  EXPECT_EQ(0x70000012CULL, fake->last(msg::kGetJobListFromTaskId).as<GetJobIdsFromTaskIdReq>().info.jobId);
 
-TEST_F(EvTaskTest, JobRequestIdUsesTheLowHalfOfTheIdAndZeroOnFailure) {
-  EvTask task(0x700000009ULL, 0, nullptr, false);
-  GetJobRequestResp resp{};
-  resp.requestId = 555;
-  fake->respond(msg::kGetJobRequestId, resp);
+  GetJobRequestResp request{};
+  request.requestId = 555;
+  fake->respond(msg::kGetJobRequestId, request);
   long long requestId = 0;
   EXPECT_EQ(0, task.getJobRequestIdFromJobId(requestId, nullptr));
   EXPECT_EQ(555, requestId);
-  EXPECT_EQ(9, fake->last(msg::kGetJobRequestId).as<GetJobRequestReq>().jobId);
-
+  EXPECT_EQ(300, fake->last(msg::kGetJobRequestId).as<GetJobRequestReq>().jobId) << "the low half of the id";
   fake->respondError(msg::kGetJobRequestId, 3, "no job");
   EXPECT_EQ(3, task.getJobRequestIdFromJobId(requestId, nullptr));
   EXPECT_EQ(0, requestId);
@@ -488,6 +455,8 @@ TEST_F(EvTaskTest, ScheduleOperationsAreNotAvailableYet) {
 
 // --- layout -----------------------------------------------------------------------------------
 
+// The slot of a virtual member function in the primary table, read from the
+// Itanium representation of a pointer to it (offset in bytes plus one).
 template <class F>
 std::ptrdiff_t slotOf(F f) {
   static_assert(sizeof(F) == 2 * sizeof(std::ptrdiff_t), "Itanium member pointer");

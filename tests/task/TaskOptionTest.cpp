@@ -22,22 +22,16 @@ std::vector<std::string> valuesOf(const TaskOptionList& list) {
   return values;
 }
 
-TEST(TaskOptionTest, BooleanReading) {
+TEST(TaskOptionTest, TypedReadingsConvertTheText) {
   for (const char* text : {"", "0", "0abc", "false"}) {
     EXPECT_FALSE(TaskOption(1, text, 2).getBooleanValue()) << "[" << text << "]";
   }
   for (const char* text : {"1", "FALSE", "no", "true", " 0"}) {
     EXPECT_TRUE(TaskOption(1, text, 2).getBooleanValue()) << "[" << text << "]";
   }
-}
-
-TEST(TaskOptionTest, ByteReadingTakesTheFirstCharacter) {
-  EXPECT_EQ(54, TaskOption(1, "65", 1).getByteValue());
+  EXPECT_EQ(54, TaskOption(1, "65", 1).getByteValue());  // the first character, not parsed
   EXPECT_EQ(0, TaskOption(1, "", 1).getByteValue());
   EXPECT_EQ(0xE9, TaskOption(1, "\xE9", 1).getByteValue());
-}
-
-TEST(TaskOptionTest, NumericReadingsScanTheText) {
   EXPECT_EQ(42, TaskOption(1, " 42", 7).getIntegerValue());
   EXPECT_EQ(12, TaskOption(1, "12abc", 7).getIntegerValue());
   EXPECT_EQ(-5, TaskOption(1, "-5", 14).getLongLongValue());
@@ -49,14 +43,14 @@ TEST(TaskOptionTest, NumericReadingsScanTheText) {
   EXPECT_EQ(18446744073709551615ULL, TaskOption(1, "18446744073709551615", 15).getULongLongValue());
   EXPECT_FLOAT_EQ(2.5f, TaskOption(1, "2.5", 1).getFloatValue());
   EXPECT_DOUBLE_EQ(-0.125, TaskOption(1, "-0.125", 1).getDoubleValue());
-  // The type code plays no part in the conversion.
-  EXPECT_EQ(9, TaskOption(1, "9", 1).getIntegerValue());
+  EXPECT_EQ(9, TaskOption(1, "9", 1).getIntegerValue()) << "the type code plays no part";
 }
 
 TEST(TaskOptionTest, TextWithoutNumberReadsZero) {
   for (const char* text : {"", "abc", "-", "  "}) {
+    SCOPED_TRACE(std::string("[") + text + "]");
     const TaskOption option(1, text, 7);
-    EXPECT_EQ(0, option.getShortValue()) << "[" << text << "]";
+    EXPECT_EQ(0, option.getShortValue());
     EXPECT_EQ(0, option.getUshortValue());
     EXPECT_EQ(0, option.getIntegerValue());
     EXPECT_EQ(0u, option.getUintegerValue());
@@ -69,7 +63,7 @@ TEST(TaskOptionTest, TextWithoutNumberReadsZero) {
   }
 }
 
-TEST(TaskOptionTest, FieldsCopyAndSetValue) {
+TEST(TaskOptionTest, SetValueKeepsIdAndTypeAndCopiesAreIndependent) {
   TaskOption option(7, "first", 5);
   const TaskOption other(99, "second", 1);
   option.setValue(other);
@@ -77,13 +71,11 @@ TEST(TaskOptionTest, FieldsCopyAndSetValue) {
   EXPECT_EQ(5, option.getType());
   EXPECT_STREQ("second", option.getValue());
   EXPECT_STREQ("second", option.getStringValue());
-
   option.setValue(std::string("third"));
   EXPECT_STREQ("third", option.getValue());
   option.setValue(static_cast<const char*>(nullptr));
   EXPECT_STREQ("", option.getValue());
   option.setOptionId(0x1234567890ULL);
-  EXPECT_EQ(0x1234567890ULL, option.getOptionId());
 
   TaskOption copy(option);
   copy.setValue("changed");
@@ -95,7 +87,6 @@ TEST(TaskOptionTest, FieldsCopyAndSetValue) {
   assigned = other;
   EXPECT_EQ(99u, assigned.getOptionId());
   EXPECT_EQ(1, assigned.getType());
-  EXPECT_STREQ("second", assigned.getValue());
   TaskOption& self = assigned;
   assigned = self;
   EXPECT_STREQ("second", assigned.getValue());
@@ -149,7 +140,6 @@ TEST(TaskOptionListTest, RemovalByIdRemovesEveryMatch) {
   list.delFromOptList(3);
   EXPECT_EQ((std::vector<unsigned long long>{4}), idsOf(list));
   list.delFromOptList(4);  // the last element
-  EXPECT_TRUE(list.getList().empty());
   list.delFromOptList(4);  // nothing to remove
   EXPECT_TRUE(list.getList().empty());
 
@@ -158,16 +148,12 @@ TEST(TaskOptionListTest, RemovalByIdRemovesEveryMatch) {
   list.addToOptList(5, "c", 1);
   list.delFromOptList(TaskOption(5, "other value", 99));  // value and type not compared
   EXPECT_EQ((std::vector<unsigned long long>{6}), idsOf(list));
-}
 
-TEST(TaskOptionListTest, RemovalByOwnElement) {
-  TaskOptionList list;
   list.addToOptList(1, "a", 1);
-  list.addToOptList(2, "b", 1);
-  list.addToOptList(1, "c", 1);
+  list.addToOptList(6, "b", 1);
   // The argument is deleted by the removal itself; later matches must still go.
   list.delFromOptList(*list.getList()[0]);
-  EXPECT_EQ((std::vector<unsigned long long>{2}), idsOf(list));
+  EXPECT_EQ((std::vector<unsigned long long>{1}), idsOf(list));
 }
 
 TEST(TaskOptionListTest, InsertAtEndCopiesARange) {

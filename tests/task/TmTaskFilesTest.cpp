@@ -75,26 +75,32 @@ TEST(TmTaskFilesTest, WholeSetReadFiltersByTypeAndKeepsWhatOutHeld) {
   EXPECT_EQ(1, files.loads);
 }
 
-TEST(TmTaskFilesTest, NoDataLoadIsReportedByTheWholeSetRead) {
-  ScriptedFiles files;
-  files.loadResult = YM_DB_NODATA;
-  files.stored = {TaskFile(150001, "/a", 150001)};
-  TaskFileList out;
-  EXPECT_EQ(YM_DB_NODATA, files.getTaskFiles(out, 0, nullptr));
-  EXPECT_TRUE(out.getList().empty());
-  // ...while a single-entry lookup treats it as a load.
-  TaskFile probe(0, "/a", 0);
-  EXPECT_EQ(0, files.getTaskFile(probe, nullptr));
+TEST(TmTaskFilesTest, LoadResultsDecideLookupsAndWholeSetReads) {
+  const struct {
+    int load, lookupRc, wholeRc;
+  } cases[] = {{0, 0, 0}, {YM_DB_NODATA, 0, YM_DB_NODATA}, {1703938, 1703938, 1703938}};
+  for (const auto& c : cases) {
+    ScriptedFiles files;
+    files.loadResult = c.load;
+    files.stored = {TaskFile(150001, "/a", 150001)};
+    TaskFile probe(0, "/a", 0);
+    EXPECT_EQ(c.lookupRc, files.getTaskFile(probe, nullptr)) << c.load;
+    TaskFileList out;
+    EXPECT_EQ(c.wholeRc, files.getTaskFiles(out, 0, nullptr)) << c.load;
+    EXPECT_EQ(c.wholeRc == 0 ? 1u : 0u, out.getList().size()) << c.load;
+    EXPECT_EQ(c.load == 0, files.areFilesInitialized()) << c.load;
+  }
 }
 
-TEST(TmTaskFilesTest, LookupIsAnExistenceTestByText) {
+TEST(TmTaskFilesTest, LookupIsAnExistenceTestByTextThatLoadsFirst) {
   ScriptedFiles files;
   files.stored = {TaskFile(150001, "/a", 150001), TaskFile(150002, "/b", 150002)};
+  EXPECT_FALSE(files.isFile("/a")) << "isFile loads nothing";
+  EXPECT_EQ(0, files.loads);
   TaskFile probe(7, "/b", 3);
   EXPECT_EQ(0, files.getTaskFile(probe, nullptr));
   EXPECT_STREQ("/b", probe.getValue());
   EXPECT_EQ(3, probe.getType());
-
   TaskFile missing(7, "/z", 3);
   EXPECT_EQ(YM_PROP_NOT_FOUND, files.getTaskFile(missing, nullptr));
 
@@ -105,14 +111,6 @@ TEST(TmTaskFilesTest, LookupIsAnExistenceTestByText) {
   EXPECT_EQ(150001, entry->getType());
   EXPECT_EQ(nullptr, files.getTaskFile(std::string("/z"), rc, nullptr));
   EXPECT_EQ(YM_PROP_NOT_FOUND, rc);
-}
-
-TEST(TmTaskFilesTest, FailedLoadIsReturned) {
-  ScriptedFiles files;
-  files.loadResult = 1703938;
-  TaskFile probe(0, "/a", 0);
-  EXPECT_EQ(1703938, files.getTaskFile(probe, nullptr));
-  EXPECT_FALSE(files.areFilesInitialized());
 }
 
 TEST(TmTaskFilesTest, SetAppendsOnlyNewTextsAndOnlyOnSuccess) {
@@ -165,13 +163,6 @@ TEST(TmTaskFilesTest, IndexFollowsDeletionsToTheNextEntry) {
   EXPECT_EQ(4, entry->getType());
   files.clearFiles();
   EXPECT_FALSE(files.isFile("/b"));
-}
-
-TEST(TmTaskFilesTest, IsFileLoadsNothing) {
-  ScriptedFiles files;
-  files.stored = {TaskFile(1, "/a", 1)};
-  EXPECT_FALSE(files.isFile("/a"));
-  EXPECT_EQ(0, files.loads);
 }
 
 TEST(TmTaskFilesTest, CopiesAreDeep) {

@@ -90,13 +90,11 @@ TEST_F(TmTaskOptionsTest, LookupLoadsOnceAndCopiesTheValueKeepingTheCallersType)
   cache.stored = {TaskOption(5, "five", 1), TaskOption(7, "42", 7)};
   evtask::test::LogCapture cap;
   int marker = 0;
-
   TaskOption probe(7, "", 0);
   EXPECT_EQ(0, cache.getTaskOption(probe, &marker));
   EXPECT_STREQ("42", probe.getValue());
   EXPECT_EQ(0, probe.getType());
   EXPECT_TRUE(cap.contains("TmTaskOptions::getTaskOption", "Found optionId[7], value [42], type[7]"));
-
   TaskOption second(5, "", 0);
   EXPECT_EQ(0, cache.getTaskOption(second, nullptr));
   EXPECT_STREQ("five", second.getValue());
@@ -105,81 +103,51 @@ TEST_F(TmTaskOptionsTest, LookupLoadsOnceAndCopiesTheValueKeepingTheCallersType)
   EXPECT_EQ(&marker, cache.events.front());
 }
 
-TEST_F(TmTaskOptionsTest, MissingOptionIsNotFoundAndLeavesTheValue) {
-  ScriptedOptions cache;
-  cache.stored = {TaskOption(5, "five", 1)};
-  TaskOption probe(6, "unchanged", 0);
-  EXPECT_EQ(YM_PROP_NOT_FOUND, cache.getTaskOption(probe, nullptr));
+TEST_F(TmTaskOptionsTest, LoadResultsDecideLookupsAndWholeSetReads) {
   EXPECT_EQ(524289, YM_PROP_NOT_FOUND);
-  EXPECT_STREQ("unchanged", probe.getValue());
-
-  int rc = -1;
-  EXPECT_EQ(nullptr, cache.getTaskOption(6ULL, rc, nullptr));
-  EXPECT_EQ(YM_PROP_NOT_FOUND, rc);
-}
-
-TEST_F(TmTaskOptionsTest, NoDataLoadStillSearchesButWholeSetReadReportsIt) {
-  ScriptedOptions cache;
-  cache.loadResult = YM_DB_NODATA;
-  cache.stored = {TaskOption(3, "three", 1)};
-  TaskOption probe(3, "", 0);
-  EXPECT_EQ(0, cache.getTaskOption(probe, nullptr));
-  EXPECT_STREQ("three", probe.getValue());
-
-  TaskOption missing(4, "", 0);
-  EXPECT_EQ(YM_PROP_NOT_FOUND, cache.getTaskOption(missing, nullptr));
-
-  TaskOptionList out;
-  EXPECT_EQ(YM_DB_NODATA, cache.getTaskOptions(out, nullptr));
-  EXPECT_TRUE(out.getList().empty());
-}
-
-TEST_F(TmTaskOptionsTest, FailedLoadIsReturnedAndNothingFound) {
-  ScriptedOptions cache;
-  cache.loadResult = 1703938;
-  cache.stored = {TaskOption(3, "three", 1)};
-  TaskOption probe(3, "keep", 0);
-  EXPECT_EQ(1703938, cache.getTaskOption(probe, nullptr));
-  EXPECT_STREQ("keep", probe.getValue());
-  int rc = 0;
-  EXPECT_EQ(nullptr, cache.getTaskOption(3ULL, rc, nullptr));
-  EXPECT_EQ(1703938, rc);
-  EXPECT_FALSE(cache.areOptsInitialized());
-}
-
-TEST_F(TmTaskOptionsTest, PointerLookupReturnsTheCachedRecord) {
-  ScriptedOptions cache;
-  cache.stored = {TaskOption(9, "a", 1), TaskOption(9, "b", 1)};
-  int rc = -1;
-  const TaskOption* found = cache.getTaskOption(9ULL, rc, nullptr);
-  ASSERT_NE(nullptr, found);
-  EXPECT_EQ(0, rc);
-  EXPECT_STREQ("a", found->getValue());
-  TaskOptionList out;
-  cache.copyCacheTo(out);
-  EXPECT_EQ(9u, found->getOptionId());
+  const struct {
+    int load;
+    int presentRc;  // lookup of the stored id 3
+    int missingRc;  // lookup of id 4
+    int wholeRc;
+    size_t wholeSize;
+  } cases[] = {{0, 0, YM_PROP_NOT_FOUND, 0, 1},
+               {YM_DB_NODATA, 0, YM_PROP_NOT_FOUND, YM_DB_NODATA, 0},
+               {1703938, 1703938, 1703938, 1703938, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE("load result " + std::to_string(c.load));
+    ScriptedOptions cache;
+    cache.loadResult = c.load;
+    cache.stored = {TaskOption(3, "three", 1)};
+    for (const auto& lookup : {std::make_pair(3ULL, c.presentRc), std::make_pair(4ULL, c.missingRc)}) {
+      TaskOption probe(lookup.first, "keep", 0);
+      EXPECT_EQ(lookup.second, cache.getTaskOption(probe, nullptr)) << "id " << lookup.first;
+      EXPECT_STREQ(lookup.second == 0 ? "three" : "keep", probe.getValue()) << "id " << lookup.first;
+      int rc = -1;
+      const TaskOption* found = cache.getTaskOption(lookup.first, rc, nullptr);
+      EXPECT_EQ(lookup.second, rc) << "id " << lookup.first;
+      EXPECT_EQ(lookup.second == 0, found != nullptr) << "id " << lookup.first;
+    }
+    TaskOptionList out;
+    EXPECT_EQ(c.wholeRc, cache.getTaskOptions(out, nullptr));
+    EXPECT_EQ(c.wholeSize, out.getList().size());
+    EXPECT_EQ(c.load == 0, cache.areOptsInitialized());
+  }
 }
 
 TEST_F(TmTaskOptionsTest, FirstOfSeveralRecordsWinsAndOnlyItIsUpdated) {
   ScriptedOptions cache;
   cache.stored = {TaskOption(9, "a", 1), TaskOption(9, "b", 1)};
-  TaskOption probe(9, "", 0);
-  ASSERT_EQ(0, cache.getTaskOption(probe, nullptr));
-  EXPECT_STREQ("a", probe.getValue());
-
+  int rc = -1;
+  const TaskOption* found = cache.getTaskOption(9ULL, rc, nullptr);
+  ASSERT_NE(nullptr, found);
+  EXPECT_STREQ("a", found->getValue());
   EXPECT_EQ(0, cache.updateOptCache(TaskOption(9, "c", 7)));
   EXPECT_EQ((Records{{9, "c"}, {9, "b"}}), contents(cache));
-  // The type of the updated record stays as it was.
-  int rc = 0;
-  EXPECT_EQ(1, cache.getTaskOption(9ULL, rc, nullptr)->getType());
-}
-
-TEST_F(TmTaskOptionsTest, UpdateOfAnUnknownIdAppends) {
-  ScriptedOptions cache;
-  cache.addToOptCache(1, "one", 1);
+  EXPECT_EQ(found, cache.getTaskOption(9ULL, rc, nullptr)) << "updated in place";
+  EXPECT_EQ(1, found->getType()) << "the type of the updated record stays";
   cache.updateOptCache(TaskOption(2, "two", 7));
-  EXPECT_EQ((Records{{1, "one"}, {2, "two"}}), contents(cache));
-  EXPECT_TRUE(cache.isOption(2));
+  EXPECT_EQ((Records{{9, "c"}, {9, "b"}, {2, "two"}}), contents(cache)) << "an unknown id is appended";
 }
 
 TEST_F(TmTaskOptionsTest, IsOptionLoadsNothing) {
@@ -206,20 +174,7 @@ TEST_F(TmTaskOptionsTest, WholeSetReadAppendsInCacheOrderKeepingWhatWasThere) {
 
 // --- writes ------------------------------------------------------------------------
 
-TEST_F(TmTaskOptionsTest, SetWritesOneRecordAndUpdatesTheCache) {
-  ScriptedOptions cache;
-  cache.stored = {TaskOption(4, "old", 7)};
-  TaskOptionList ignored;
-  ASSERT_EQ(0, cache.getTaskOptions(ignored, nullptr));
-  int marker = 0;
-  EXPECT_EQ(0, cache.setTaskOption(TaskOption(4, "new", 7), &marker));
-  ASSERT_EQ(1u, cache.written.size());
-  EXPECT_EQ((Records{{4, "new"}}), cache.written[0]);
-  EXPECT_EQ(&marker, cache.events.back());
-  EXPECT_EQ((Records{{4, "new"}}), contents(cache));
-}
-
-TEST_F(TmTaskOptionsTest, FailedSetLeavesTheCacheAndReturnsTheServiceCode) {
+TEST_F(TmTaskOptionsTest, SetWritesOneRecordAndUpdatesTheCacheOnlyOnSuccess) {
   ScriptedOptions cache;
   cache.addToOptCache(4, "old", 7);
   cache.writeResult = 1703939;
@@ -227,6 +182,14 @@ TEST_F(TmTaskOptionsTest, FailedSetLeavesTheCacheAndReturnsTheServiceCode) {
   EXPECT_EQ(1703939, cache.setTaskOption(TaskOption(5, "five", 7), nullptr));
   EXPECT_EQ((Records{{4, "old"}}), contents(cache));
   EXPECT_FALSE(cache.isOption(5));
+
+  cache.writeResult = 0;
+  int marker = 0;
+  EXPECT_EQ(0, cache.setTaskOption(TaskOption(4, "new", 7), &marker));
+  ASSERT_EQ(3u, cache.written.size());
+  EXPECT_EQ((Records{{4, "new"}}), cache.written[2]);
+  EXPECT_EQ(&marker, cache.events.back());
+  EXPECT_EQ((Records{{4, "new"}}), contents(cache));
 }
 
 TEST_F(TmTaskOptionsTest, RemoveDropsEveryRecordOfTheIdOnlyOnSuccess) {
@@ -234,7 +197,6 @@ TEST_F(TmTaskOptionsTest, RemoveDropsEveryRecordOfTheIdOnlyOnSuccess) {
   cache.addToOptCache(4, "a", 7);
   cache.addToOptCache(5, "b", 7);
   cache.addToOptCache(4, "c", 7);
-
   cache.writeResult = 77;
   EXPECT_EQ(77, cache.removeTaskOption(4ULL, nullptr));
   EXPECT_EQ(3u, contents(cache).size());
@@ -274,8 +236,12 @@ TEST_F(TmTaskOptionsTest, IndexFollowsDeletesAndLaterAppends) {
   TaskOption probe(1, "", 0);
   ASSERT_EQ(0, cache.getTaskOption(probe, nullptr));
   EXPECT_STREQ("c", probe.getValue());
+  cache.resetOptsInitialized();
+  EXPECT_FALSE(cache.areOptsInitialized());
+  EXPECT_EQ(3u, contents(cache).size()) << "the flag is independent of the cache";
   cache.clearOptions();
   EXPECT_FALSE(cache.isOption(2));
+  cache.setOptsInitialized();
   EXPECT_EQ(YM_PROP_NOT_FOUND, cache.getTaskOption(probe, nullptr));
 }
 
@@ -285,14 +251,12 @@ TEST_F(TmTaskOptionsTest, CopiesAreDeepAndCarryTheFlag) {
   ScriptedOptions source;
   source.addToOptCache(1, "one", 1);
   source.setOptsInitialized();
-
   ScriptedOptions copy(source);
   EXPECT_TRUE(copy.areOptsInitialized());
   source.updateOptCache(TaskOption(1, "changed", 1));
   EXPECT_EQ((Records{{1, "one"}}), contents(copy));
-  // The copy's index points at its own records.
   int rc = 0;
-  EXPECT_STREQ("one", copy.getTaskOption(1ULL, rc, nullptr)->getValue());
+  EXPECT_STREQ("one", copy.getTaskOption(1ULL, rc, nullptr)->getValue()) << "the copy's index is its own";
 
   ScriptedOptions assigned;
   assigned.addToOptCache(7, "seven", 1);
@@ -300,60 +264,39 @@ TEST_F(TmTaskOptionsTest, CopiesAreDeepAndCarryTheFlag) {
   EXPECT_TRUE(assigned.areOptsInitialized());
   EXPECT_EQ((Records{{1, "changed"}}), contents(assigned));
   EXPECT_FALSE(assigned.isOption(7));
-
   TmTaskOptions& self = assigned;
   self = assigned;
   EXPECT_EQ((Records{{1, "changed"}}), contents(assigned));
   EXPECT_TRUE(assigned.isOption(1));
 }
 
-TEST_F(TmTaskOptionsTest, FlagsAreIndependentOfTheCache) {
-  ScriptedOptions cache;
-  EXPECT_FALSE(cache.areOptsInitialized());
-  cache.addToOptCache(1, "one", 1);
-  cache.setOptsInitialized();
-  cache.resetOptsInitialized();
-  EXPECT_FALSE(cache.areOptsInitialized());
-  EXPECT_EQ(1u, contents(cache).size());
-}
-
 // --- the shared default cache ------------------------------------------------------------
 
-TEST_F(TmTaskOptionsTest, DefaultLookupFindsTheFirstSharedRecord) {
+TEST_F(TmTaskOptionsTest, DefaultLookupFindsTheFirstRecordSharedBetweenObjects) {
   ScriptedOptions cache;
   cache.defaults = {TaskOption(11, "d1", 7), TaskOption(11, "d2", 7)};
   TaskOption probe(11, "", 0);
   EXPECT_EQ(0, cache.getDefaultOption(probe, nullptr));
   EXPECT_STREQ("d1", probe.getValue());
-
   int rc = -1;
   const TaskOption* shared = cache.getDefaultOption(11ULL, rc, nullptr);
   ASSERT_NE(nullptr, shared);
   EXPECT_EQ(0, rc);
   EXPECT_STREQ("d1", shared->getValue());
-
   TaskOption missing(12, "keep", 0);
   EXPECT_EQ(YM_PROP_NOT_FOUND, cache.getDefaultOption(missing, nullptr));
   EXPECT_STREQ("keep", missing.getValue());
   EXPECT_EQ(nullptr, cache.getDefaultOption(12ULL, rc, nullptr));
   EXPECT_EQ(YM_PROP_NOT_FOUND, rc);
-}
-
-TEST_F(TmTaskOptionsTest, DefaultsAreSharedBetweenObjects) {
-  ScriptedOptions first;
-  first.defaults = {TaskOption(11, "d1", 7)};
-  TaskOption probe(11, "", 0);
-  ASSERT_EQ(0, first.getDefaultOption(probe, nullptr));
 
   ScriptedOptions second;
   second.defaultLoads = 1;  // its own loader believes the defaults are there
   TaskOptionList out;
   ASSERT_EQ(0, second.getDefOptions(out, nullptr));
-  ASSERT_EQ(1u, out.getList().size());
+  ASSERT_EQ(2u, out.getList().size());
   EXPECT_STREQ("d1", out.getList()[0]->getValue());
-  // A copy of a task's cache never carries the defaults.
-  ScriptedOptions copy(first);
-  EXPECT_TRUE(contents(copy).empty());
+  ScriptedOptions copy(cache);
+  EXPECT_TRUE(contents(copy).empty()) << "a copy of a task's cache never carries the defaults";
 }
 
 TEST_F(TmTaskOptionsTest, FailedDefaultLoadIsReturned) {
@@ -362,6 +305,9 @@ TEST_F(TmTaskOptionsTest, FailedDefaultLoadIsReturned) {
   TaskOption probe(11, "keep", 0);
   EXPECT_EQ(1703937, cache.getDefaultOption(probe, nullptr));
   EXPECT_STREQ("keep", probe.getValue());
+  int rc = 0;
+  EXPECT_EQ(nullptr, cache.getDefaultOption(11ULL, rc, nullptr));
+  EXPECT_EQ(1703937, rc);
   TaskOptionList out;
   EXPECT_EQ(1703937, cache.getDefOptions(out, nullptr));
 
@@ -380,7 +326,6 @@ TEST_F(TmTaskOptionsTest, DefaultCacheEditsKeepTheFirstMatchRule) {
   cache.updateDefCache(TaskOption(3, "new", 1));
   cache.delFromDefCache(TaskOption(2, "", 0));
   cache.defaultLoads = 1;
-
   TaskOptionList out;
   ASSERT_EQ(0, cache.copyDefCacheTo(out));
   Records r;
@@ -394,11 +339,10 @@ TEST_F(TmTaskOptionsTest, DefaultCacheEditsKeepTheFirstMatchRule) {
   ASSERT_NE(nullptr, cache.getDefaultOption(3ULL, rc, nullptr));
 }
 
-TEST_F(TmTaskOptionsTest, DefaultLoadedFlagIsSetOnceAndReset) {
+TEST_F(TmTaskOptionsTest, DefaultLoadedFlagIsSharedAndReset) {
   ScriptedOptions cache;
   EXPECT_FALSE(cache.areDefaultInitialized());
   cache.setDefaultInitialized();
-  EXPECT_TRUE(cache.areDefaultInitialized());
   ScriptedOptions other;
   EXPECT_TRUE(other.areDefaultInitialized());
   TmTaskOptions::resetDefaultsForTesting();

@@ -137,12 +137,14 @@ TEST_F(SharedMemUtilTest, GetRefusesMissingPrivateKeyAndSegmentsOpenToOthers) {
   // A segment another user could have planted under the key is not trusted.
   const int open = freshKey(2);
   ASSERT_GE(rawSegment(open, 0666), 0);
+  const int groupReadable = freshKey(3);
+  ASSERT_GE(rawSegment(groupReadable, 0640), 0);
   const struct {
     int key;
     int error;
     const char* what;
   } cases[] = {{missing, ENOENT, "missing"}, {IPC_PRIVATE, EINVAL, "private key"},
-               {open, EACCES, "mode 0666"}};
+               {open, EACCES, "mode 0666"}, {groupReadable, EACCES, "mode 0640"}};
   YMSharedMemUtil util;
   for (const auto& c : cases) {
     int error = 0;

@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <cstring>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "platform/YmErrors.h"
@@ -13,21 +12,23 @@
 
 namespace {
 
-// A cache whose loads and writes are scripted, so that the cache-side rules
-// can be checked without the task service.
+using Calls = std::vector<std::string>;
+
+// "id=value" of every record, space-separated.
+std::string text(const TaskOptionList& list) {
+  std::string r;
+  for (const TaskOption* o : list.getList()) r += (r.empty() ? "" : " ") + std::to_string(o->getOptionId()) + "=" + o->getValue();
+  return r;
+}
+
+// A cache whose loads and writes are scripted and whose writes are recorded
+// as "set ...", "remove ids ..." and "remove records ...".
 class ScriptedOptions : public TmTaskOptions {
  public:
-  std::vector<TaskOption> stored;    // what a load delivers
-  std::vector<TaskOption> defaults;  // what a default load delivers
-  int loadResult = 0;
-  int defaultsResult = 0;
-  int writeResult = 0;
-  int loads = 0;
-  int defaultLoads = 0;
+  std::vector<TaskOption> stored, defaults;  // what a load and a default load deliver
+  int loadResult = 0, defaultsResult = 0, writeResult = 0, loads = 0, defaultLoads = 0;
   std::vector<void*> events;
-  std::vector<std::vector<std::pair<unsigned long long, std::string>>> written;
-  std::vector<std::vector<unsigned long long>> removedRecords;
-  std::vector<std::vector<unsigned long long>> removedIds;
+  Calls calls;
 
   int initOptions(void* event) override {
     events.push_back(event);
@@ -38,13 +39,6 @@ class ScriptedOptions : public TmTaskOptions {
     if (loadResult == 0) setOptsInitialized();
     return loadResult;
   }
-  int setOptions(TaskOptionList options, void* event) override {
-    events.push_back(event);
-    std::vector<std::pair<unsigned long long, std::string>> w;
-    for (const TaskOption* o : options.getList()) w.emplace_back(o->getOptionId(), o->getValue());
-    written.push_back(w);
-    return writeResult;
-  }
   int initDefaults(void* event) override {
     events.push_back(event);
     if (defaultLoads > 0 && defaultsResult == 0) return 0;
@@ -53,29 +47,43 @@ class ScriptedOptions : public TmTaskOptions {
     for (const TaskOption& o : defaults) addToDefCache(o);
     return defaultsResult;
   }
+  int setOptions(TaskOptionList options, void* event) override { return record("set " + text(options), event); }
   int removeOptions(TaskOptionList options, void* event) override {
-    events.push_back(event);
-    std::vector<unsigned long long> ids;
-    for (const TaskOption* o : options.getList()) ids.push_back(o->getOptionId());
-    removedRecords.push_back(ids);
-    return writeResult;
+    return record("remove records " + text(options), event);
   }
-  int removeOptions(std::vector<unsigned long long> optionIds, void* event) override {
+  int removeOptions(std::vector<unsigned long long> ids, void* event) override {
+    std::string r = "remove ids";
+    for (unsigned long long id : ids) r += " " + std::to_string(id);
+    return record(r, event);
+  }
+  int record(const std::string& call, void* event) {
     events.push_back(event);
-    removedIds.push_back(optionIds);
+    calls.push_back(call);
     return writeResult;
   }
 };
 
-std::vector<std::pair<unsigned long long, std::string>> contents(TmTaskOptions& cache) {
+std::string contents(TmTaskOptions& cache) {
   TaskOptionList out;
   cache.copyCacheTo(out);
-  std::vector<std::pair<unsigned long long, std::string>> r;
-  for (const TaskOption* o : out.getList()) r.emplace_back(o->getOptionId(), o->getValue());
-  return r;
+  return text(out);
 }
 
-using Records = std::vector<std::pair<unsigned long long, std::string>>;
+// The value found through the pointer form, or "error N".
+std::string found(TmTaskOptions& cache, unsigned long long id, bool defaults = false) {
+  int rc = -1;
+  const TaskOption* o = defaults ? cache.getDefaultOption(id, rc, nullptr) : cache.getTaskOption(id, rc, nullptr);
+  if ((o != nullptr) != (rc == 0)) return "result " + std::to_string(rc) + " disagrees with the pointer";
+  return o != nullptr ? o->getValue() : "error " + std::to_string(rc);
+}
+
+// The value copied through the record form into a probe holding "keep",
+// prefixed with "error N" on failure.
+std::string copied(TmTaskOptions& cache, unsigned long long id, bool defaults = false) {
+  TaskOption probe(id, "keep", 0);
+  const int rc = defaults ? cache.getDefaultOption(probe, nullptr) : cache.getTaskOption(probe, nullptr);
+  return (rc != 0 ? "error " + std::to_string(rc) + " " : "") + probe.getValue();
+}
 
 class TmTaskOptionsTest : public ::testing::Test {
  protected:
@@ -95,9 +103,7 @@ TEST_F(TmTaskOptionsTest, LookupLoadsOnceAndCopiesTheValueKeepingTheCallersType)
   EXPECT_STREQ("42", probe.getValue());
   EXPECT_EQ(0, probe.getType());
   EXPECT_TRUE(cap.contains("TmTaskOptions::getTaskOption", "Found optionId[7], value [42], type[7]"));
-  TaskOption second(5, "", 0);
-  EXPECT_EQ(0, cache.getTaskOption(second, nullptr));
-  EXPECT_STREQ("five", second.getValue());
+  EXPECT_EQ("five", copied(cache, 5));
   EXPECT_EQ(1, cache.loads);
   ASSERT_FALSE(cache.events.empty());
   EXPECT_EQ(&marker, cache.events.front());
@@ -105,71 +111,57 @@ TEST_F(TmTaskOptionsTest, LookupLoadsOnceAndCopiesTheValueKeepingTheCallersType)
 
 TEST_F(TmTaskOptionsTest, LoadResultsDecideLookupsAndWholeSetReads) {
   EXPECT_EQ(524289, YM_PROP_NOT_FOUND);
+  const std::string notFound = "error " + std::to_string(YM_PROP_NOT_FOUND);
   const struct {
     int load;
-    int presentRc;  // lookup of the stored id 3
-    int missingRc;  // lookup of id 4
+    std::string present, missing;  // lookups of the stored id 3 and of id 4
     int wholeRc;
-    size_t wholeSize;
-  } cases[] = {{0, 0, YM_PROP_NOT_FOUND, 0, 1},
-               {YM_DB_NODATA, 0, YM_PROP_NOT_FOUND, YM_DB_NODATA, 0},
-               {1703938, 1703938, 1703938, 1703938, 0}};
+    std::string whole;
+  } cases[] = {{0, "three", notFound, 0, "3=three"},
+               {YM_DB_NODATA, "three", notFound, YM_DB_NODATA, ""},
+               {1703938, "error 1703938", "error 1703938", 1703938, ""}};
   for (const auto& c : cases) {
     SCOPED_TRACE("load result " + std::to_string(c.load));
     ScriptedOptions cache;
     cache.loadResult = c.load;
     cache.stored = {TaskOption(3, "three", 1)};
-    for (const auto& lookup : {std::make_pair(3ULL, c.presentRc), std::make_pair(4ULL, c.missingRc)}) {
-      TaskOption probe(lookup.first, "keep", 0);
-      EXPECT_EQ(lookup.second, cache.getTaskOption(probe, nullptr)) << "id " << lookup.first;
-      EXPECT_STREQ(lookup.second == 0 ? "three" : "keep", probe.getValue()) << "id " << lookup.first;
-      int rc = -1;
-      const TaskOption* found = cache.getTaskOption(lookup.first, rc, nullptr);
-      EXPECT_EQ(lookup.second, rc) << "id " << lookup.first;
-      EXPECT_EQ(lookup.second == 0, found != nullptr) << "id " << lookup.first;
-    }
+    EXPECT_EQ(c.present, found(cache, 3));
+    EXPECT_EQ(c.present == "three" ? c.present : c.present + " keep", copied(cache, 3));
+    EXPECT_EQ(c.missing, found(cache, 4));
+    EXPECT_EQ(c.missing + " keep", copied(cache, 4));
     TaskOptionList out;
     EXPECT_EQ(c.wholeRc, cache.getTaskOptions(out, nullptr));
-    EXPECT_EQ(c.wholeSize, out.getList().size());
+    EXPECT_EQ(c.whole, text(out));
     EXPECT_EQ(c.load == 0, cache.areOptsInitialized());
   }
 }
 
-TEST_F(TmTaskOptionsTest, FirstOfSeveralRecordsWinsAndOnlyItIsUpdated) {
+TEST_F(TmTaskOptionsTest, FirstOfSeveralRecordsWinsAndOnlyItIsUpdatedInPlace) {
   ScriptedOptions cache;
   cache.stored = {TaskOption(9, "a", 1), TaskOption(9, "b", 1)};
   int rc = -1;
-  const TaskOption* found = cache.getTaskOption(9ULL, rc, nullptr);
-  ASSERT_NE(nullptr, found);
-  EXPECT_STREQ("a", found->getValue());
+  const TaskOption* first = cache.getTaskOption(9ULL, rc, nullptr);
+  ASSERT_NE(nullptr, first);
+  EXPECT_STREQ("a", first->getValue());
   EXPECT_EQ(0, cache.updateOptCache(TaskOption(9, "c", 7)));
-  EXPECT_EQ((Records{{9, "c"}, {9, "b"}}), contents(cache));
-  EXPECT_EQ(found, cache.getTaskOption(9ULL, rc, nullptr)) << "updated in place";
-  EXPECT_EQ(1, found->getType()) << "the type of the updated record stays";
+  EXPECT_EQ("9=c 9=b", contents(cache));
+  EXPECT_EQ(first, cache.getTaskOption(9ULL, rc, nullptr));
+  EXPECT_EQ(1, first->getType()) << "the type of the updated record stays";
   cache.updateOptCache(TaskOption(2, "two", 7));
-  EXPECT_EQ((Records{{9, "c"}, {9, "b"}, {2, "two"}}), contents(cache)) << "an unknown id is appended";
+  EXPECT_EQ("9=c 9=b 2=two", contents(cache)) << "an unknown id is appended";
 }
 
-TEST_F(TmTaskOptionsTest, IsOptionLoadsNothing) {
+TEST_F(TmTaskOptionsTest, WholeSetReadAppendsInCacheOrderAndIsOptionLoadsNothing) {
   ScriptedOptions cache;
-  cache.stored = {TaskOption(1, "x", 1)};
+  cache.stored = {TaskOption(3, "c", 1), TaskOption(1, "a", 1), TaskOption(3, "d", 1)};
   EXPECT_FALSE(cache.isOption(1));
   EXPECT_EQ(0, cache.loads);
   TaskOptionList out;
-  ASSERT_EQ(0, cache.getTaskOptions(out, nullptr));
-  EXPECT_TRUE(cache.isOption(1));
-  EXPECT_FALSE(cache.isOption(2));
-}
-
-TEST_F(TmTaskOptionsTest, WholeSetReadAppendsInCacheOrderKeepingWhatWasThere) {
-  ScriptedOptions cache;
-  cache.stored = {TaskOption(3, "c", 1), TaskOption(1, "a", 1), TaskOption(3, "d", 1)};
-  TaskOptionList out;
   out.addToOptList(99, "old", 1);
   ASSERT_EQ(0, cache.getTaskOptions(out, nullptr));
-  std::vector<std::string> values;
-  for (const TaskOption* o : out.getList()) values.push_back(o->getValue());
-  EXPECT_EQ((std::vector<std::string>{"old", "c", "a", "d"}), values);
+  EXPECT_EQ("99=old 3=c 1=a 3=d", text(out));
+  EXPECT_TRUE(cache.isOption(1));
+  EXPECT_FALSE(cache.isOption(2));
 }
 
 // --- writes ------------------------------------------------------------------------
@@ -180,16 +172,14 @@ TEST_F(TmTaskOptionsTest, SetWritesOneRecordAndUpdatesTheCacheOnlyOnSuccess) {
   cache.writeResult = 1703939;
   EXPECT_EQ(1703939, cache.setTaskOption(TaskOption(4, "new", 7), nullptr));
   EXPECT_EQ(1703939, cache.setTaskOption(TaskOption(5, "five", 7), nullptr));
-  EXPECT_EQ((Records{{4, "old"}}), contents(cache));
+  EXPECT_EQ("4=old", contents(cache));
   EXPECT_FALSE(cache.isOption(5));
-
   cache.writeResult = 0;
   int marker = 0;
   EXPECT_EQ(0, cache.setTaskOption(TaskOption(4, "new", 7), &marker));
-  ASSERT_EQ(3u, cache.written.size());
-  EXPECT_EQ((Records{{4, "new"}}), cache.written[2]);
+  EXPECT_EQ((Calls{"set 4=new", "set 5=five", "set 4=new"}), cache.calls);
   EXPECT_EQ(&marker, cache.events.back());
-  EXPECT_EQ((Records{{4, "new"}}), contents(cache));
+  EXPECT_EQ("4=new", contents(cache));
 }
 
 TEST_F(TmTaskOptionsTest, RemoveDropsEveryRecordOfTheIdOnlyOnSuccess) {
@@ -199,53 +189,37 @@ TEST_F(TmTaskOptionsTest, RemoveDropsEveryRecordOfTheIdOnlyOnSuccess) {
   cache.addToOptCache(4, "c", 7);
   cache.writeResult = 77;
   EXPECT_EQ(77, cache.removeTaskOption(4ULL, nullptr));
-  EXPECT_EQ(3u, contents(cache).size());
-
+  EXPECT_EQ("4=a 5=b 4=c", contents(cache));
   cache.writeResult = 0;
   EXPECT_EQ(0, cache.removeTaskOption(4ULL, nullptr));
-  ASSERT_EQ(2u, cache.removedIds.size());
-  EXPECT_EQ((std::vector<unsigned long long>{4}), cache.removedIds[1]);
-  EXPECT_EQ((Records{{5, "b"}}), contents(cache));
+  EXPECT_EQ("5=b", contents(cache));
   EXPECT_FALSE(cache.isOption(4));
-
   EXPECT_EQ(0, cache.removeTaskOption(TaskOption(5, "ignored", 7), nullptr));
-  ASSERT_EQ(1u, cache.removedRecords.size());
-  EXPECT_EQ((std::vector<unsigned long long>{5}), cache.removedRecords[0]);
-  EXPECT_TRUE(contents(cache).empty());
+  EXPECT_EQ("", contents(cache));
+  EXPECT_EQ((Calls{"remove ids 4", "remove ids 4", "remove records 5=ignored"}), cache.calls);
 }
 
-TEST_F(TmTaskOptionsTest, DeletingThroughACachedRecordIsSafe) {
+TEST_F(TmTaskOptionsTest, IndexFollowsDeletesThroughACachedRecordAndLaterAppends) {
   ScriptedOptions cache;
-  cache.stored = {TaskOption(8, "x", 1), TaskOption(8, "y", 1), TaskOption(2, "z", 1)};
+  cache.stored = {TaskOption(8, "x", 1), TaskOption(1, "a", 1), TaskOption(8, "y", 1), TaskOption(2, "z", 1)};
   int rc = 0;
   const TaskOption* cached = cache.getTaskOption(8ULL, rc, nullptr);
   ASSERT_NE(nullptr, cached);
   EXPECT_EQ(0, cache.delFromOptCache(*cached));
-  EXPECT_EQ((Records{{2, "z"}}), contents(cache));
   EXPECT_FALSE(cache.isOption(8));
-}
-
-TEST_F(TmTaskOptionsTest, IndexFollowsDeletesAndLaterAppends) {
-  ScriptedOptions cache;
-  cache.addToOptCache(1, "a", 1);
-  cache.addToOptCache(2, "b", 1);
   cache.delFromOptCache(1ULL);
   cache.addToOptCache(1, "c", 1);
   cache.addToOptCache(1, "d", 1);
-  cache.setOptsInitialized();
-  TaskOption probe(1, "", 0);
-  ASSERT_EQ(0, cache.getTaskOption(probe, nullptr));
-  EXPECT_STREQ("c", probe.getValue());
+  EXPECT_EQ("2=z 1=c 1=d", contents(cache));
+  EXPECT_EQ("c", copied(cache, 1));
   cache.resetOptsInitialized();
   EXPECT_FALSE(cache.areOptsInitialized());
-  EXPECT_EQ(3u, contents(cache).size()) << "the flag is independent of the cache";
+  EXPECT_EQ("2=z 1=c 1=d", contents(cache)) << "the flag is independent of the cache";
   cache.clearOptions();
-  EXPECT_FALSE(cache.isOption(2));
   cache.setOptsInitialized();
-  EXPECT_EQ(YM_PROP_NOT_FOUND, cache.getTaskOption(probe, nullptr));
+  EXPECT_FALSE(cache.isOption(2));
+  EXPECT_EQ("error " + std::to_string(YM_PROP_NOT_FOUND) + " keep", copied(cache, 1));
 }
-
-// --- copying -------------------------------------------------------------------------
 
 TEST_F(TmTaskOptionsTest, CopiesAreDeepAndCarryTheFlag) {
   ScriptedOptions source;
@@ -254,20 +228,18 @@ TEST_F(TmTaskOptionsTest, CopiesAreDeepAndCarryTheFlag) {
   ScriptedOptions copy(source);
   EXPECT_TRUE(copy.areOptsInitialized());
   source.updateOptCache(TaskOption(1, "changed", 1));
-  EXPECT_EQ((Records{{1, "one"}}), contents(copy));
-  int rc = 0;
-  EXPECT_STREQ("one", copy.getTaskOption(1ULL, rc, nullptr)->getValue()) << "the copy's index is its own";
+  EXPECT_EQ("1=one", contents(copy));
+  EXPECT_EQ("one", found(copy, 1)) << "the copy's index is its own";
 
   ScriptedOptions assigned;
   assigned.addToOptCache(7, "seven", 1);
   static_cast<TmTaskOptions&>(assigned) = source;
   EXPECT_TRUE(assigned.areOptsInitialized());
-  EXPECT_EQ((Records{{1, "changed"}}), contents(assigned));
   EXPECT_FALSE(assigned.isOption(7));
   TmTaskOptions& self = assigned;
   self = assigned;
-  EXPECT_EQ((Records{{1, "changed"}}), contents(assigned));
-  EXPECT_TRUE(assigned.isOption(1));
+  EXPECT_EQ("1=changed", contents(assigned));
+  EXPECT_EQ("changed", found(assigned, 1));
 }
 
 // --- the shared default cache ------------------------------------------------------------
@@ -275,46 +247,32 @@ TEST_F(TmTaskOptionsTest, CopiesAreDeepAndCarryTheFlag) {
 TEST_F(TmTaskOptionsTest, DefaultLookupFindsTheFirstRecordSharedBetweenObjects) {
   ScriptedOptions cache;
   cache.defaults = {TaskOption(11, "d1", 7), TaskOption(11, "d2", 7)};
-  TaskOption probe(11, "", 0);
-  EXPECT_EQ(0, cache.getDefaultOption(probe, nullptr));
-  EXPECT_STREQ("d1", probe.getValue());
-  int rc = -1;
-  const TaskOption* shared = cache.getDefaultOption(11ULL, rc, nullptr);
-  ASSERT_NE(nullptr, shared);
-  EXPECT_EQ(0, rc);
-  EXPECT_STREQ("d1", shared->getValue());
-  TaskOption missing(12, "keep", 0);
-  EXPECT_EQ(YM_PROP_NOT_FOUND, cache.getDefaultOption(missing, nullptr));
-  EXPECT_STREQ("keep", missing.getValue());
-  EXPECT_EQ(nullptr, cache.getDefaultOption(12ULL, rc, nullptr));
-  EXPECT_EQ(YM_PROP_NOT_FOUND, rc);
+  const std::string notFound = "error " + std::to_string(YM_PROP_NOT_FOUND);
+  EXPECT_EQ("d1", copied(cache, 11, true));
+  EXPECT_EQ("d1", found(cache, 11, true));
+  EXPECT_EQ(notFound + " keep", copied(cache, 12, true));
+  EXPECT_EQ(notFound, found(cache, 12, true));
 
   ScriptedOptions second;
   second.defaultLoads = 1;  // its own loader believes the defaults are there
   TaskOptionList out;
   ASSERT_EQ(0, second.getDefOptions(out, nullptr));
-  ASSERT_EQ(2u, out.getList().size());
-  EXPECT_STREQ("d1", out.getList()[0]->getValue());
+  EXPECT_EQ("11=d1 11=d2", text(out));
   ScriptedOptions copy(cache);
-  EXPECT_TRUE(contents(copy).empty()) << "a copy of a task's cache never carries the defaults";
+  EXPECT_EQ("", contents(copy)) << "a copy of a task's cache never carries the defaults";
 }
 
 TEST_F(TmTaskOptionsTest, FailedDefaultLoadIsReturned) {
   ScriptedOptions cache;
   cache.defaultsResult = 1703937;
-  TaskOption probe(11, "keep", 0);
-  EXPECT_EQ(1703937, cache.getDefaultOption(probe, nullptr));
-  EXPECT_STREQ("keep", probe.getValue());
-  int rc = 0;
-  EXPECT_EQ(nullptr, cache.getDefaultOption(11ULL, rc, nullptr));
-  EXPECT_EQ(1703937, rc);
+  EXPECT_EQ("error 1703937 keep", copied(cache, 11, true));
+  EXPECT_EQ("error 1703937", found(cache, 11, true));
   TaskOptionList out;
   EXPECT_EQ(1703937, cache.getDefOptions(out, nullptr));
-
   cache.defaultsResult = YM_DB_NODATA;
-  EXPECT_EQ(YM_PROP_NOT_FOUND, cache.getDefaultOption(probe, nullptr));
+  EXPECT_EQ("error " + std::to_string(YM_PROP_NOT_FOUND) + " keep", copied(cache, 11, true));
   EXPECT_EQ(YM_DB_NODATA, cache.getDefOptions(out, nullptr));
-  EXPECT_TRUE(out.getList().empty());
+  EXPECT_EQ("", text(out));
 }
 
 TEST_F(TmTaskOptionsTest, DefaultCacheEditsKeepTheFirstMatchRule) {
@@ -328,15 +286,10 @@ TEST_F(TmTaskOptionsTest, DefaultCacheEditsKeepTheFirstMatchRule) {
   cache.defaultLoads = 1;
   TaskOptionList out;
   ASSERT_EQ(0, cache.copyDefCacheTo(out));
-  Records r;
-  for (const TaskOption* o : out.getList()) r.emplace_back(o->getOptionId(), o->getValue());
-  EXPECT_EQ((Records{{1, "z"}, {1, "b"}, {3, "new"}}), r);
-
+  EXPECT_EQ("1=z 1=b 3=new", text(out));
   cache.delFromDefCache(1ULL);
-  int rc = 0;
-  EXPECT_EQ(nullptr, cache.getDefaultOption(1ULL, rc, nullptr));
-  EXPECT_EQ(YM_PROP_NOT_FOUND, rc);
-  ASSERT_NE(nullptr, cache.getDefaultOption(3ULL, rc, nullptr));
+  EXPECT_EQ("error " + std::to_string(YM_PROP_NOT_FOUND), found(cache, 1, true));
+  EXPECT_EQ("new", found(cache, 3, true));
 }
 
 TEST_F(TmTaskOptionsTest, DefaultLoadedFlagIsSharedAndReset) {
@@ -362,23 +315,21 @@ std::ptrdiff_t slotOf(F f) {
 }
 
 TEST(TmTaskOptionsLayoutTest, VirtualOrderIsStable) {
+  using T = TmTaskOptions;
   // Slots 0 and 1 are the two destructor entries.
-  EXPECT_EQ(2, slotOf(&TmTaskOptions::operator=));
-  EXPECT_EQ(3, slotOf(static_cast<int (TmTaskOptions::*)(const TaskOption&)>(&TmTaskOptions::delFromOptCache)));
-  EXPECT_EQ(4, slotOf(static_cast<int (TmTaskOptions::*)(unsigned long long)>(&TmTaskOptions::delFromOptCache)));
-  EXPECT_EQ(5, slotOf(&TmTaskOptions::updateOptCache));
-  EXPECT_EQ(8, slotOf(&TmTaskOptions::updateDefCache));
-  EXPECT_EQ(9, slotOf(&TmTaskOptions::isOption));
-  EXPECT_EQ(12, slotOf(static_cast<int (TmTaskOptions::*)(TaskOption&, void*)>(&TmTaskOptions::getTaskOption)));
-  EXPECT_EQ(15, slotOf(static_cast<int (TmTaskOptions::*)(TaskOption&, void*)>(&TmTaskOptions::getDefaultOption)));
-  EXPECT_EQ(16, slotOf(static_cast<const TaskOption* (TmTaskOptions::*)(unsigned long long, int&, void*)>(
-                    &TmTaskOptions::getTaskOption)));
-  EXPECT_EQ(18, slotOf(static_cast<const TaskOption* (TmTaskOptions::*)(unsigned long long, int&, void*)>(
-                    &TmTaskOptions::getDefaultOption)));
-  EXPECT_EQ(19, slotOf(&TmTaskOptions::initOptions));
-  EXPECT_EQ(21, slotOf(&TmTaskOptions::initDefaults));
-  EXPECT_EQ(23, slotOf(static_cast<int (TmTaskOptions::*)(std::vector<unsigned long long>, void*)>(
-                    &TmTaskOptions::removeOptions)));
+  EXPECT_EQ(2, slotOf(&T::operator=));
+  EXPECT_EQ(3, slotOf(static_cast<int (T::*)(const TaskOption&)>(&T::delFromOptCache)));
+  EXPECT_EQ(4, slotOf(static_cast<int (T::*)(unsigned long long)>(&T::delFromOptCache)));
+  EXPECT_EQ(5, slotOf(&T::updateOptCache));
+  EXPECT_EQ(8, slotOf(&T::updateDefCache));
+  EXPECT_EQ(9, slotOf(&T::isOption));
+  EXPECT_EQ(12, slotOf(static_cast<int (T::*)(TaskOption&, void*)>(&T::getTaskOption)));
+  EXPECT_EQ(15, slotOf(static_cast<int (T::*)(TaskOption&, void*)>(&T::getDefaultOption)));
+  EXPECT_EQ(16, slotOf(static_cast<const TaskOption* (T::*)(unsigned long long, int&, void*)>(&T::getTaskOption)));
+  EXPECT_EQ(18, slotOf(static_cast<const TaskOption* (T::*)(unsigned long long, int&, void*)>(&T::getDefaultOption)));
+  EXPECT_EQ(19, slotOf(&T::initOptions));
+  EXPECT_EQ(21, slotOf(&T::initDefaults));
+  EXPECT_EQ(23, slotOf(static_cast<int (T::*)(std::vector<unsigned long long>, void*)>(&T::removeOptions)));
 }
 
 }  // namespace

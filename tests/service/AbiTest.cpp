@@ -1,23 +1,13 @@
 // The virtual order of TaskInterface is part of the ABI: existing callers
-// dispatch by slot. The Itanium C++ ABI encodes a pointer to a virtual
-// member function as 1 + its byte offset in the virtual table, which lets the
-// test read each operation's slot.
+// dispatch by slot.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "service/TaskInterface.h"
+#include "support/AbiSlots.h"
 
 namespace {
 
-template <class PM>
-long slotOf(PM pm) {
-  static_assert(sizeof(PM) == 2 * sizeof(void*), "Itanium member pointer");
-  uintptr_t raw[2];
-  std::memcpy(raw, &pm, sizeof raw);
-  EXPECT_EQ(1u, raw[0] & 1u) << "not a virtual function";
-  return static_cast<long>((raw[0] - 1) / sizeof(void*));
-}
+using evtask::test::slotOf;
 
 typedef int (TaskInterface::*RemoveOptionRecords)(_TaskInfo&, std::vector<const TaskOption*>, std::string&, void*);
 typedef int (TaskInterface::*RemoveOptionIds)(_TaskInfo&, const std::vector<unsigned long long>&, std::string&,

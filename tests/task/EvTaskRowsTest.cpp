@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/YmErrors.h"
+#include "support/AbiSlots.h"
 #include "task/EvTask.h"
 #include "task/EvTaskTestSupport.h"
 
@@ -454,16 +455,6 @@ TEST_F(EvTaskTest, ScheduleOperationsAreNotAvailableYet) {
 }
 
 // --- layout -----------------------------------------------------------------------------------
-
-// The slot of a virtual member function in the primary table, read from the
-// Itanium representation of a pointer to it (offset in bytes plus one).
-template <class F>
-std::ptrdiff_t slotOf(F f) {
-  static_assert(sizeof(F) == 2 * sizeof(std::ptrdiff_t), "Itanium member pointer");
-  std::ptrdiff_t raw[2];
-  std::memcpy(raw, &f, sizeof raw);
-  return (raw[0] - 1) / static_cast<std::ptrdiff_t>(sizeof(void*));
-}
 
 TEST(EvTaskLayoutTest, VirtualOrderIsStable) {
   EXPECT_EQ(0, slotOf(&EvTask::getOptionsCallback));

@@ -2,15 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <cstddef>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "platform/YmErrors.h"
+#include "support/AbiSlots.h"
 #include "support/TestSupport.h"
 
 namespace {
+
+using evtask::test::slotOf;
 
 using Calls = std::vector<std::string>;
 
@@ -303,16 +304,6 @@ TEST_F(TmTaskOptionsTest, DefaultLoadedFlagIsSharedAndReset) {
 }
 
 // --- layout ---------------------------------------------------------------------------------
-
-// The slot of a virtual member function in the primary table, read from the
-// Itanium representation of a pointer to it (offset in bytes plus one).
-template <class F>
-std::ptrdiff_t slotOf(F f) {
-  static_assert(sizeof(F) == 2 * sizeof(std::ptrdiff_t), "Itanium member pointer");
-  std::ptrdiff_t raw[2];
-  std::memcpy(raw, &f, sizeof raw);
-  return (raw[0] - 1) / static_cast<std::ptrdiff_t>(sizeof(void*));
-}
 
 TEST(TmTaskOptionsLayoutTest, VirtualOrderIsStable) {
   using T = TmTaskOptions;

@@ -90,6 +90,19 @@ inline size_t countOf(FakeAppMgr& fake, uint32_t type) {
   return n;
 }
 
+// Every option write recorded so far as "[id:type:value]", in request order;
+// a write of more than one option fails the test.
+inline std::string optionWrites(FakeAppMgr& fake) {
+  std::string out;
+  for (const RecordedRequest& r : fake.requests()) {
+    if (r.type != msg::kSetOptions) continue;
+    const std::vector<Opt> opts = writtenOptions(r);
+    EXPECT_EQ(1u, opts.size()) << "options in one write";
+    for (const Opt& o : opts) out += "[" + std::to_string(o.id) + ":" + std::to_string(o.type) + ":" + o.value + "]";
+  }
+  return out;
+}
+
 }  // namespace test
 }  // namespace evtask
 

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <map>
 #include <set>
 #include <string>
@@ -34,24 +33,13 @@ const std::set<long long>& fixedIds() {
   return ids;
 }
 
-std::vector<const RecordedRequest*> requestsOf(const std::vector<RecordedRequest>& all, uint32_t type) {
-  std::vector<const RecordedRequest*> out;
-  for (const RecordedRequest& r : all) {
-    if (r.type == type) out.push_back(&r);
-  }
-  return out;
-}
+bool inBlock(long long id) { return id >= kLegacyAssignedIdFirst && id <= kLegacyAssignedIdLast; }
 
+template <class Resp>
 void respondText(FakeAppMgr& fake, uint32_t type, const char* text) {
-  if (type == msg::kGetXMLOptions) {
-    XmlOptionsResp resp{};
-    resp.text = const_cast<char*>(text);
-    fake.respond(type, resp);
-  } else {
-    ExtendedOptionsResp resp{};
-    resp.text = const_cast<char*>(text);
-    fake.respond(type, resp);
-  }
+  Resp resp{};
+  resp.text = const_cast<char*>(text);
+  fake.respond(type, resp);
 }
 
 // Exposes the record's id kind, which the extended-option fetch sets.
@@ -65,34 +53,32 @@ class RecordTask : public EvTask {
 
 // --- the tables -------------------------------------------------------------------------------------
 
-TEST(LegacyOptionTables, BitOptionMapHoldsOneRowPerBitWithBit27TwiceAndNoBit63) {
+TEST(LegacyOptionTables, KeyedTablesHoldTheirRowsInOrder) {
+  // One row per bit, bit 27 twice, no bit 63.
   std::vector<uint64_t> expected;
-  for (int bit = 0; bit <= 27; ++bit) expected.push_back(1ULL << bit);
-  expected.push_back(1ULL << 27);
-  for (int bit = 28; bit <= 62; ++bit) expected.push_back(1ULL << bit);
-  ASSERT_EQ(64u, expected.size());
+  for (int bit = 0; bit <= 62; ++bit) {
+    expected.push_back(1ULL << bit);
+    if (bit == 27) expected.push_back(1ULL << bit);
+  }
   std::vector<uint64_t> keys;
   for (const LegacyMaskRow& row : bitOptionMap) keys.push_back(row.key);
   EXPECT_EQ(expected, keys);
   EXPECT_EQ(255803862, bitOptionMap[27].optionId);
   EXPECT_EQ(849605276, bitOptionMap[28].optionId);
-  EXPECT_EQ(0, bitOptionMap[29].optionId);  // bit 28
+  EXPECT_EQ(0, bitOptionMap[29].optionId);           // bit 28
   EXPECT_EQ(1871587600, bitOptionMap[62].optionId);  // bit 61
-}
 
-TEST(LegacyOptionTables, ExtendeOptionMapSkipsTheUnmappedPositions) {
-  std::vector<uint64_t> expected;
+  // Positions 0 to 82 without the unmapped ones.
+  expected.clear();
   for (uint64_t p = 0; p <= 82; ++p) {
-    const bool gap = (p >= 9 && p <= 22) || p == 77 || (p >= 79 && p <= 81);
-    if (!gap) expected.push_back(p);
+    if (!((p >= 9 && p <= 22) || p == 77 || (p >= 79 && p <= 81))) expected.push_back(p);
   }
-  ASSERT_EQ(65u, expected.size());
-  std::vector<uint64_t> keys;
+  ASSERT_EQ(kExtendeOptionMapRows, expected.size());
+  keys.clear();
   for (const LegacyMaskRow& row : extendeOptionMap) keys.push_back(row.key);
   EXPECT_EQ(expected, keys);
-}
 
-TEST(LegacyOptionTables, ItemMapRepeatsOnlyTheTwoDocumentedItems) {
+  // Two items have two rows each.
   std::map<uint32_t, int> rowsPerItem;
   int sameInBothColumns = 0;
   for (const LegacyItemRow& row : itemMap) {
@@ -107,17 +93,15 @@ TEST(LegacyOptionTables, ItemMapRepeatsOnlyTheTwoDocumentedItems) {
   EXPECT_EQ(852502919, itemMap[0].optionId);
 }
 
-TEST(LegacyOptionTables, NameTablesBeginAndEndWithTheirFirstAndLastNames) {
-  EXPECT_STREQ("Description", optionMap[0].name);
-  EXPECT_STREQ("Follow Mount Points", optionMap[1].name);
-  EXPECT_STREQ("RST_MACHINE_UID", optionMap[kOptionMapRows - 2].name);
-  EXPECT_STREQ("RST_MACHINE_UNAME", optionMap[kOptionMapRows - 1].name);
-  EXPECT_STREQ("YM_DB2_DEST_INSTANCE_ID", dbOptionMap[0].name);
-  EXPECT_STREQ("YM_ORA_DUPLICATE_TOLOGFILE", dbOptionMap[kDbOptionMapRows - 2].name);
-  EXPECT_STREQ("YM_ORA_RESTORE_SET_INCARNATION_ITEM", dbOptionMap[kDbOptionMapRows - 1].name);
-}
+TEST(LegacyOptionTables, NameTablesHoldTheirNamesOnceInOrder) {
+  const auto ends = [](const LegacyNameRow* t, size_t n) {
+    return std::string(t[0].name) + "|" + t[1].name + " .. " + t[n - 2].name + "|" + t[n - 1].name;
+  };
+  EXPECT_EQ("Description|Follow Mount Points .. RST_MACHINE_UID|RST_MACHINE_UNAME", ends(optionMap, kOptionMapRows));
+  EXPECT_EQ(
+      "YM_DB2_DEST_INSTANCE_ID|YM_DB2_REST_MODE .. YM_ORA_DUPLICATE_TOLOGFILE|YM_ORA_RESTORE_SET_INCARNATION_ITEM",
+      ends(dbOptionMap, kDbOptionMapRows));
 
-TEST(LegacyOptionTables, OnlyTheDocumentedNamesOccurTwice) {
   std::map<std::string, int> count;
   for (const LegacyNameRow& row : optionMap) ++count[row.name];
   std::set<std::string> twice;
@@ -134,192 +118,126 @@ TEST(LegacyOptionTables, OnlyTheDocumentedNamesOccurTwice) {
 }
 
 TEST(LegacyOptionTables, EveryNameWithoutAFixedIdHasItsOwnIdFromTheBlock) {
-  std::map<std::string, long long> idOfName;  // table prefix + name
+  std::map<std::string, long long> idOfName;  // "db:" marks the names of dbOptionMap
   std::map<long long, std::string> nameOfBlockId;
-  for (int t = 0; t < 2; ++t) {
-    const LegacyNameRow* table = t == 0 ? optionMap : dbOptionMap;
-    const size_t rows = t == 0 ? kOptionMapRows : kDbOptionMapRows;
-    for (size_t i = 0; i < rows; ++i) {
+  std::set<std::string> withoutOption;
+  for (bool db : {false, true}) {
+    const LegacyNameRow* table = db ? dbOptionMap : optionMap;
+    for (size_t i = 0; i < (db ? kDbOptionMapRows : kOptionMapRows); ++i) {
       const long long oid = table[i].optionId;
-      const std::string key = std::to_string(t) + table[i].name;
-      const bool inBlock = oid >= kLegacyAssignedIdFirst && oid <= kLegacyAssignedIdLast;
-      EXPECT_TRUE(oid == 0 || inBlock || fixedIds().count(oid) == 1) << table[i].name << " " << oid;
-      if (!inBlock) continue;
+      const std::string key = (db ? "db:" : "") + std::string(table[i].name);
+      EXPECT_TRUE(oid == 0 || inBlock(oid) || fixedIds().count(oid) == 1) << key << " " << oid;
+      if (oid == 0) withoutOption.insert(key);
+      if (!inBlock(oid)) continue;
       // One id per name, one name per id.
-      auto seen = idOfName.find(key);
-      if (seen != idOfName.end()) {
-        EXPECT_EQ(seen->second, oid) << table[i].name;
-      }
-      idOfName[key] = oid;
-      auto owner = nameOfBlockId.find(oid);
-      if (owner != nameOfBlockId.end()) {
-        EXPECT_EQ(owner->second, key) << oid;
-      }
-      nameOfBlockId[oid] = key;
+      EXPECT_EQ(oid, idOfName.emplace(key, oid).first->second) << key;
+      EXPECT_EQ(key, nameOfBlockId.emplace(oid, key).first->second) << oid;
     }
   }
   // The block is used without holes, and nothing else uses it.
   EXPECT_EQ(static_cast<size_t>(kLegacyAssignedIdLast - kLegacyAssignedIdFirst + 1), nameOfBlockId.size());
   EXPECT_EQ(kLegacyAssignedIdFirst, nameOfBlockId.begin()->first);
   EXPECT_EQ(kLegacyAssignedIdLast, nameOfBlockId.rbegin()->first);
-  for (long long oid : fixedIds()) EXPECT_TRUE(oid < kLegacyAssignedIdFirst || oid > kLegacyAssignedIdLast);
-  for (const LegacyItemRow& row : itemMap) EXPECT_EQ(0u, nameOfBlockId.count(row.optionId));
-  for (const LegacyMaskRow& row : bitOptionMap) EXPECT_EQ(0u, nameOfBlockId.count(row.optionId));
-  for (const LegacyMaskRow& row : extendeOptionMap) EXPECT_EQ(0u, nameOfBlockId.count(row.optionId));
+  for (long long oid : fixedIds()) EXPECT_FALSE(inBlock(oid)) << oid;
+  for (const LegacyItemRow& row : itemMap) EXPECT_FALSE(inBlock(row.optionId)) << row.optionId;
+  for (const LegacyMaskRow& row : bitOptionMap) EXPECT_FALSE(inBlock(row.optionId)) << row.optionId;
+  for (const LegacyMaskRow& row : extendeOptionMap) EXPECT_FALSE(inBlock(row.optionId)) << row.optionId;
   EXPECT_LT(static_cast<long long>(kLegacyAssignedIdLast), 1LL << 31);
-}
-
-TEST(LegacyOptionTables, NamesWithoutAnOptionHoldZero) {
-  const char* const none[] = {"Description", "Follow Mount Points", "Backup RSS Database", "SystemFile Protect",
-                              "Media Status", "PRECMD_CLIENT", "POSTCMD_CLIENT", "AUTO_DISM_STORE",
-                              "RLTV_JOB_STAT", "RLTV_BKP_LEVEL", "RLTV_AGD_DATA", "FILE_REPLICATION_SNAP_NAME",
-                              "RST_DB2_HISTORY_FILE_PATH", "RST_VIRTUAL_SERVER_VIRTUAL_CENTER",
-                              "RST_AD_DEST_SERVER", "1", "2"};
-  std::set<std::string> expected(std::begin(none), std::end(none));
-  std::set<std::string> zero;
-  for (const LegacyNameRow& row : optionMap) {
-    if (row.optionId == 0) zero.insert(row.name);
-  }
-  EXPECT_EQ(expected, zero);
-  for (const LegacyNameRow& row : dbOptionMap) EXPECT_NE(0, row.optionId) << row.name;
+  // The names without an option, all of optionMap.
+  EXPECT_EQ((std::set<std::string>{"Description", "Follow Mount Points", "Backup RSS Database", "SystemFile Protect",
+                                   "Media Status", "PRECMD_CLIENT", "POSTCMD_CLIENT", "AUTO_DISM_STORE",
+                                   "RLTV_JOB_STAT", "RLTV_BKP_LEVEL", "RLTV_AGD_DATA", "FILE_REPLICATION_SNAP_NAME",
+                                   "RST_DB2_HISTORY_FILE_PATH", "RST_VIRTUAL_SERVER_VIRTUAL_CENTER",
+                                   "RST_AD_DEST_SERVER", "1", "2"}),
+            withoutOption);
 }
 
 // --- translations through the task ---------------------------------------------------------------------
 
 class LegacyOptionTest : public EvTaskTest {};
 
-TEST_F(LegacyOptionTest, TranslationsNeverContactTheService) {
+TEST_F(LegacyOptionTest, ItemsAndMasksTakeTheFirstRow) {
   EvTask task(42, 0, nullptr, false);
-  EXPECT_EQ(270049201ull, task.itemToOptionId(0));
-  EXPECT_EQ(869221685ull, task.nameToOptionId("JobId", false));
-  EXPECT_EQ(255803862ull, task.bitToOptionId(1ULL << 27, false));
-  EXPECT_STREQ("JobId", task.optionIdToName(120009, false));
+  // Item 0 is a hit, not a miss; bit masks are masks, not bit numbers, and the
+  // first of the two bit-27 rows wins; extended position 8 has a row with id 0.
+  const std::vector<std::pair<unsigned long, unsigned long long>> items = {
+      {0, 270049201},    {8329, 6305888},    {844038310, 844038310}, {8261, 844038310}, {305418106, 2407},
+      {9347, 1149450631}, {8464, 1317434514}, {12345, 0},             {0xFFFFFFFFUL, 0}};
+  for (const auto& c : items) EXPECT_EQ(c.second, task.itemToOptionId(c.first)) << "item " << c.first;
+  const std::vector<std::pair<unsigned long long, unsigned long long>> masks = {
+      {1ULL << 27, 255803862}, {27, 0}, {1, 296933587}, {2, 851480029}, {3, 0}, {1ULL << 47, 6961954},
+      {1ULL << 29, 2029967311}, {1ULL << 62, 0}, {1ULL << 63, 0}, {0, 0}};
+  for (const auto& c : masks) EXPECT_EQ(c.second, task.bitToOptionId(c.first, false)) << "mask " << c.first;
+  const std::vector<std::pair<unsigned long long, unsigned long long>> positions = {
+      {0, 1809186937}, {3, 1871587600}, {8, 0},  {9, 0}, {23, 814432188}, {75, 120002}, {77, 0}, {82, 712784058},
+      {83, 0},         {(1ULL << 32) + 3, 0}};
+  for (const auto& c : positions) EXPECT_EQ(c.second, task.bitToOptionId(c.first, true)) << "position " << c.first;
   EXPECT_EQ(0u, fake->requestCount());
 }
 
-TEST_F(LegacyOptionTest, ItemNumbersTakeTheFirstRow) {
-  EvTask task(0, 0, nullptr, false);
-  EXPECT_EQ(270049201ull, task.itemToOptionId(0));  // a hit, not a miss
-  EXPECT_EQ(6305888ull, task.itemToOptionId(8329));
-  EXPECT_EQ(844038310ull, task.itemToOptionId(844038310));
-  EXPECT_EQ(844038310ull, task.itemToOptionId(8261));
-  EXPECT_EQ(2407ull, task.itemToOptionId(305418106));
-  EXPECT_EQ(1149450631ull, task.itemToOptionId(9347));
-  EXPECT_EQ(1317434514ull, task.itemToOptionId(8464));
-  EXPECT_EQ(0ull, task.itemToOptionId(12345));
-  EXPECT_EQ(0ull, task.itemToOptionId(0xFFFFFFFFUL));
-}
-
-TEST_F(LegacyOptionTest, BitMasksAreMasksNotBitNumbers) {
-  EvTask task(0, 0, nullptr, false);
-  EXPECT_EQ(255803862ull, task.bitToOptionId(1ULL << 27, false));  // first of the two bit-27 rows
-  EXPECT_EQ(0ull, task.bitToOptionId(27, false));
-  EXPECT_EQ(296933587ull, task.bitToOptionId(1, false));
-  EXPECT_EQ(851480029ull, task.bitToOptionId(2, false));
-  EXPECT_EQ(0ull, task.bitToOptionId(3, false));  // two bits: no row
-  EXPECT_EQ(6961954ull, task.bitToOptionId(1ULL << 47, false));
-  EXPECT_EQ(2029967311ull, task.bitToOptionId(1ULL << 29, false));
-  EXPECT_EQ(0ull, task.bitToOptionId(1ULL << 62, false));
-  EXPECT_EQ(0ull, task.bitToOptionId(1ULL << 63, false));
-  EXPECT_EQ(0ull, task.bitToOptionId(0, false));
-}
-
-TEST_F(LegacyOptionTest, ExtendedPositionsMapThroughTheirOwnTable) {
-  EvTask task(0, 0, nullptr, false);
-  EXPECT_EQ(1809186937ull, task.bitToOptionId(0, true));
-  EXPECT_EQ(1871587600ull, task.bitToOptionId(3, true));
-  EXPECT_EQ(0ull, task.bitToOptionId(8, true));  // a row with id 0
-  EXPECT_EQ(0ull, task.bitToOptionId(9, true));  // no row
-  EXPECT_EQ(814432188ull, task.bitToOptionId(23, true));
-  EXPECT_EQ(120002ull, task.bitToOptionId(75, true));
-  EXPECT_EQ(0ull, task.bitToOptionId(77, true));
-  EXPECT_EQ(712784058ull, task.bitToOptionId(82, true));
-  EXPECT_EQ(0ull, task.bitToOptionId(83, true));
-  EXPECT_EQ(0ull, task.bitToOptionId((1ULL << 32) + 3, true));
-}
-
 TEST_F(LegacyOptionTest, NamesAreCaseSensitiveAndFirstRowWins) {
-  EvTask task(0, 0, nullptr, false);
-  EXPECT_EQ(869221685ull, task.nameToOptionId("JobId", false));
-  EXPECT_EQ(0ull, task.nameToOptionId("jobid", false));
-  EXPECT_EQ(0ull, task.nameToOptionId("JobId ", false));
-  EXPECT_EQ(0ull, task.nameToOptionId(std::string("JobId\0x", 7), false));
-  EXPECT_EQ(0ull, task.nameToOptionId("JobId", true));
-  EXPECT_EQ(0ull, task.nameToOptionId("", false));
-  EXPECT_EQ(140015ull, task.nameToOptionId("ExtendedOptions", false));
-  EXPECT_EQ(377275742ull, task.nameToOptionId("SourceDestinationPair", false));
-  EXPECT_EQ(1596802805ull, task.nameToOptionId("PZNASRecoveryType", false));
-  EXPECT_EQ(140002ull, task.nameToOptionId("ClientGroupId", false));
-  EXPECT_EQ(120006ull, task.nameToOptionId("NAS_RESTORE_OPTIONS", false));
-  EXPECT_EQ(120006ull, task.nameToOptionId("EV_RST_NAS_OPTIONS", false));
-  EXPECT_EQ(312734045ull, task.nameToOptionId("SYB_DEST_INST_ID", false));
-  EXPECT_EQ(0ull, task.nameToOptionId("Description", false));
+  EvTask task(42, 0, nullptr, false);
+  struct Case { std::vector<std::string> names; bool db; unsigned long long id; };
+  const std::vector<Case> cases = {
+      {{"JobId"}, false, 869221685},
+      {{"jobid", "JobId ", std::string("JobId\0x", 7), "", "Description", "YM_DB2_TIMESTAMP"}, false, 0},
+      {{"JobId"}, true, 0}, {{"ExtendedOptions"}, false, 140015}, {{"SourceDestinationPair"}, false, 377275742},
+      {{"PZNASRecoveryType"}, false, 1596802805}, {{"ClientGroupId"}, false, 140002},
+      {{"NAS_RESTORE_OPTIONS", "EV_RST_NAS_OPTIONS"}, false, 120006}, {{"SYB_DEST_INST_ID"}, false, 312734045},
+      {{"OracleLogScript", "OracleRmanLogScript"}, false, 1880543769},
+      {{"ON_DEMAND_INPUT_FILE", "RST_FROM_MAP_INPUT_FILE"}, false, 840406153},
+      {{"RLTV_TIME_FROM", "RCV_TIME_FROM"}, false, 17303908}, {{"RLTV_TIME_TO", "RCV_TIME_TO"}, false, 237388043},
+      {{"RST_LH_CLIENT_ID", "RST_ORA_TABLE_DB_CLIENT"}, false, 293753447},
+      {{"ArchLogBackedUp", "ArchLogNotBackedUp"}, false, 1974251779},
+      {{"ArchLogDelBackedUp", "ArchLogDelNotBackedUp"}, false, 1074349932}, {{"YM_DB2_TIMESTAMP"}, true, 150014},
+      {{"YM_DB2_DEST_INSTANCE_ID"}, true, 312734045},
+      {{"YM_IFMX_DEST_CLIENT", "YM_ORACLE_DEST_CLIENT"}, true, 293753447},
+      {{"YM_DB2_ALTERNATE_LOG", "YM_DB2_RESTORE_STREAMS"}, true, 1229966291},
+      {{"YM_DB2_COPY_PRECEDENCE", "YM_IFMX_RESTORE_COPYID", "YM_ORA_COPY_PRECEDENCE"}, true, 957862300},
+      {{"YM_IFMX_WHOLE_REST_SERIAL", "YM_IFMX_ENTIRE_REST"}, true, 1993647715},
+  };
+  for (const Case& c : cases) {
+    for (const std::string& name : c.names) EXPECT_EQ(c.id, task.nameToOptionId(name, c.db)) << name << " db " << c.db;
+  }
   EXPECT_NE(task.nameToOptionId("PZVolumeID", false), task.nameToOptionId("PZVolumeId", false));
-}
-
-TEST_F(LegacyOptionTest, SharedIdsOfTheNameTables) {
-  EvTask task(0, 0, nullptr, false);
-  const std::vector<std::vector<const char*>> groups = {
-      {"OracleLogScript", "OracleRmanLogScript"},     {"ON_DEMAND_INPUT_FILE", "RST_FROM_MAP_INPUT_FILE"},
-      {"RLTV_TIME_FROM", "RCV_TIME_FROM"},             {"RLTV_TIME_TO", "RCV_TIME_TO"},
-      {"RST_LH_CLIENT_ID", "RST_ORA_TABLE_DB_CLIENT"}, {"ArchLogBackedUp", "ArchLogNotBackedUp"},
-      {"ArchLogDelBackedUp", "ArchLogDelNotBackedUp"}};
-  const std::vector<unsigned long long> ids = {1880543769, 840406153, 17303908, 237388043,
-                                               293753447,  1974251779, 1074349932};
-  for (size_t g = 0; g < groups.size(); ++g) {
-    for (const char* name : groups[g]) EXPECT_EQ(ids[g], task.nameToOptionId(name, false)) << name;
-  }
-  EXPECT_EQ(150014ull, task.nameToOptionId("YM_DB2_TIMESTAMP", true));
-  EXPECT_EQ(0ull, task.nameToOptionId("YM_DB2_TIMESTAMP", false));
-  EXPECT_EQ(312734045ull, task.nameToOptionId("YM_DB2_DEST_INSTANCE_ID", true));
-  for (const char* name : {"YM_IFMX_DEST_CLIENT", "YM_ORACLE_DEST_CLIENT"}) {
-    EXPECT_EQ(293753447ull, task.nameToOptionId(name, true)) << name;
-  }
-  for (const char* name : {"YM_DB2_ALTERNATE_LOG", "YM_DB2_RESTORE_STREAMS"}) {
-    EXPECT_EQ(1229966291ull, task.nameToOptionId(name, true)) << name;
-  }
-  for (const char* name : {"YM_DB2_COPY_PRECEDENCE", "YM_IFMX_RESTORE_COPYID", "YM_ORA_COPY_PRECEDENCE"}) {
-    EXPECT_EQ(957862300ull, task.nameToOptionId(name, true)) << name;
-  }
-  for (const char* name : {"YM_IFMX_WHOLE_REST_SERIAL", "YM_IFMX_ENTIRE_REST"}) {
-    EXPECT_EQ(1993647715ull, task.nameToOptionId(name, true)) << name;
-  }
+  EXPECT_EQ(0u, fake->requestCount());
 }
 
 TEST_F(LegacyOptionTest, IdsMapBackToTheFirstNameThatHoldsThem) {
-  EvTask task(0, 0, nullptr, false);
-  EXPECT_STREQ("Description", task.optionIdToName(0, false));
-  EXPECT_STREQ("JobId", task.optionIdToName(120009, false));
-  EXPECT_STREQ("JobId", task.optionIdToName(869221685, false));
-  EXPECT_STREQ("SourceDestinationPair", task.optionIdToName(227382310, false));
-  EXPECT_STREQ("OracleLogScript", task.optionIdToName(1880543769, false));
-  EXPECT_STREQ("RST_LH_CLIENT_ID", task.optionIdToName(293753447, false));
-  EXPECT_STREQ("YM_IFMX_DEST_CLIENT", task.optionIdToName(293753447, true));
-  EXPECT_STREQ("YM_DB2_COPY_PRECEDENCE", task.optionIdToName(957862300, true));
-  EXPECT_STREQ("", task.optionIdToName(0, true));
-  EXPECT_STREQ("", task.optionIdToName(120009 + (1ULL << 32), false));
-  EXPECT_STREQ("", task.optionIdToName(555, false));
+  EvTask task(42, 0, nullptr, false);
+  struct Case { unsigned long long id; bool db; const char* name; };
+  const std::vector<Case> cases = {
+      {0, false, "Description"}, {120009, false, "JobId"}, {869221685, false, "JobId"},
+      {227382310, false, "SourceDestinationPair"}, {1880543769, false, "OracleLogScript"},
+      {293753447, false, "RST_LH_CLIENT_ID"}, {293753447, true, "YM_IFMX_DEST_CLIENT"},
+      {957862300, true, "YM_DB2_COPY_PRECEDENCE"}, {0, true, ""}, {120009 + (1ULL << 32), false, ""}, {555, false, ""},
+  };
+  for (const Case& c : cases) EXPECT_STREQ(c.name, task.optionIdToName(c.id, c.db)) << c.id << " db " << c.db;
   // Every name that owns an id of its own comes back from it.
-  for (const LegacyNameRow& row : optionMap) {
-    if (row.optionId < kLegacyAssignedIdFirst || row.optionId > kLegacyAssignedIdLast) continue;
-    EXPECT_STREQ(row.name, task.optionIdToName(task.nameToOptionId(row.name, false), false));
+  for (bool db : {false, true}) {
+    const LegacyNameRow* table = db ? dbOptionMap : optionMap;
+    for (size_t i = 0; i < (db ? kDbOptionMapRows : kOptionMapRows); ++i) {
+      if (!inBlock(table[i].optionId)) continue;
+      EXPECT_STREQ(table[i].name, task.optionIdToName(task.nameToOptionId(table[i].name, db), db));
+    }
   }
-  for (const LegacyNameRow& row : dbOptionMap) {
-    if (row.optionId < kLegacyAssignedIdFirst || row.optionId > kLegacyAssignedIdLast) continue;
-    EXPECT_STREQ(row.name, task.optionIdToName(task.nameToOptionId(row.name, true), true));
-  }
+  EXPECT_EQ(0u, fake->requestCount());
 }
 
 // --- bit options ------------------------------------------------------------------------------------
 
-TEST_F(LegacyOptionTest, BitOptionsReadTheWordOfTheirKind) {
-  const std::vector<std::pair<int, unsigned long long>> kinds = {{1, 11}, {3, 33}, {4, 44}, {0, 44}, {9, 44}};
-  for (const auto& k : kinds) {
+TEST_F(LegacyOptionTest, BitOptionsReadTheWordOfTheirKindAndReportAFailedLoad) {
+  // kind, result of the load, bits
+  const std::vector<std::vector<unsigned long long>> cases = {{1, 0, 11}, {3, 0, 33}, {4, 0, 44},
+                                                              {0, 0, 44}, {9, 0, 44}, {1, 4242, 0}};
+  for (const auto& c : cases) {
     EvTask task(5, 0, nullptr, false);
-    respondOptions(*fake, msg::kGetOptions, {{120001, 15, "11"}, {130006, 15, "33"}, {100003, 15, "44"}});
+    if (c[1] != 0) fake->respondError(msg::kGetOptions, static_cast<int>(c[1]), "no options today");
+    else respondOptions(*fake, msg::kGetOptions, {{120001, 15, "11"}, {130006, 15, "33"}, {100003, 15, "44"}});
     unsigned long long bits = 99;
-    EXPECT_EQ(0, task.getBitOptions(k.first, bits, nullptr)) << k.first;
-    EXPECT_EQ(k.second, bits) << k.first;
+    EXPECT_EQ(static_cast<int>(c[1]), task.getBitOptions(static_cast<int>(c[0]), bits, nullptr)) << c[0];
+    EXPECT_EQ(c[2], bits) << c[0];
+    EXPECT_EQ(c[1] != 0 ? "no options today" : "", task.getErrorString());
   }
 }
 
@@ -341,231 +259,126 @@ TEST_F(LegacyOptionTest, BitOptionsFallBackToTheDefaultAndThenToZero) {
   EXPECT_TRUE(cap.contains("EvTask::getBitOptions", "Bit option [0]"));
 }
 
-TEST_F(LegacyOptionTest, BitOptionsReportALoadFailureWithZeroBits) {
-  EvTask task(5, 0, nullptr, false);
-  fake->respondError(msg::kGetOptions, 4242, "no options today");
-  unsigned long long bits = 7;
-  EXPECT_EQ(4242, task.getBitOptions(1, bits, nullptr));
-  EXPECT_EQ(0ull, bits);
-  EXPECT_EQ("no options today", task.getErrorString());
-}
-
 TEST_F(LegacyOptionTest, IsBitOptionSetNeedsEveryBitOfTheMask) {
   EvTask task(5, 0, nullptr, false);
-  respondOptions(*fake, msg::kGetOptions, {{100003, 15, "48"}, {120001, 15, "1"}});
+  respondOptions(*fake, msg::kGetOptions, {{100003, 15, "48"}, {120001, 15, "1"}, {130006, 15, "1"}});
   LogCapture cap;
-  bool isSet = false;
-  EXPECT_EQ(0, task.isBitOptionSet(4, 0x10, isSet, nullptr));
-  EXPECT_TRUE(isSet);
+  // Kind 3 tests the general word, not the one getBitOptions reads for it.
+  struct Case { int kind; unsigned long long mask; bool isSet; };
+  const std::vector<Case> cases = {{4, 0x10, true}, {4, 0x11, false}, {4, 0x30, true}, {4, 0, true},
+                                   {1, 0x10, false}, {1, 0x1, true},  {3, 0x1, false}, {3, 0x20, true}};
+  for (const Case& c : cases) {
+    bool isSet = !c.isSet;
+    EXPECT_EQ(0, task.isBitOptionSet(c.kind, c.mask, isSet, nullptr));
+    EXPECT_EQ(c.isSet, isSet) << "kind " << c.kind << " mask " << c.mask;
+  }
   EXPECT_TRUE(cap.contains("EvTask::isBitOptionSet", "Bit option [48], option [16], isSet [1]"));
-  EXPECT_EQ(0, task.isBitOptionSet(4, 0x11, isSet, nullptr));
-  EXPECT_FALSE(isSet);
-  EXPECT_EQ(0, task.isBitOptionSet(4, 0x30, isSet, nullptr));
-  EXPECT_TRUE(isSet);
-  EXPECT_EQ(0, task.isBitOptionSet(4, 0, isSet, nullptr));
-  EXPECT_TRUE(isSet);
-  EXPECT_EQ(0, task.isBitOptionSet(1, 0x10, isSet, nullptr));
-  EXPECT_FALSE(isSet);
-  EXPECT_EQ(0, task.isBitOptionSet(1, 0x1, isSet, nullptr));
-  EXPECT_TRUE(isSet);
   EXPECT_EQ(1u, countOf(*fake, msg::kGetOptions));
-}
-
-TEST_F(LegacyOptionTest, KindThreeReadsDifferentWordsForTheWordAndTheTest) {
-  EvTask task(5, 0, nullptr, false);
-  respondOptions(*fake, msg::kGetOptions, {{130006, 15, "1"}, {100003, 15, "2"}});
-  unsigned long long bits = 0;
-  EXPECT_EQ(0, task.getBitOptions(3, bits, nullptr));
-  EXPECT_EQ(1ull, bits);
-  bool isSet = true;
-  EXPECT_EQ(0, task.isBitOptionSet(3, 1, isSet, nullptr));
-  EXPECT_FALSE(isSet);
-  EXPECT_EQ(0, task.isBitOptionSet(3, 2, isSet, nullptr));
-  EXPECT_TRUE(isSet);
-}
-
-TEST_F(LegacyOptionTest, IsBitOptionSetIsFalseWhenTheReadFails) {
-  EvTask task(5, 0, nullptr, false);
+  EvTask failing(6, 0, nullptr, false);
   fake->respondError(msg::kGetOptions, 77, "down");
   bool isSet = true;
-  EXPECT_EQ(77, task.isBitOptionSet(4, 0, isSet, nullptr));
+  EXPECT_EQ(77, failing.isBitOptionSet(4, 0, isSet, nullptr));
   EXPECT_FALSE(isSet);
 }
 
 // --- extended options read as options ------------------------------------------------------------------
 
-TEST_F(LegacyOptionTest, IsExtOptionSetLooksAtOneCharacter) {
+TEST_F(LegacyOptionTest, IsExtOptionSetLooksAtOneCharacterOfTheKindsString) {
   EvTask task(5, 0, nullptr, false);
-  respondOptions(*fake, msg::kGetOptions, {{120002, 1, "0001"}});
+  respondOptions(*fake, msg::kGetOptions, {{120002, 1, "0001"}, {130005, 1, "010"}, {100004, 1, "2x1"}});
   LogCapture cap;
-  bool isSet = false;
-  EXPECT_EQ(0, task.isExtOptionSet(2, 3, isSet, nullptr));
-  EXPECT_TRUE(isSet);
-  EXPECT_TRUE(cap.contains("EvTask::isExtOptionSet", "Extended option string [0001], option [3], isSet [1]"));
-  isSet = true;
-  EXPECT_EQ(0, task.isExtOptionSet(2, 4, isSet, nullptr));  // the length itself
-  EXPECT_FALSE(isSet);
-  isSet = true;
-  EXPECT_EQ(0, task.isExtOptionSet(2, 5, isSet, nullptr));
-  EXPECT_FALSE(isSet);
-  isSet = true;
-  EXPECT_EQ(0, task.isExtOptionSet(2, -1, isSet, nullptr));
-  EXPECT_FALSE(isSet);
-  isSet = true;
-  EXPECT_EQ(0, task.isExtOptionSet(2, 0, isSet, nullptr));
-  EXPECT_FALSE(isSet);
-}
-
-TEST_F(LegacyOptionTest, IsExtOptionSetChoosesTheStringByKind) {
-  EvTask task(5, 0, nullptr, false);
-  respondOptions(*fake, msg::kGetOptions, {{120002, 1, "100"}, {130005, 1, "010"}, {100004, 1, "001"}});
-  const std::vector<std::pair<int, int>> kindAndSetPosition = {{2, 0}, {7, 1}, {5, 2}, {0, 2}, {3, 2}};
-  for (const auto& k : kindAndSetPosition) {
-    for (int position = 0; position < 3; ++position) {
-      bool isSet = false;
-      EXPECT_EQ(0, task.isExtOptionSet(k.first, position, isSet, nullptr));
-      EXPECT_EQ(position == k.second, isSet) << "kind " << k.first << " position " << position;
-    }
+  // Position 4 is the length itself; only the character '1' sets.
+  struct Case { int kind; int position; bool isSet; };
+  const std::vector<Case> cases = {
+      {2, 3, true},  {2, 0, false}, {2, 4, false}, {2, 5, false}, {2, -1, false}, {7, 0, false}, {7, 1, true},
+      {7, 2, false}, {5, 0, false}, {5, 1, false}, {5, 2, true},  {0, 2, true},   {3, 2, true},  {3, 1, false}};
+  for (const Case& c : cases) {
+    bool isSet = !c.isSet;
+    EXPECT_EQ(0, task.isExtOptionSet(c.kind, c.position, isSet, nullptr));
+    EXPECT_EQ(c.isSet, isSet) << "kind " << c.kind << " position " << c.position;
   }
-}
-
-TEST_F(LegacyOptionTest, IsExtOptionSetOnlyAcceptsTheCharacterOne) {
-  EvTask task(5, 0, nullptr, false);
-  respondOptions(*fake, msg::kGetOptions, {{100004, 1, "2x1"}});
-  bool isSet = true;
-  EXPECT_EQ(0, task.isExtOptionSet(5, 0, isSet, nullptr));
-  EXPECT_FALSE(isSet);
-  EXPECT_EQ(0, task.isExtOptionSet(5, 1, isSet, nullptr));
-  EXPECT_FALSE(isSet);
-  EXPECT_EQ(0, task.isExtOptionSet(5, 2, isSet, nullptr));
-  EXPECT_TRUE(isSet);
+  EXPECT_TRUE(cap.contains("EvTask::isExtOptionSet", "Extended option string [0001], option [3], isSet [1]"));
 }
 
 // --- fetched texts -------------------------------------------------------------------------------------
 
-TEST_F(LegacyOptionTest, XmlOptionsAreFetchedOnceAndSurviveWrites) {
+TEST_F(LegacyOptionTest, XmlOptionsAreFetchedUntilOneFetchSucceedsAndSurviveWrites) {
   EvTask task(5, 0, nullptr, false);
-  respondText(*fake, msg::kGetXMLOptions, "<opts a=\"1\"/>");
-  std::string xml = "old";
-  EXPECT_EQ(0, task.getXMLOptions(xml, nullptr));
-  EXPECT_EQ("<opts a=\"1\"/>", xml);
-  EXPECT_EQ(0, task.setOptionInt(9, 3, nullptr));
-  respondText(*fake, msg::kGetXMLOptions, "<other/>");
-  xml.clear();
-  EXPECT_EQ(0, task.getXMLOptions(xml, nullptr));
-  EXPECT_EQ("<opts a=\"1\"/>", xml);
-  EXPECT_EQ(1u, countOf(*fake, msg::kGetXMLOptions));
-}
-
-TEST_F(LegacyOptionTest, AFailedXmlFetchLeavesTheTextAndIsRetried) {
-  EvTask task(5, 0, nullptr, false);
-  fake->respondError(msg::kGetXMLOptions, 31, "xml failed");
   std::string xml = "kept";
-  EXPECT_EQ(31, task.getXMLOptions(xml, nullptr));
-  EXPECT_EQ("kept", xml);
+  const auto read = [&] { return std::to_string(task.getXMLOptions(xml, nullptr)) + " " + xml; };
+  fake->respondError(msg::kGetXMLOptions, 31, "xml failed");
+  EXPECT_EQ("31 kept", read());
   EXPECT_EQ("xml failed", task.getErrorString());
-  respondText(*fake, msg::kGetXMLOptions, "<x/>");
-  EXPECT_EQ(0, task.getXMLOptions(xml, nullptr));
-  EXPECT_EQ("<x/>", xml);
+  respondText<XmlOptionsResp>(*fake, msg::kGetXMLOptions, "<opts a=\"1\"/>");
+  EXPECT_EQ("0 <opts a=\"1\"/>", read());
+  EXPECT_EQ(0, task.setOptionInt(9, 3, nullptr));
+  respondText<XmlOptionsResp>(*fake, msg::kGetXMLOptions, "<other/>");
+  xml.clear();
+  EXPECT_EQ("0 <opts a=\"1\"/>", read());
   EXPECT_EQ(2u, countOf(*fake, msg::kGetXMLOptions));
 }
 
-TEST_F(LegacyOptionTest, ExtendedOptionsAreFetchedAgainAfterAnyOptionWrite) {
+TEST_F(LegacyOptionTest, ExtendedOptionsAreFetchedAgainAfterAFailureAndAnyOptionWrite) {
   RecordTask task(5, 0);
-  respondText(*fake, msg::kGetExtendedOptions, "0101");
-  std::string text;
-  EXPECT_EQ(0, task.getExtendedOptions(7, text, nullptr));
-  EXPECT_EQ("0101", text);
-  EXPECT_EQ(7, task.recordIdKind());
-  // Cached: the kind of later calls does not matter.
-  EXPECT_EQ(0, task.getExtendedOptions(2, text, nullptr));
-  EXPECT_EQ("0101", text);
-  EXPECT_EQ(7, task.recordIdKind());
-  EXPECT_EQ(1u, countOf(*fake, msg::kGetExtendedOptions));
-
-  EXPECT_EQ(0, task.setOptionInt(9, 3, nullptr));
-  respondText(*fake, msg::kGetExtendedOptions, "1");
-  EXPECT_EQ(0, task.getExtendedOptions(2, text, nullptr));
-  EXPECT_EQ("1", text);
-  EXPECT_EQ(2, task.recordIdKind());
-  EXPECT_EQ(2u, countOf(*fake, msg::kGetExtendedOptions));
-
-  task.clearBitInitialized();
-  EXPECT_EQ(0, task.getExtendedOptions(2, text, nullptr));
-  EXPECT_EQ(3u, countOf(*fake, msg::kGetExtendedOptions));
-}
-
-TEST_F(LegacyOptionTest, AFailedExtendedFetchEmptiesTheText) {
-  EvTask task(5, 0, nullptr, false);
+  // "result text, kind": the record's id kind is set by a fetch only.
+  const auto read = [&task](int kind) {
+    std::string text = "stale";
+    const int rc = task.getExtendedOptions(kind, text, nullptr);
+    return std::to_string(rc) + " " + text + ", kind " + std::to_string(task.recordIdKind());
+  };
   fake->respondError(msg::kGetExtendedOptions, 12, "no text");
-  std::string text = "stale";
-  EXPECT_EQ(12, task.getExtendedOptions(2, text, nullptr));
-  EXPECT_EQ("", text);
+  EXPECT_EQ("12 , kind 0", read(0));
   EXPECT_EQ("no text", task.getErrorString());
+  respondText<ExtendedOptionsResp>(*fake, msg::kGetExtendedOptions, "0101");
+  EXPECT_EQ("0 0101, kind 7", read(7));
+  EXPECT_EQ("0 0101, kind 7", read(2));  // cached
+  EXPECT_EQ(2u, countOf(*fake, msg::kGetExtendedOptions));
+  EXPECT_EQ(0, task.setOptionInt(9, 3, nullptr));
+  respondText<ExtendedOptionsResp>(*fake, msg::kGetExtendedOptions, "1");
+  EXPECT_EQ("0 1, kind 2", read(2));
+  task.clearBitInitialized();
+  read(2);
+  EXPECT_EQ(0, task.setExtendedOptions(""));  // writes nothing, but still forgets the text
+  respondText<ExtendedOptionsResp>(*fake, msg::kGetExtendedOptions, "0");
+  EXPECT_EQ("0 0, kind 2", read(2));
+  EXPECT_EQ(5u, countOf(*fake, msg::kGetExtendedOptions));
 }
 
 // --- writing an extended-option string -------------------------------------------------------------------
 
 TEST_F(LegacyOptionTest, SetExtendedOptionsWritesOneBooleanPerMappedPosition) {
-  EvTask task(5, 0, nullptr, false);
-  LogCapture cap;
-  EXPECT_EQ(0, task.setExtendedOptions("101"));
-  const std::vector<RecordedRequest> all = fake->requests();
-  const std::vector<const RecordedRequest*> writes = requestsOf(all, msg::kSetOptions);
-  ASSERT_EQ(3u, writes.size());
-  const std::vector<std::pair<unsigned long long, std::string>> expected = {
-      {1809186937, "1"}, {1468484567, "0"}, {1430556228, "1"}};
-  for (size_t i = 0; i < writes.size(); ++i) {
-    const std::vector<Opt> opts = writtenOptions(*writes[i]);
-    ASSERT_EQ(1u, opts.size());
-    EXPECT_EQ(expected[i].first, opts[0].id);
-    EXPECT_EQ(expected[i].second, opts[0].value);
-    EXPECT_EQ(2, opts[0].type);
-  }
-  EXPECT_TRUE(cap.contains("EvTask::setExtendedOptions", "Extended option string input [101]."));
-}
-
-TEST_F(LegacyOptionTest, SetExtendedOptionsSkipsPositionsWithoutAnOption) {
-  EvTask task(5, 0, nullptr, false);
-  LogCapture cap;
-  EXPECT_EQ(0, task.setExtendedOptions("1111111111"));
-  const std::vector<RecordedRequest> all = fake->requests();
-  const std::vector<const RecordedRequest*> writes = requestsOf(all, msg::kSetOptions);
-  ASSERT_EQ(8u, writes.size());
-  for (size_t i = 0; i < writes.size(); ++i) {
-    EXPECT_EQ(task.bitToOptionId(i, true), writtenOptions(*writes[i])[0].id) << i;
-  }
-  for (int position : {8, 9}) {
-    EXPECT_TRUE(cap.contains("EvTask::setExtendedOptions",
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"101", "[1809186937:2:1][1468484567:2:0][1430556228:2:1]"},
+      // each character is read as a decimal digit
+      {"5x0 ", "[1809186937:2:1][1468484567:2:0][1430556228:2:0][1871587600:2:0]"},
+      {"", ""},
+      // positions 8 and 9 have no option
+      {"1111111111",
+       "[1809186937:2:1][1468484567:2:1][1430556228:2:1][1871587600:2:1][44754805:2:1][363702623:2:1]"
+       "[567751704:2:1][1080534516:2:1]"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.first);
+    fake->clearRequests();
+    EvTask task(5, 0, nullptr, false);
+    LogCapture cap;
+    EXPECT_EQ(0, task.setExtendedOptions(c.first));
+    EXPECT_EQ(c.second, optionWrites(*fake));
+    EXPECT_EQ(countOf(*fake, msg::kSetOptions), fake->requestCount());  // nothing is read
+    EXPECT_TRUE(cap.contains("EvTask::setExtendedOptions", "Extended option string input [" + c.first + "]."));
+    for (size_t position = 7; position <= 9; ++position) {
+      EXPECT_EQ(position < c.first.size() && position != 7,
+                cap.contains("EvTask::setExtendedOptions",
                              "Could not set extended option for bit position [" + std::to_string(position) +
                                  "]. Old extended option not mapped to new option"))
-        << position;
+          << position;
+    }
   }
-  EXPECT_FALSE(cap.contains("EvTask::setExtendedOptions",
-                            "Could not set extended option for bit position [7]. Old extended option not mapped to "
-                            "new option"));
-}
-
-TEST_F(LegacyOptionTest, SetExtendedOptionsReadsEachCharacterAsADigit) {
-  EvTask task(5, 0, nullptr, false);
-  EXPECT_EQ(0, task.setExtendedOptions("5x0 "));
-  const std::vector<RecordedRequest> all = fake->requests();
-  const std::vector<const RecordedRequest*> writes = requestsOf(all, msg::kSetOptions);
-  ASSERT_EQ(4u, writes.size());
-  const char* const values[] = {"1", "0", "0", "0"};
-  for (size_t i = 0; i < 4; ++i) EXPECT_EQ(values[i], writtenOptions(*writes[i])[0].value) << i;
-}
-
-TEST_F(LegacyOptionTest, SetExtendedOptionsWithTheEmptyTextWritesNothing) {
-  EvTask task(5, 0, nullptr, false);
-  EXPECT_EQ(0, task.setExtendedOptions(""));
-  EXPECT_EQ(0u, fake->requestCount());
 }
 
 TEST_F(LegacyOptionTest, SetExtendedOptionsStopsAtTheFirstFailedWrite) {
   EvTask task(5, 0, nullptr, false);
-  GenericResp ok{};
-  fake->respond(msg::kSetOptions, ok);
+  fake->respond(msg::kSetOptions, GenericResp{});
   fake->respondError(msg::kSetOptions, 900, "refused");
   LogCapture cap;
   EXPECT_EQ(900, task.setExtendedOptions("1111"));
@@ -574,16 +387,4 @@ TEST_F(LegacyOptionTest, SetExtendedOptionsStopsAtTheFirstFailedWrite) {
                            "Could not set all extended options, failed on optionId/position [1468484567/1]. "
                            "[refused]"));
   EXPECT_EQ("refused", task.getErrorString());
-}
-
-TEST_F(LegacyOptionTest, SetExtendedOptionsMakesTheNextExtendedReadFetch) {
-  EvTask task(5, 0, nullptr, false);
-  respondText(*fake, msg::kGetExtendedOptions, "1");
-  std::string text;
-  EXPECT_EQ(0, task.getExtendedOptions(2, text, nullptr));
-  EXPECT_EQ(0, task.setExtendedOptions(""));
-  respondText(*fake, msg::kGetExtendedOptions, "0");
-  EXPECT_EQ(0, task.getExtendedOptions(2, text, nullptr));
-  EXPECT_EQ("0", text);
-  EXPECT_EQ(2u, countOf(*fake, msg::kGetExtendedOptions));
 }

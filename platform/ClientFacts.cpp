@@ -1,5 +1,6 @@
 #include "platform/ClientFacts.h"
 
+#include "platform/AppMgrExchange.h"
 #include "platform/PlatformMessages.h"
 
 using namespace evtask;
@@ -12,10 +13,12 @@ int askFact(ClientFactKind fact, unsigned long id, int& number, std::string* tex
   req.fact = fact;
   req.id = static_cast<uint32_t>(id);
   std::string err;
-  const int rc = platformExchange(kClientFactReq, &req, sizeof req, kClientFactResp, &resp, sizeof resp,
-                                  err, text, offsetof(ClientFactResp, text));
-  if (rc == 0) number = resp.number;
-  return rc;
+  AppMgrExchange ex;
+  const int rc = ex.run(kClientFactReq, req, resp, err);
+  if (rc != 0) return rc;
+  number = resp.number;
+  if (text != nullptr) *text = resp.text != nullptr ? resp.text : "";
+  return 0;
 }
 
 int askFlag(ClientFactKind fact, unsigned long id, bool& flag) {

@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
 #include "evtask/export.h"
 #include "platform/NetMessage.h"
@@ -70,13 +69,6 @@ inline WireRef RespHeaderTextRef() { return WireRef::Text(offsetof(AppMgrRespHdr
 
 // Registers the messages above in the wire catalogue (idempotent).
 EVTASK_EXPORT void registerPlatformCatalogue();
-
-// Runs one exchange in a new session: initialises the request header, sends,
-// receives and checks the response header. On a failed check the server's
-// text goes into `err`. Returns 0 or the first failing code.
-EVTASK_EXPORT int platformExchange(uint32_t reqType, void* req, size_t reqSize, uint32_t respType,
-                                   void* resp, size_t respSize, std::string& err,
-                                   std::string* respTextOut = nullptr, size_t respTextOffset = 0);
 
 }  // namespace evtask
 

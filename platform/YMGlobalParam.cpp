@@ -1,5 +1,6 @@
 #include "platform/YMGlobalParam.h"
 
+#include "platform/AppMgrExchange.h"
 #include "platform/PlatformMessages.h"
 
 using namespace evtask;
@@ -12,10 +13,9 @@ int YMGlobalParam::get(const std::string& name, std::string& value, void*) {
   GlobalParamGetResp resp{};
   req.name = const_cast<char*>(name.c_str());
   m_err.clear();
-  std::string text;
-  const int rc = platformExchange(kGlobalParamGetReq, &req, sizeof req, kGlobalParamGetResp, &resp,
-                                  sizeof resp, m_err, &text, offsetof(GlobalParamGetResp, value));
-  if (rc == 0) value = text;
+  AppMgrExchange ex;
+  const int rc = ex.run(kGlobalParamGetReq, req, resp, m_err);
+  if (rc == 0) value = resp.value != nullptr ? resp.value : "";
   return rc;
 }
 
@@ -25,7 +25,7 @@ int YMGlobalParam::set(const std::string& name, const std::string& value, void*)
   req.name = const_cast<char*>(name.c_str());
   req.value = const_cast<char*>(value.c_str());
   m_err.clear();
-  return platformExchange(kGlobalParamSetReq, &req, sizeof req, kGlobalParamSetResp, &resp, sizeof resp, m_err);
+  return AppMgrExchange().run(kGlobalParamSetReq, req, resp, m_err);
 }
 
 int YMGlobalParam::set(const char* name, const char* value, void* event) {

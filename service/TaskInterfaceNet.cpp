@@ -4,9 +4,8 @@
 #include <memory>
 #include <new>
 
-#include "platform/ClientSessionWrapper.h"
+#include "platform/AppMgrExchange.h"
 #include "platform/EvDebug.h"
-#include "platform/NetMessage.h"
 #include "platform/YmErrors.h"
 #include "service/TaskWireStructs.h"
 
@@ -14,39 +13,14 @@ using namespace evtask;
 
 namespace {
 
-const unsigned long kAppMgrService = 0x1A000000;
-
 std::string textOf(const char* p) { return p != nullptr ? std::string(p) : std::string(); }
 
 char* textRef(const std::string& s) { return const_cast<char*>(s.c_str()); }
 
-// One exchange: the session and the message live as long as this object,
-// so the response's texts and arrays stay valid while it is unpacked.
-class Exchange {
- public:
-  Exchange() : m_msg(2), m_session(kAppMgrService, false) {}
-
-  template <class Req, class Resp>
-  int run(uint32_t type, Req& req, Resp& resp, std::string& err) {
-    m_msg.initRequestHeader(req.header);
-    int rc = m_session.send(type, &req, sizeof req, err);
-    if (rc != 0) return rc;
-    rc = m_session.receive(msg::responseOf(type), &resp, sizeof resp, err);
-    if (rc != 0) return rc;
-    rc = m_msg.verifyResponseHeader(resp.header);
-    if (rc != 0) err = textOf(resp.header.errorText);
-    return rc;
-  }
-
- private:
-  NetMessage m_msg;
-  ClientSessionWrapper m_session;
-};
-
+// Write-only exchanges: nothing of the response is read after the call.
 template <class Req, class Resp>
 int runExchange(uint32_t type, Req& req, Resp& resp, std::string& err) {
-  Exchange ex;
-  return ex.run(type, req, resp, err);
+  return AppMgrExchange().run(type, req, resp, err);
 }
 
 void fillIdentity(TaskApiInfo& info, const _TaskInfo& task, bool withKind, bool withKey) {
@@ -182,7 +156,7 @@ int TaskInterfaceNet::lookup(_TaskInfo& task, std::string& err, void*) {
   TaskOptionsLookupReq req{};
   OptionsLookupResp resp{};
   fillIdentity(req.info, task, true, true);
-  Exchange ex;
+  AppMgrExchange ex;
   const int rc = ex.run(msg::kLookup, req, resp, err);
   if (rc != 0) return rc;
   task.optionText = textOf(resp.optionText);
@@ -208,7 +182,7 @@ int TaskInterfaceNet::getOptions(_TaskInfo& task, OptionCallBack* callback, std:
   GenericTaskApiReq req{};
   GenericGetOptionsResp resp{};
   fillIdentity(req.info, task, true, false);
-  Exchange ex;
+  AppMgrExchange ex;
   const int rc = ex.run(msg::kGetOptions, req, resp, err);
   if (rc != 0) return rc;
   for (uint32_t i = 0; callback != nullptr && i < resp.count; ++i) {
@@ -221,7 +195,7 @@ int TaskInterfaceNet::getOptions(_TaskInfo& task, OptionCallBack* callback, std:
 int TaskInterfaceNet::getDefaults(OptionCallBack* callback, std::string& err, void*) {
   GenericTaskApiReq req{};
   GenericGetOptionsResp resp{};
-  Exchange ex;
+  AppMgrExchange ex;
   const int rc = ex.run(msg::kGetDefaults, req, resp, err);
   if (rc != 0) return rc;
   for (uint32_t i = 0; callback != nullptr && i < resp.count; ++i) {
@@ -270,7 +244,7 @@ int TaskInterfaceNet::getFiles(_TaskInfo& task, FileCallBack* callback, std::str
   GetTaskFilesReq req{};
   GenericGetTaskFilesResp resp{};
   fillIdentity(req.info, task, false, true);
-  Exchange ex;
+  AppMgrExchange ex;
   const int rc = ex.run(msg::kGetFiles, req, resp, err);
   if (rc != 0) return rc;
   for (uint32_t i = 0; callback != nullptr && i < resp.count; ++i) {
@@ -317,7 +291,7 @@ int TaskInterfaceNet::getXMLOptions(_TaskInfo& task, std::string& err, void*) {
   GenericTaskApiReq req{};
   XmlOptionsResp resp{};
   fillIdentity(req.info, task, false, false);
-  Exchange ex;
+  AppMgrExchange ex;
   const int rc = ex.run(msg::kGetXMLOptions, req, resp, err);
   if (rc == 0) task.xmlOptions = textOf(resp.text);
   return rc;
@@ -336,7 +310,7 @@ int TaskInterfaceNet::getExtendedOptions(_TaskInfo& task, std::string& err, void
   GenericTaskApiReq req{};
   ExtendedOptionsResp resp{};
   fillIdentity(req.info, task, false, false);
-  Exchange ex;
+  AppMgrExchange ex;
   const int rc = ex.run(msg::kGetExtendedOptions, req, resp, err);
   if (rc == 0) task.extendedOptions = textOf(resp.text);
   return rc;
@@ -346,7 +320,7 @@ int TaskInterfaceNet::getDefaultOption(unsigned long long optionId, std::string&
   GenericTaskApiReq req{};
   GenericGetOptionsResp resp{};
   req.info.optionKey = optionId;
-  Exchange ex;
+  AppMgrExchange ex;
   const int rc = ex.run(msg::kGetDefaultOption, req, resp, err);
   if (rc != 0) return rc;
   if (resp.count != 0) value = textOf(resp.options[0].value);
@@ -390,7 +364,7 @@ int TaskInterfaceNet::getEntityInfo(_TaskInfo& task, std::string& err, void*) {
   EntityInfoResp resp{};
   req.info.taskId = task.taskId;
   req.info.subTaskId = task.subTaskId;
-  Exchange ex;
+  AppMgrExchange ex;
   const int rc = ex.run(msg::kGetEntityInfo, req, resp, err);
   if (rc != 0) return rc;
   for (uint32_t i = 0; i < resp.count; ++i) task.entities.push_back(fromWire(resp.entities[i]));
@@ -407,7 +381,7 @@ int TaskInterfaceNet::getPatternInfo(_TaskInfo& task, std::string& err, void*) {
   toWire(task.entities.front(), req.entity);
   req.entity.field0 = 0;
   req.entity.field1 = 0;
-  Exchange ex;
+  AppMgrExchange ex;
   const int rc = ex.run(msg::kGetPatternInfo, req, resp, err);
   if (rc != 0) return rc;
   for (uint32_t i = 0; i < resp.count; ++i) task.patterns.push_back(fromWire(resp.patterns[i]));
@@ -461,7 +435,7 @@ int TaskInterfaceNet::getJobListFromTaskId(_TaskInfo& task, std::list<unsigned l
   GetJobIdsFromTaskIdReq req{};
   JobIdsResp resp{};
   fillIdentity(req.info, task, false, true);
-  Exchange ex;
+  AppMgrExchange ex;
   const int rc = ex.run(msg::kGetJobListFromTaskId, req, resp, err);
   if (rc != 0) return rc;
   for (uint32_t i = 0; i < resp.count; ++i) jobs.push_back(resp.jobIds[i]);
@@ -475,7 +449,7 @@ int TaskInterfaceNet::getJobIdsFromBkpStats(std::list<unsigned long long>& jobs,
   req.text = textRef(text);
   req.flag = flag ? 1 : 0;
   req.number = number;
-  Exchange ex;
+  AppMgrExchange ex;
   const int rc = ex.run(msg::kGetJobIdsFromBkpStats, req, resp, err);
   if (rc != 0) return rc;
   for (uint32_t i = 0; i < resp.count; ++i) jobs.push_back(resp.jobIds[i]);
@@ -498,7 +472,7 @@ int TaskInterfaceNet::getComplianceOptionList(long long id, std::list<_Complianc
   req.id = id;
   req.kind = static_cast<int32_t>(kind);
   req.number = number;
-  Exchange ex;
+  AppMgrExchange ex;
   const int rc = ex.run(msg::kGetComplianceOptionList, req, resp, err);
   if (rc != 0) return rc;
   for (uint32_t i = 0; i < resp.count; ++i) {
@@ -514,7 +488,7 @@ int TaskInterfaceNet::getRecordCenterList(std::list<_RecordCenterInfo>& centers,
   RecordCenterListReq req{};
   RecordCenterListResp resp{};
   req.number = number;
-  Exchange ex;
+  AppMgrExchange ex;
   const int rc = ex.run(msg::kGetRecordCenterList, req, resp, err);
   if (rc != 0) return rc;
   for (uint32_t i = 0; i < resp.count; ++i) {
@@ -540,7 +514,7 @@ int TaskInterfaceNet::getRecordConnectorList(std::list<_RecordConnectorInfo>& co
   RecordConnectorListReq req{};
   RecordConnectorListResp resp{};
   req.number = number;
-  Exchange ex;
+  AppMgrExchange ex;
   const int rc = ex.run(msg::kGetRecordConnectorList, req, resp, err);
   if (rc != 0) return rc;
   for (uint32_t i = 0; i < resp.count; ++i) {
@@ -562,7 +536,7 @@ int TaskInterfaceNet::getLegalHoldList(std::list<_LegalHoldInfo>& holds, std::st
   LegalHoldListReq req{};
   LegalHoldListResp resp{};
   req.text = textRef(text);
-  Exchange ex;
+  AppMgrExchange ex;
   const int rc = ex.run(msg::kGetLegalHoldList, req, resp, err);
   if (rc != 0) return rc;
   for (uint32_t i = 0; i < resp.count; ++i) {
@@ -590,7 +564,7 @@ int TaskInterfaceNet::getTagList(std::list<_DM2TagInfo>& tags, std::string& err,
     req.tag.text5 = textRef(filter->text5);
     req.tag.number = filter->value;
   }
-  Exchange ex;
+  AppMgrExchange ex;
   const int rc = ex.run(msg::kGetTagList, req, resp, err);
   if (rc != 0) return rc;
   for (uint32_t i = 0; i < resp.count; ++i) {
@@ -620,7 +594,7 @@ int TaskInterfaceNet::GetUpdateInfo(_UpdateInformation& info, std::string& err, 
   }
   req.count = static_cast<uint32_t>(info.updates.size());
   req.entries = entries.get();
-  Exchange ex;
+  AppMgrExchange ex;
   const int rc = ex.run(msg::kGetUpdateInfo, req, resp, err);
   if (rc != 0) return rc;
   if (resp.count > 0) {

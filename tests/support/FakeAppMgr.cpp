@@ -32,34 +32,33 @@ void FakeAppMgr::queueEncoded(uint32_t requestType, const void* data, size_t siz
   m_scripted[requestType].push_back(std::move(f));
 }
 
-Frame FakeAppMgr::defaultResponse(const RecordedRequest& req, int code, const char* text) {
-  const uint32_t respType = req.type + 1;
+Frame FakeAppMgr::headerOnlyResponse(uint32_t requestType, const AppMgrReqHdr& request, int code,
+                                     const char* text) {
+  const uint32_t respType = requestType + 1;
   const WireLayout* layout = WireCatalogue::instance().find(respType);
   if (layout == nullptr) {
-    ADD_FAILURE() << "no response type for request " << std::hex << req.type;
+    ADD_FAILURE() << "no response type for request " << std::hex << requestType;
     return Frame();
   }
   std::vector<uint64_t> buf(layout->size / 8 + 1, 0);
-  AppMgrRespHdr* hdr = reinterpret_cast<AppMgrRespHdr*>(buf.data());
-  AppMgrReqHdr reqHdr;
-  std::memcpy(&reqHdr, req.storage.data(), sizeof reqHdr);
   std::string owned = text != nullptr ? text : "";
-  initResponseHeader(*hdr, reqHdr, code, text != nullptr ? &owned[0] : nullptr);
+  initResponseHeader(*reinterpret_cast<AppMgrRespHdr*>(buf.data()), request, code,
+                     text != nullptr ? &owned[0] : nullptr);
   Frame f;
   encodeOrDie(respType, buf.data(), layout->size, f);
   return f;
 }
 
+Frame FakeAppMgr::defaultResponse(const RecordedRequest& req, int code, const char* text) {
+  AppMgrReqHdr reqHdr;
+  std::memcpy(&reqHdr, req.storage.data(), sizeof reqHdr);
+  return headerOnlyResponse(req.type, reqHdr, code, text);
+}
+
 void FakeAppMgr::respondError(uint32_t requestType, int code, const std::string& text) {
-  const WireLayout* layout = WireCatalogue::instance().find(requestType + 1);
-  ASSERT_NE(layout, nullptr) << "no response type for request " << std::hex << requestType;
-  std::vector<uint64_t> buf(layout->size / 8 + 1, 0);
-  AppMgrRespHdr* hdr = reinterpret_cast<AppMgrRespHdr*>(buf.data());
-  std::string owned = text;
-  hdr->magic = kAppMgrRespMagic;
-  hdr->result = code;
-  hdr->errorText = &owned[0];
-  queueEncoded(requestType, buf.data(), layout->size);
+  Frame f = headerOnlyResponse(requestType, AppMgrReqHdr{}, code, text.c_str());
+  std::lock_guard<std::mutex> lock(m_mu);
+  m_scripted[requestType].push_back(std::move(f));
 }
 
 void FakeAppMgr::setHandler(uint32_t requestType, Handler handler) {

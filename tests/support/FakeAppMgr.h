@@ -104,6 +104,8 @@ class FakeAppMgr : public InProcessHandler {
 
  private:
   void queueEncoded(uint32_t requestType, const void* data, size_t size);
+  // A zeroed response of the catalogued size carrying only its header.
+  static Frame headerOnlyResponse(uint32_t requestType, const AppMgrReqHdr& request, int code, const char* text);
   Frame defaultResponse(const RecordedRequest& req, int code, const char* text);
   bool answerPlatform(const RecordedRequest& req, Frame& response);
 

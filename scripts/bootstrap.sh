@@ -12,8 +12,14 @@ I386_PKGS=(
   libsodium-dev:i386
   libpugixml-dev:i386
   libsqlite3-dev:i386
+  libssl-dev:i386
+  libc6-dbg:i386
 )
-HOST_PKGS=(g++ g++-multilib cmake make pkg-config)
+# Host tools: the compilers, CLI11 and nlohmann-json (header-only, any
+# architecture), clang with its fuzzer runtime, valgrind for the thread
+# checkers, libabigail for the ABI baseline, and dpkg-dev for packaging.
+HOST_PKGS=(g++ g++-multilib cmake make pkg-config libcli11-dev nlohmann-json3-dev
+           clang libclang-rt-14-dev valgrind abigail-tools dpkg-dev file)
 
 missing=()
 for p in "${HOST_PKGS[@]}" "${I386_PKGS[@]}"; do

@@ -6,7 +6,7 @@ install(TARGETS evtask EXPORT EvTaskTargets
 # Public headers keep their layer folders under include/evtask, so that
 # "#include \"task/EvTask.h\"" works with -I<prefix>/include/evtask.
 install(FILES include/evtask/export.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/evtask)
-foreach(layer platform util task service schedule)
+foreach(layer platform util records service task schedule)
   file(GLOB public_headers "${CMAKE_CURRENT_SOURCE_DIR}/${layer}/*.h")
   list(FILTER public_headers EXCLUDE REGEX "_internal\\.h$")
   if(public_headers)

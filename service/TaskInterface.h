@@ -14,10 +14,10 @@
 
 #include "evtask/export.h"
 #include "service/TaskCallBack.h"
-#include "task/CatalogueRecords.h"
-#include "task/TaskFile.h"
-#include "task/TaskOption.h"
-#include "task/TaskRecords.h"
+#include "records/CatalogueRecords.h"
+#include "records/TaskFile.h"
+#include "records/TaskOption.h"
+#include "records/TaskRecords.h"
 
 // The kind of interface the factory is asked for; only kind 1 (the network
 // interface) is served.

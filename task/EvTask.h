@@ -39,9 +39,9 @@
 #include "evtask/export.h"
 #include "service/TaskCallBack.h"
 #include "service/TaskInterface.h"
-#include "task/TaskFile.h"
-#include "task/TaskOption.h"
-#include "task/TaskRecords.h"
+#include "records/TaskFile.h"
+#include "records/TaskOption.h"
+#include "records/TaskRecords.h"
 #include "task/TmTaskFiles.h"
 #include "task/TmTaskOptions.h"
 

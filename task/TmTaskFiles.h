@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "evtask/export.h"
-#include "task/TaskFile.h"
+#include "records/TaskFile.h"
 
 class TmFileIndex;
 

@@ -34,7 +34,7 @@
 
 #include "evtask/export.h"
 #include "platform/YmCriticalSection.h"
-#include "task/TaskOption.h"
+#include "records/TaskOption.h"
 
 class TmOptionIndex;
 

@@ -1,4 +1,4 @@
-#include "task/TaskFile.h"
+#include "records/TaskFile.h"
 
 #include <gtest/gtest.h>
 

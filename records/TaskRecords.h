@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "evtask/export.h"
-#include "task/TaskFile.h"
+#include "records/TaskFile.h"
 
 static_assert(sizeof(long) == 4 && sizeof(unsigned long) == 4,
               "task records use 32-bit long fields");

@@ -1,4 +1,4 @@
-#include "task/TaskRecords.h"
+#include "records/TaskRecords.h"
 
 namespace {
 

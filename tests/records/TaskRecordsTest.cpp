@@ -1,4 +1,4 @@
-#include "task/TaskRecords.h"
+#include "records/TaskRecords.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "task/CatalogueRecords.h"
+#include "records/CatalogueRecords.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "task/TaskOption.h"
+#include "records/TaskOption.h"
 
 #include <gtest/gtest.h>
 

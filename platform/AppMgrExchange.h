@@ -2,7 +2,9 @@
 //
 // run() fills the request header, sends the request, receives the response
 // (whose type code is the request's plus one) and checks the response
-// header; on a failed check the server's error text goes into `err`. The
+// header; on a failed check the server's error text goes into `err`, and
+// for a header that is no response header at all (bad magic number) a text
+// saying so. The
 // session lives as long as the AppMgrExchange object, so the texts and arrays
 // of the response stay valid until the object is destroyed: unpack them
 // before that.
@@ -16,6 +18,7 @@
 
 #include "platform/ClientSessionWrapper.h"
 #include "platform/NetMessage.h"
+#include "platform/YmErrors.h"
 
 namespace evtask {
 
@@ -23,6 +26,9 @@ class AppMgrExchange {
  public:
   // The application manager's service number.
   static const unsigned long kService = 0x1A000000;
+  // The error text of a response whose header has a bad magic number.
+  static constexpr const char* kBadResponseMagicText =
+      "The application manager's response has a bad header (wrong magic number)";
 
   AppMgrExchange() : m_msg(2), m_session(kService, false) {}
 
@@ -36,6 +42,12 @@ class AppMgrExchange {
     if (rc != 0) return rc;
     rc = m_session.receive(requestType + 1, &resp, sizeof resp, err);
     if (rc != 0) return rc;
+    if (resp.header.magic != kAppMgrRespMagic) {
+      // Not a response of the application manager: its error text field
+      // means nothing, so say what went wrong instead.
+      err = kBadResponseMagicText;
+      return YM_SESSION_PROTOCOL_ERROR;
+    }
     rc = m_msg.verifyResponseHeader(resp.header);
     if (rc != 0) err = resp.header.errorText != nullptr ? resp.header.errorText : "";
     return rc;

@@ -3,6 +3,7 @@
 #include <map>
 #include <mutex>
 
+#include "platform/EvDebug.h"
 #include "platform/YMPlatformInfo.h"
 #include "platform/YmErrors.h"
 
@@ -89,6 +90,17 @@ void registerTransportFactory(const std::string& scheme, TransportFactory factor
 }
 
 std::unique_ptr<AppMgrTransport> openAppMgrTransport(int& rc, std::string& err) {
+  // A broken configuration file may have lost the endpoint line: refuse
+  // rather than run against another endpoint. Logged once, by the first
+  // session that meets it.
+  std::string configText;
+  bool firstReport = false;
+  if (YMPlatformInfo::configError(configText, &firstReport)) {
+    if (firstReport) EvDebug::Error("openAppMgrTransport", "%s", configText.c_str());
+    rc = YM_SESSION_BAD_CONFIG;
+    err = "The configuration is not usable: " + configText;
+    return nullptr;
+  }
   YMPlatformInfo info;
   std::string endpoint;
   if (!info.getString("Platform", "AppMgrEndpoint", &endpoint) || endpoint.empty()) endpoint = "embedded";

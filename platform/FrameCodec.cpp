@@ -123,7 +123,7 @@ int decodeRefs(const WireLayout* layout, uint8_t* dst, DecodeContext& c, int dep
         return fail(c.err, YM_SESSION_PROTOCOL_ERROR, "frame references more data than it holds");
       }
       c.budget -= len;
-      void* copy = c.arena->allocate(len);
+      void* copy = c.arena->allocate(len, 1);
       if (copy == nullptr) return fail(c.err, YM_SESSION_NO_MEMORY, "out of memory decoding a frame");
       std::memcpy(copy, c.body + off, len);
       storePtr(dst + ref.offset, copy);
@@ -219,18 +219,38 @@ int decodeBody(const uint8_t* frame, const Header& h, const WireLayout* layout, 
 
 }  // namespace
 
-void* WireArena::allocate(size_t n) {
-  const size_t words = n / 8 + 1;
-  std::unique_ptr<uint64_t[]> block(new (std::nothrow) uint64_t[words]);
+void* WireArena::allocate(size_t n, size_t align) {
+  const uintptr_t at = reinterpret_cast<uintptr_t>(m_next);
+  const size_t pad = static_cast<size_t>((align - (at & (align - 1))) & (align - 1));
+  if (m_next != nullptr && pad <= m_left && n <= m_left - pad) {
+    uint8_t* p = m_next + pad;
+    m_next = p + n;
+    m_left -= pad + n;
+    return p;
+  }
+  // A large piece gets a block of its own, so the current chunk's free part
+  // stays usable; otherwise a fresh chunk (blocks are 8-byte aligned).
+  const bool own = n > kChunkSize / 4;
+  const size_t bytes = own ? n : kChunkSize;
+  std::unique_ptr<uint64_t[]> block(new (std::nothrow) uint64_t[bytes / 8 + 1]);
   if (!block) return nullptr;
-  void* p = block.get();
+  uint8_t* p = reinterpret_cast<uint8_t*>(block.get());
   m_blocks.push_back(std::move(block));
+  m_reserved += (bytes / 8 + 1) * 8;
+  if (!own) {
+    m_next = p + n;
+    m_left = kChunkSize - n;
+  }
   return p;
 }
 
 void WireArena::absorb(WireArena& other) {
   for (auto& b : other.m_blocks) m_blocks.push_back(std::move(b));
+  m_reserved += other.m_reserved;
   other.m_blocks.clear();
+  other.m_next = nullptr;
+  other.m_left = 0;
+  other.m_reserved = 0;
 }
 
 int EncodeFrame(uint32_t type, const void* data, size_t size, std::vector<uint8_t>* out, std::string* err) {

@@ -47,17 +47,29 @@ constexpr size_t kFrameHeaderSize = 20;
 constexpr size_t kMaxFrameSize = 16u * 1024u * 1024u;
 
 // Owns the decoded texts and arrays of received frames. Memory lives until
-// the arena is destroyed. Not thread-safe.
+// the arena is destroyed. Pieces are carved from chunks of kChunkSize bytes
+// (a piece larger than a quarter chunk gets a block of its own), so decoding
+// a frame of many small texts costs a few allocations, not one per text:
+// the blocks of a frame number at most about its size / kChunkSize plus its
+// large arrays. Not thread-safe.
 class EVTASK_EXPORT WireArena {
  public:
-  // Returns 8-byte aligned storage of `n` bytes, or null when out of memory.
-  void* allocate(size_t n);
+  static constexpr size_t kChunkSize = 64u * 1024u;
+
+  // Returns storage of `n` bytes aligned to `align` (a power of two, at most
+  // 8), or null when out of memory.
+  void* allocate(size_t n, size_t align = 8);
   // Takes over every allocation of `other`.
   void absorb(WireArena& other);
+  // Heap blocks held, and their bytes in all.
   size_t blockCount() const { return m_blocks.size(); }
+  size_t bytesReserved() const { return m_reserved; }
 
  private:
   std::vector<std::unique_ptr<uint64_t[]>> m_blocks;
+  uint8_t* m_next = nullptr;  // free part of the current chunk
+  size_t m_left = 0;
+  size_t m_reserved = 0;
 };
 
 // Encodes the structure `data` of `size` bytes as a frame of message `type`.

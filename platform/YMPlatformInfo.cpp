@@ -15,6 +15,10 @@ struct Store {
   std::mutex mu;
   bool loaded = false;
   std::map<std::string, Section> sections;
+  // The first bad line of the EVTASK_CONFIG file, empty when it was read
+  // whole; stands until the store is replaced from code.
+  std::string configError;
+  bool configErrorReported = false;
 };
 
 Store& store() {
@@ -29,7 +33,13 @@ std::string trim(const std::string& s) {
   return s.substr(b, e - b);
 }
 
-int parseIni(const std::string& path, std::map<std::string, Section>& out, std::string& err) {
+// Reads an INI file into `out`. Strict (the default): the first bad line
+// fails the whole read. Lenient: bad lines are skipped, the first is
+// described in `err` and the result is still -1, while every good line is
+// kept; keys after a bad section header are skipped too, since their section
+// is unknown.
+int parseIni(const std::string& path, std::map<std::string, Section>& out, std::string& err,
+             bool lenient = false) {
   std::ifstream in(path);
   if (!in) {
     err = "cannot open configuration file " + path + ": " + std::strerror(errno);
@@ -37,13 +47,20 @@ int parseIni(const std::string& path, std::map<std::string, Section>& out, std::
   }
   std::string line, section;
   int lineNo = 0;
+  int rc = 0;
+  const auto bad = [&](const char* what) {
+    if (rc == 0) err = path + ":" + std::to_string(lineNo) + ": " + what;
+    rc = -1;
+    return lenient;
+  };
   while (std::getline(in, line)) {
     ++lineNo;
     const std::string t = trim(line);
     if (t.empty() || t[0] == ';' || t[0] == '#') continue;
     if (t[0] == '[') {
       if (t.back() != ']' || t.size() < 3) {
-        err = path + ":" + std::to_string(lineNo) + ": malformed section header";
+        section.clear();
+        if (bad("malformed section header")) continue;
         return -1;
       }
       section = trim(t.substr(1, t.size() - 2));
@@ -52,20 +69,23 @@ int parseIni(const std::string& path, std::map<std::string, Section>& out, std::
     }
     const size_t eq = t.find('=');
     if (eq == std::string::npos || section.empty()) {
-      err = path + ":" + std::to_string(lineNo) + ": expected key = value inside a section";
+      if (bad("expected key = value inside a section")) continue;
       return -1;
     }
     const std::string key = trim(t.substr(0, eq));
     if (key.empty()) {
-      err = path + ":" + std::to_string(lineNo) + ": empty key";
+      if (bad("empty key")) continue;
       return -1;
     }
     out[section][key] = trim(t.substr(eq + 1));
   }
-  return 0;
+  return rc;
 }
 
-// Caller holds the store lock.
+// Caller holds the store lock. A bad line does not silently drop the whole
+// configuration: the good lines apply (so that, for example, the log file
+// is still known) and the error stands, so that sessions refuse to run on a
+// configuration other than the one intended (YMPlatformInfo::configError).
 void ensureLoaded(Store& s) {
   if (s.loaded) return;
   s.loaded = true;
@@ -73,7 +93,8 @@ void ensureLoaded(Store& s) {
   if (path == nullptr || *path == '\0') return;
   std::map<std::string, Section> parsed;
   std::string err;
-  if (parseIni(path, parsed, err) == 0) s.sections.swap(parsed);
+  if (parseIni(path, parsed, err, true) != 0) s.configError = "EVTASK_CONFIG " + err;
+  s.sections.swap(parsed);
 }
 
 bool lookup(const std::string& section, const std::string& key, std::string& value) {
@@ -179,6 +200,28 @@ void YMPlatformInfo::clearStore() {
   std::lock_guard<std::mutex> lock(s.mu);
   s.loaded = true;
   s.sections.clear();
+  s.configError.clear();
+  s.configErrorReported = false;
+}
+
+bool YMPlatformInfo::configError(std::string& text, bool* firstReport) {
+  Store& s = store();
+  std::lock_guard<std::mutex> lock(s.mu);
+  ensureLoaded(s);
+  if (s.configError.empty()) return false;
+  text = s.configError;
+  if (firstReport != nullptr) *firstReport = !s.configErrorReported;
+  s.configErrorReported = true;
+  return true;
+}
+
+void YMPlatformInfo::reloadFromEnvironmentForTesting() {
+  Store& s = store();
+  std::lock_guard<std::mutex> lock(s.mu);
+  s.loaded = false;
+  s.sections.clear();
+  s.configError.clear();
+  s.configErrorReported = false;
 }
 
 int YMPlatformInfo::loadFile(const std::string& path, std::string& err) {
@@ -188,6 +231,8 @@ int YMPlatformInfo::loadFile(const std::string& path, std::string& err) {
   std::lock_guard<std::mutex> lock(s.mu);
   s.loaded = true;
   s.sections.swap(parsed);
+  s.configError.clear();
+  s.configErrorReported = false;
   return 0;
 }
 

@@ -68,6 +68,18 @@ class EVTASK_EXPORT YMPlatformInfo {
   // with a text in `err` when the file cannot be read or has a bad line.
   static int loadFile(const std::string& path, std::string& err);
 
+  // True, with a text naming the file, the line and the fault, when the
+  // EVTASK_CONFIG file could not be read or has a bad line. Its good lines
+  // are still in the store, but sessions to the application manager refuse
+  // to open (never falling back to another endpoint) until the store is
+  // replaced from code with clearStore or a successful loadFile.
+  // `firstReport`, when given, is set to true for the first caller that
+  // learns of this error and false for every later one.
+  static bool configError(std::string& text, bool* firstReport = nullptr);
+  // Test hook: forgets the store, so that the next use loads EVTASK_CONFIG
+  // again.
+  static void reloadFromEnvironmentForTesting();
+
  private:
   std::string m_focus;
 };

@@ -126,7 +126,9 @@ void* YMSharedMemUtil::getSharedMemory(int key, int& error) {
     error = errno;
     return nullptr;
   }
-  if (info.shm_perm.uid != geteuid() || (info.shm_perm.mode & 0077) != 0) {
+  // The creator counts as much as the owner: a creator may hand ownership
+  // to the victim and still read and write the segment.
+  if (info.shm_perm.uid != geteuid() || info.shm_perm.cuid != geteuid() || (info.shm_perm.mode & 0077) != 0) {
     error = EACCES;
     return nullptr;
   }
@@ -166,11 +168,29 @@ bool YMSharedMemUtil::deleteSharedMemory(void* segment, int& error, int handle) 
     error = EINVAL;
     return false;
   }
-  // Without the mapping list the caller's id is all there is. Detach first:
-  // that fails for an address that is no attachment at all, before the id
-  // is trusted with a removal.
-  if (shmdt(segment) != 0 || shmctl(handle, IPC_RMID, nullptr) != 0) {
+  // Without the mapping list the caller's id is all there is. It must name a
+  // live segment of this user before anything is touched; a stale id fails
+  // here with the segment still attached.
+  struct shmid_ds info;
+  if (shmctl(handle, IPC_STAT, &info) != 0) {
     error = errno;
+    return false;
+  }
+  if (info.shm_perm.uid != geteuid() && info.shm_perm.cuid != geteuid()) {
+    error = EPERM;
+    return false;
+  }
+  // Detaching first fails for an address that is no attachment at all,
+  // before the id is trusted with a removal.
+  if (shmdt(segment) != 0) {
+    error = errno;
+    return false;
+  }
+  if (shmctl(handle, IPC_RMID, nullptr) != 0) {
+    error = errno;
+    // Keep the promise that a failed removal leaves the segment attached:
+    // attach it again at the same address.
+    if (shmat(handle, segment, 0) == kShmFailed) error = errno;
     return false;
   }
   error = 0;

@@ -40,8 +40,8 @@ class EVTASK_EXPORT YMSharedMemUtil {
   // Attaches the existing segment of `key`. Returns its address with `error`
   // 0, or null with `error` set (ENOENT when no segment has the key). The
   // private key 0 names no shared segment and gives EINVAL. Only segments
-  // owned by the calling user and closed to group and others are attached;
-  // any other gives EACCES.
+  // owned and created by the calling user and closed to group and others are
+  // attached; any other gives EACCES.
   void* getSharedMemory(int key, int& error);
 
   // Marks the segment attached at `segment` for removal and detaches it, so
@@ -53,7 +53,11 @@ class EVTASK_EXPORT YMSharedMemUtil {
   // attached segment fails with EINVAL without removing anything. On failure
   // the segment stays attached and `error` holds the reason. `handle` (the
   // segment's id, or -1 when not known) is used only when the mapping list
-  // cannot be read; the segment is then detached before it is removed.
+  // cannot be read: it must then name a live segment owned or created by the
+  // calling user (else the errno of the status query, or EPERM), and the
+  // segment is detached before it is removed. Should that removal fail, the
+  // segment is attached again at the same address; only a segment that
+  // vanished meanwhile is left detached.
   bool deleteSharedMemory(void* segment, int& error, int handle);
 
   // Detaches `segment` without removing it, for a user that only read or

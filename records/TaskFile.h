@@ -39,8 +39,10 @@ class EVTASK_EXPORT TaskFile {
   void setValue(const TaskFile& other);
 
  private:
-  // Lets the list compare whole value texts, embedded zero bytes included.
+  // Let the list and the task's file cache index compare whole value texts,
+  // embedded zero bytes included, so that lookup and removal agree.
   friend class TaskFileList;
+  friend class TmFileIndex;
 
   unsigned long long m_optionId;
   int m_type;

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/ipc.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -42,6 +43,46 @@ SegmentLocation locateSegment() {
   return SegmentLocation{name, dir + "/" + name};
 }
 
+// The IPC key of an open key file, computed from the descriptor the way
+// ftok(path, kProjectId) computes it from the path, so that the file checked
+// is the file keyed even if the path is swapped meanwhile.
+int keyOfFile(const struct stat& st) {
+  return static_cast<int>((static_cast<uint32_t>(st.st_ino) & 0xFFFFu) |
+                          ((static_cast<uint32_t>(st.st_dev) & 0xFFu) << 16) |
+                          ((static_cast<uint32_t>(kProjectId) & 0xFFu) << 24));
+}
+
+// Checks the open key file `fd` and gives its key, or -1 with `error` set.
+// Only a regular file of the calling user with mode 0600 is trusted: anyone
+// able to plant the file could otherwise choose the key and, with it, a
+// segment they prepared.
+int trustedKey(int fd, int& error) {
+  struct stat st;
+  if (fstat(fd, &st) != 0) {
+    error = errno;
+    return -1;
+  }
+  if (!S_ISREG(st.st_mode) || st.st_uid != geteuid() || (st.st_mode & 07777) != 0600) {
+    error = EACCES;
+    return -1;
+  }
+  error = 0;
+  return keyOfFile(st);
+}
+
+// Opens the existing key file without following a symbolic link (ELOOP)
+// and gives its key, or -1 with `error` set.
+int existingKey(const std::string& path, int& error) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    error = errno;
+    return -1;
+  }
+  const int key = trustedKey(fd, error);
+  close(fd);
+  return key;
+}
+
 }  // namespace
 
 bool isCloudLaptopPlatform() {
@@ -70,26 +111,31 @@ bool AppMgrShmUtil::setAPIRequest(unsigned long requestId) {
   const SegmentLocation where = locateSegment();
 
   // The file only anchors the key; an existing one (left by an earlier
-  // hand-off on this thread id) serves as well.
+  // hand-off on this thread id) serves as well if it passes the checks.
   int fd = -1;
   int lastError = 0;
   int attemptsLeft = kKeyFileAttempts;
   while (attemptsLeft > 0) {
     --attemptsLeft;
-    fd = open(where.keyFile.c_str(), O_CREAT | O_EXCL | O_RDONLY | O_CLOEXEC, 0600);
+    fd = open(where.keyFile.c_str(), O_CREAT | O_EXCL | O_NOFOLLOW | O_RDONLY | O_CLOEXEC, 0600);
     lastError = fd < 0 ? errno : 0;
     if (fd >= 0 || lastError == EEXIST) break;
   }
-  if (fd >= 0) {
-    close(fd);
-  } else if (lastError != EEXIST) {
+  if (fd < 0 && lastError != EEXIST) {
     EvDebug::Error(kSetLog, "Shared memory key creation failed. %d, %d, %d", fd, lastError, attemptsLeft);
     return false;
   }
-
-  m_key = static_cast<int>(ftok(where.keyFile.c_str(), kProjectId));
+  int keyError = 0;
+  if (fd >= 0) {
+    // The umask may have narrowed the mode; the file is ours, so set it.
+    if (fchmod(fd, 0600) != 0) keyError = errno;
+    m_key = keyError == 0 ? trustedKey(fd, keyError) : -1;
+    close(fd);
+  } else {
+    m_key = existingKey(where.keyFile, keyError);
+  }
   if (m_key == -1) {
-    EvDebug::Error(kSetLog, "Failed to generate ftok key. %s, %d", where.keyFile.c_str(), errno);
+    EvDebug::Error(kSetLog, "Failed to generate ftok key. %s, %d", where.keyFile.c_str(), keyError);
     return false;
   }
 
@@ -124,11 +170,12 @@ AppMgrShmWrapper AppMgrShmUtil::getAPIRequest() {
   const SegmentLocation where = locateSegment();
 
   int error = 0;
-  m_key = static_cast<int>(ftok(where.keyFile.c_str(), kProjectId));
+  m_key = existingKey(where.keyFile, error);
   if (m_key == -1) {
-    // No key file means no segment for this thread. The failure value -1 is
-    // also a valid key of some unrelated segment, so it is never looked up.
-    error = errno;
+    // No trusted key file means no segment for this thread. The failure
+    // value -1 is also a valid key of some unrelated segment, so it is never
+    // looked up.
+    m_handle = -1;
   } else {
     m_segment = static_cast<uint32_t*>(getSharedMemory(m_key, error));
   }
@@ -139,14 +186,16 @@ AppMgrShmWrapper AppMgrShmUtil::getAPIRequest() {
   }
 
   result.requestId = *m_segment;
+  // Cleared before the removal, so that the id is not handed out a second
+  // time if the segment stays, and nothing is written after the removal
+  // step, which may have detached the address.
+  *m_segment = 0;
   error = 0;
   if (!deleteSharedMemory(m_segment, error, m_handle)) {
     EvDebug::Error(kGetLog, "deleteSharedMemory failed, handle=%d, Ptr=%p returnCode = %d", m_handle,
                    static_cast<void*>(m_segment), error);
-    // The segment stays for whoever can remove it. Clear the id so that it
-    // is not handed out a second time, and do not keep a mapping per failed
-    // read.
-    *m_segment = 0;
+    // The segment stays for whoever can remove it; do not keep a mapping per
+    // failed read (a detach of an address no longer attached just fails).
     int detachError = 0;
     detachSharedMemory(m_segment, detachError);
   }

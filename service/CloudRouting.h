@@ -16,6 +16,13 @@
 // mode 0600 and lives from a setAPIRequest until the next getAPIRequest on
 // the same thread.
 //
+// Trust: the key file is opened without following symbolic links and used
+// only when it is a regular file owned by the calling user with mode 0600;
+// the segment only when the calling user owns and created it and it is
+// closed to group and others. Anything else is refused (logged; set gives
+// false, get gives 0), so that another local user cannot plant the file or
+// the segment to read or inject the id.
+//
 // Failures are logged as errors under "AppMgrShmUtil::setAPIRequest" and
 // "AppMgrShmUtil::getAPIRequest"; nothing throws.
 //
@@ -54,8 +61,8 @@ class EVTASK_EXPORT AppMgrShmUtil : public YMSharedMemUtil {
   // and not yet read is overwritten. Returns true on success. The writer's
   // attachment is released before returning, so repeated calls keep no
   // mappings; the segment and the key file stay for the reader. Returns
-  // false, with an error logged, when the key file cannot be created, the
-  // key cannot be made, or the segment cannot be created or attached.
+  // false, with an error logged, when the key file cannot be created or is
+  // not trusted, or the segment cannot be created or attached.
   bool setAPIRequest(unsigned long requestId);
 
   // Reads the id stored by setAPIRequest on the calling thread and removes

@@ -29,18 +29,22 @@ TaskPlatformInfoSingleton* TaskPlatformInfoSingleton::getTaskPlatformInfoSinglet
     YMPI_Base info;
     EvEvent ev("TaskPlatformInfoSingleton::getTaskPlatformInfoSingleton");
     YMPI_EventManager::setFocus(info, YMPI_Focus::getFocus());
-    platformType = info.getPlatformType();
-    if (platformType > kMaxPlatformType) {
+    // Computed in a local and stored once: getPlatformType reads without
+    // the lock, and must never see an out-of-range type on its way to 4.
+    unsigned long type = info.getPlatformType();
+    if (type > kMaxPlatformType) {
       EvDebug::Error("TaskPlatformInfoSingleton::getTaskPlatformInfoSingleton",
-                     "Unknown platform type [%lu] encountered. Will continue assuming non-CH platform.",
-                     platformType);
-      platformType = 4;
+                     "Unknown platform type [%lu] encountered. Will continue assuming non-CH platform.", type);
+      type = 4;
     }
+    __atomic_store_n(&platformType, type, __ATOMIC_RELEASE);
   }
   return platformInstance;
 }
 
-unsigned long TaskPlatformInfoSingleton::getPlatformType() { return platformType; }
+unsigned long TaskPlatformInfoSingleton::getPlatformType() {
+  return __atomic_load_n(&platformType, __ATOMIC_ACQUIRE);
+}
 
 void TaskPlatformInfoSingleton::setLibInterfaceFunction(InterfaceFunction fn) { libInterfaceFunction = fn; }
 
@@ -54,5 +58,7 @@ void TaskPlatformInfoSingleton::deleteTaskPlatformInfoSingleton() {
     delete platformInstance;
     platformInstance = nullptr;
   }
+  // No instance, no type: the next instance reads it afresh.
+  __atomic_store_n(&platformType, 0UL, __ATOMIC_RELEASE);
   oLibrary.Free();
 }

@@ -90,9 +90,13 @@ int EvTask::getExtendedOptions(int kind, std::string& text, void* event) {
   if (!extOptionsInitialized) {
     std::unique_ptr<TaskInterface> iface(getTaskInterface());
     if (iface) {
-      // The record's id kind tells the service which extended text is wanted.
+      // The record's id kind tells the service which extended text is wanted,
+      // for this call only: left in place it would readdress every later
+      // request of the task, so the task's own kind is put back.
+      const long ownKind = taskInfo.idKind;
       taskInfo.idKind = kind;
       errorCode = iface->getExtendedOptions(taskInfo, errorString, event);
+      taskInfo.idKind = ownKind;
       if (errorCode == 0) extOptionsInitialized = true;
     }
   }

@@ -3,6 +3,7 @@
 // through which the service fills them.
 #include <memory>
 #include <set>
+#include <type_traits>
 
 #include "platform/YmErrors.h"
 #include "task/EvTask.h"
@@ -64,13 +65,16 @@ struct EvTask::OptionAccess {
       readAs(probe, value);
     } else if (rc == YM_PROP_NOT_FOUND) {
       // Not set for the task: the service's default applies, and without
-      // one the kind's empty value.
-      if (task.getDefaultOption(probe, event) == 0) {
+      // one the kind's empty value. A default load that failed (the request
+      // was lost, for example) is that failure, not an empty value: the
+      // caller's value stays as it was and the load's error text stands.
+      rc = task.getDefaultOption(probe, event);
+      if (rc == 0) {
         readAs(probe, value);
-      } else {
+      } else if (rc == YM_PROP_NOT_FOUND) {
         value = T();
+        rc = 0;
       }
-      rc = 0;
     }
     task.errorCode = rc;
     return rc;
@@ -110,7 +114,11 @@ struct EvTask::OptionAccess {
     task.clearBitInitialized();
     TaskOptionList list;
     for (const T& v : values) list.addToOptList(optionId, textOf(v), typeCodeOf(v));
-    task.errorCode = task.setOptionsByRef(list, event);
+    // Only the string kind takes the non-virtual path; every other kind goes
+    // through the virtual setOptions, so that a subclass overriding it sees
+    // the write.
+    task.errorCode = std::is_same<T, std::string>::value ? task.setOptionsByRef(list, event)
+                                                          : task.setOptions(list, event);
     return task.errorCode;
   }
 };

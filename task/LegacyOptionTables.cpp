@@ -6,12 +6,19 @@
 // trailing row would otherwise be filled with zeros silently).
 //
 // Ids assigned by this system. Legacy callers fixed the ids of only some of
-// the named options. Every other name of optionMap and dbOptionMap carries an
-// id of the block kLegacyAssignedIdFirst..kLegacyAssignedIdLast
-// (1900000001..1900000234): these are the ids under which our application
-// manager stores those options. They were given out once, in row order,
-// optionMap first and then dbOptionMap, one id per distinct name (a name that
-// occurs in two rows keeps the one id of its first row); they never change.
+// the named options. A name that plainly is the option an accessor of the
+// task classes (and, where there is one, an item number) already addresses
+// carries that accessor's id, so that callers using names and callers using
+// accessors read and write the same option: for example "START_SUSPENDED"
+// is 227975543, the id of getStartSuspendedFlag and of item 2590. Every
+// other name of optionMap and dbOptionMap carries an id of the block
+// kLegacyAssignedIdFirst..kLegacyAssignedIdLast (1900000001..1900000234):
+// these are the ids under which our application manager stores those
+// options. They were given out once, in row order, optionMap first and then
+// dbOptionMap, one id per distinct name (a name that occurs in two rows
+// keeps the one id of its first row); they never change, and the ids once
+// given to names that now carry an accessor's id (1900000055, 57, 58, 59,
+// 65, 66, 69, 70, 71, 75, 77 and 124) are retired, never given again.
 // Names whose id was fixed elsewhere keep that id, including where several
 // names share one, and no id of the block is used for any other option.
 #include "task/LegacyOptionTables_internal.h"
@@ -286,13 +293,13 @@ constexpr LegacyNameRow optionMap[kOptionMapRows] = {
     {1900000052, "PZMountDestSnap"},
     {1900000053, "PZVolumeID"},
     {1900000054, "NUM_STREAMS"},
-    {1900000055, "DESTINATION_APPTYPE_ID"},
+    {1206125200, "DESTINATION_APPTYPE_ID"},
     {1900000056, "RENAME_RESTORED_FILES"},
     {0, "PRECMD_CLIENT"},
-    {1900000057, "PRECMD_COMMAND"},
+    {2075319105, "PRECMD_COMMAND"},
     {0, "POSTCMD_CLIENT"},
-    {1900000058, "POSTCMD_COMMAND"},
-    {1900000059, "MEDIA_AGENT_ID"},
+    {50443400, "POSTCMD_COMMAND"},
+    {1254245399, "MEDIA_AGENT_ID"},
     {1900000060, "RAW_PARTITION"},
     {1900000061, "DRIVE_POOL_ID"},
     {312734045, "SYB_DEST_INST_ID"},
@@ -301,20 +308,20 @@ constexpr LegacyNameRow optionMap[kOptionMapRows] = {
     {1900000063, "SYB_POINT_IN_TIME"},
     {0, "AUTO_DISM_STORE"},
     {1900000064, "PREPOSTCMD_USER_OPTS"},
-    {1900000065, "PREPOSTCMD_USER_NAME"},
-    {1900000066, "PREPOSTCMD_USER_PW"},
+    {1294495887, "PREPOSTCMD_USER_NAME"},
+    {189156630, "PREPOSTCMD_USER_PW"},
     {1900000067, "TARGET_MAIL_BOX"},
     {1900000068, "SEARCH_CRITERIA"},
-    {1900000069, "USE_EXACT_INDEX"},
-    {1900000070, "INCLUDE_METADATA"},
-    {1900000071, "START_SUSPENDED"},
+    {2024952543, "USE_EXACT_INDEX"},
+    {191927228, "INCLUDE_METADATA"},
+    {227975543, "START_SUSPENDED"},
     {1900000072, "PZ_RESTORE_OPTIONS"},
     {1900000073, "PZVolumeId"},
     {1596802805, "PZNASRecoveryType"},
     {120006, "NAS_RESTORE_OPTIONS"},
     {1900000074, "EXA_OPTION"},
     {840406153, "ON_DEMAND_INPUT_FILE"},
-    {1900000075, "NO_MAPPING_DATA"},
+    {758695157, "NO_MAPPING_DATA"},
     {1900000076, "SEARCH_CRITERIA_DESCRIPTION"},
     {840406153, "RST_FROM_MAP_INPUT_FILE"},
     {17303908, "RLTV_TIME_FROM"},
@@ -324,7 +331,7 @@ constexpr LegacyNameRow optionMap[kOptionMapRows] = {
     {0, "RLTV_AGD_DATA"},
     {17303908, "RCV_TIME_FROM"},
     {237388043, "RCV_TIME_TO"},
-    {1900000077, "MEDIA_PREDICTION_FILE"},
+    {1042311849, "MEDIA_PREDICTION_FILE"},
     {1900000078, "SEARCH_RETRIEVE_FIND_OPTION"},
     {1900000079, "SEARCH_RETRIEVE_RST_OPTION"},
     {0, "FILE_REPLICATION_SNAP_NAME"},
@@ -389,7 +396,7 @@ constexpr LegacyNameRow optionMap[kOptionMapRows] = {
     {1900000122, "REPLICATION_POLICY_ID"},
     {1900000123, "REPLICA_VOLUME_LIST"},
     {227382310, "SourceDestinationPair"},
-    {1900000124, "DestinationClientId"},
+    {293753447, "DestinationClientId"},
     {1900000125, "VssSnapWriteable"},
     {1900000126, "RollBackTime"},
     {1900000127, "RollbackFromVe"},

@@ -5,9 +5,14 @@
 #include "platform/YmErrors.h"
 
 // Maps a value text to the first entry with that text. The entries are owned
-// by the cache's list; the index only points at them.
+// by the cache's list; the index only points at them. Texts are whole texts,
+// embedded zero bytes included, exactly as the list's removal compares them:
+// an index cut at the first zero byte would still find an entry that removal
+// no longer matches.
 class TmFileIndex {
  public:
+  static const std::string& textOf(const TaskFile& entry) { return entry.m_value; }
+
   const TaskFile* find(const std::string& text) const {
     const auto it = m_first.find(text);
     return it == m_first.end() ? nullptr : it->second;
@@ -15,7 +20,7 @@ class TmFileIndex {
 
   // An entry appended at the end is the first of its text only when no
   // earlier entry has that text.
-  void appended(const TaskFile* entry) { m_first.emplace(std::string(entry->getValue()), entry); }
+  void appended(const TaskFile* entry) { m_first.emplace(textOf(*entry), entry); }
 
   void clear() { m_first.clear(); }
 
@@ -72,7 +77,7 @@ int TmTaskFiles::delFromFileCache(std::string name) {
 
 int TmTaskFiles::updateFileCache(const TaskFile& file) {
   // An entry with the same text already carries that text: nothing changes.
-  if (m_index->find(file.getValue()) == nullptr) addToFileCache(file);
+  if (m_index->find(TmFileIndex::textOf(file)) == nullptr) addToFileCache(file);
   return 0;
 }
 
@@ -86,9 +91,9 @@ int TmTaskFiles::getTaskFiles(TaskFileList& out, int fileType, void* event) {
 
 int TmTaskFiles::getTaskFile(TaskFile& file, void* event) {
   int rc = 0;
-  const TaskFile* found = getTaskFile(std::string(file.getValue()), rc, event);
+  const TaskFile* found = getTaskFile(TmFileIndex::textOf(file), rc, event);
   if (found == nullptr) return rc;
-  file.setValue(found->getValue());
+  file.setValue(*found);
   return 0;
 }
 

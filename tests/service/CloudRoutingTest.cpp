@@ -1,6 +1,7 @@
 #include "service/CloudRouting.h"
 
 #include <dirent.h>
+#include <sys/wait.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/ipc.h>
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -265,20 +267,90 @@ TEST_F(CloudRoutingShmTest, ExistingSegmentIsReusedAndOverwritten) {
 // ---------------------------------------------------------------------------
 // Key file
 
-TEST_F(CloudRoutingShmTest, ExistingKeyFileIsUsedAsItIs) {
-  const std::string path = keyFile();
-  makeKeyFile(0644, "keep\n");
-  struct stat before;
-  ASSERT_EQ(0, stat(path.c_str(), &before));
-
+TEST_F(CloudRoutingShmTest, OnlyAPrivateRegularKeyFileOfTheCallerIsTrusted) {
+  // Each way another local user could plant the key file, so as to choose
+  // the key and a segment they prepared under it.
+  const std::string target = m_dir + "/target";
+  struct Case {
+    const char* what;
+    std::function<void(const std::string&)> plant;
+    int error;
+  };
+  const std::vector<Case> cases = {
+      {"open to others", [](const std::string& p) { close(open(p.c_str(), O_CREAT | O_EXCL | O_WRONLY, 0644)); },
+       EACCES},
+      {"group-readable", [](const std::string& p) { close(open(p.c_str(), O_CREAT | O_EXCL | O_WRONLY, 0640)); },
+       EACCES},
+      {"symbolic link", [&](const std::string& p) { EXPECT_EQ(0, symlink(target.c_str(), p.c_str())); }, ELOOP},
+      {"directory", [](const std::string& p) { EXPECT_EQ(0, mkdir(p.c_str(), 0600)); }, EACCES},
+      {"another owner",
+       [](const std::string& p) {
+         close(open(p.c_str(), O_CREAT | O_EXCL | O_WRONLY, 0600));
+         EXPECT_EQ(0, chown(p.c_str(), 65534, 65534));
+       },
+       EACCES},
+  };
+  close(open(target.c_str(), O_CREAT | O_EXCL | O_WRONLY, 0600));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (std::string(c.what) == "another owner" && geteuid() != 0) continue;
+    const std::string path = keyFile();
+    c.plant(path);
+    LogCapture cap;
+    AppMgrShmUtil util;
+    EXPECT_FALSE(util.setAPIRequest(42));
+    EXPECT_TRUE(cap.contains(kSetLog, "Failed to generate ftok key. " + path + ", " + std::to_string(c.error)))
+        << ::testing::PrintToString(cap.lines());
+    EXPECT_EQ(0u, util.getAPIRequest().requestId);
+    EXPECT_TRUE(cap.contains(kGetLog, openFailure(segmentName(), -1, c.error))) << ::testing::PrintToString(cap.lines());
+    EXPECT_EQ(-1, shmget(ftok(target.c_str(), kProjectId), 0, 0)) << "no segment under the planted key";
+    if (rmdir(path.c_str()) != 0) unlink(path.c_str());
+  }
+  // A file of the caller that a narrow umask created 0400 is repaired, not refused.
+  const mode_t previous = umask(0277);
   AppMgrShmUtil util;
-  ASSERT_TRUE(util.setAPIRequest(8));
-  struct stat after;
-  ASSERT_EQ(0, stat(path.c_str(), &after));
-  EXPECT_EQ(before.st_ino, after.st_ino);
-  EXPECT_EQ(5, after.st_size);
-  EXPECT_EQ(0644u, after.st_mode & 0777u);
-  EXPECT_EQ(8u, util.getAPIRequest().requestId);
+  EXPECT_TRUE(util.setAPIRequest(9));
+  umask(previous);
+  EXPECT_EQ(9u, util.getAPIRequest().requestId);
+}
+
+TEST_F(CloudRoutingShmTest, SegmentPlantedByAnotherUserIsRefusedEvenWhenHandedOver) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs to act as another user";
+  makeKeyFile(0600);
+  const key_t key = keyOf(keyFile());
+  // Another user creates the segment under the predictable key, writes an
+  // id into it and hands ownership to the victim.
+  const pid_t child = fork();
+  if (child == 0) {
+    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
+    const int id = shmget(key, 4, IPC_CREAT | IPC_EXCL | 0600);
+    if (id < 0) _exit(3);
+    void* p = shmat(id, nullptr, 0);
+    if (p == reinterpret_cast<void*>(-1)) _exit(4);
+    *static_cast<uint32_t*>(p) = 666;
+    struct shmid_ds ds;
+    if (shmctl(id, IPC_STAT, &ds) != 0) _exit(5);
+    ds.shm_perm.uid = 0;
+    ds.shm_perm.gid = 0;
+    _exit(shmctl(id, IPC_SET, &ds) == 0 ? 0 : 6);
+  }
+  int status = -1;
+  ASSERT_EQ(child, waitpid(child, &status, 0));
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_EQ(0, WEXITSTATUS(status));
+  struct shmid_ds ds;
+  ASSERT_EQ(0, shmctl(segmentId(), IPC_STAT, &ds));
+  ASSERT_EQ(0u, ds.shm_perm.uid) << "owned by the victim now";
+  ASSERT_NE(0u, ds.shm_perm.cuid);
+
+  LogCapture cap;
+  AppMgrShmUtil util;
+  EXPECT_EQ(0u, util.getAPIRequest().requestId) << "the planted id is not read";
+  EXPECT_TRUE(cap.contains(kGetLog, openFailure(segmentName(), key, EACCES))) << ::testing::PrintToString(cap.lines());
+  EXPECT_FALSE(util.setAPIRequest(42)) << "nothing is written into it either";
+  uint32_t* planted = attachDirectly();
+  ASSERT_NE(nullptr, planted);
+  EXPECT_EQ(666u, *planted);
 }
 
 TEST_F(CloudRoutingShmTest, KeyFileThatCannotBeCreatedFails) {
@@ -296,20 +368,6 @@ TEST_F(CloudRoutingShmTest, KeyFileThatCannotBeCreatedFails) {
   cap.clear();
   EXPECT_EQ(0u, util.getAPIRequest().requestId);
   EXPECT_TRUE(cap.contains(kGetLog, openFailure(segmentName(), -1, ENOENT)));
-}
-
-TEST_F(CloudRoutingShmTest, KeyThatCannotBeMadeFails) {
-  // A dangling link counts as an existing file for the exclusive creation,
-  // but gives ftok nothing to read.
-  const std::string path = keyFile();
-  ASSERT_EQ(0, symlink((m_dir + "/nowhere").c_str(), path.c_str())) << std::strerror(errno);
-  LogCapture cap;
-  AppMgrShmUtil util;
-  EXPECT_FALSE(util.setAPIRequest(42));
-  EXPECT_EQ(-1, util.getKey());
-  EXPECT_TRUE(cap.contains(kSetLog, "Failed to generate ftok key. " + path + ", " + std::to_string(ENOENT)))
-      << ::testing::PrintToString(cap.lines());
-  EXPECT_NE(0, access((m_dir + "/nowhere").c_str(), F_OK));
 }
 
 TEST_F(CloudRoutingShmTest, MissingDirectoryValuePutsTheKeyFileAtTheRoot) {
@@ -393,6 +451,36 @@ TEST_F(CloudRoutingShmTest, FailedRemovalIsLoggedAndTheIdNotReturnedTwice) {
   EXPECT_EQ(0u, reader.getAPIRequest().requestId);
   EXPECT_TRUE(cap.lines().empty()) << ::testing::PrintToString(cap.lines());
   EXPECT_EQ(-1, segmentId());
+}
+
+TEST_F(CloudRoutingShmTest, WithoutTheMappingListAStaleHandleNeitherDetachesNorCrashes) {
+  // The writer's handle names a segment that is gone by the time the same
+  // object reads a new one; removal by that handle must fail with the new
+  // segment still attached, and the reader must not touch a detached address.
+  hideMappingList();
+  AppMgrShmUtil util;
+  ASSERT_TRUE(util.setAPIRequest(1));
+  const int stale = util.getHandle();
+  ASSERT_EQ(0, shmctl(segmentId(), IPC_RMID, nullptr));
+  ASSERT_TRUE(util.setAPIRequest(2));
+  ASSERT_NE(stale, util.getHandle());
+  AppMgrShmUtil reader;
+  LogCapture cap;
+  EXPECT_EQ(2u, reader.getAPIRequest().requestId);
+  ASSERT_GE(segmentId(), 0) << "a reader without a handle cannot remove it";
+  uint32_t* segment = attachDirectly();
+  ASSERT_NE(nullptr, segment);
+  EXPECT_EQ(0u, *segment) << "cleared, so it is not returned twice";
+
+  // The utility itself: a stale handle leaves the segment attached.
+  int error = 0;
+  void* attached = reader.getSharedMemory(keyOf(keyFile()), error);
+  ASSERT_NE(nullptr, attached);
+  EXPECT_FALSE(reader.deleteSharedMemory(attached, error, stale));
+  EXPECT_EQ(EINVAL, error);
+  *static_cast<uint32_t*>(attached) = 5;  // still attached: no fault
+  EXPECT_EQ(5u, *segment);
+  EXPECT_TRUE(reader.detachSharedMemory(attached, error));
 }
 
 // ---------------------------------------------------------------------------

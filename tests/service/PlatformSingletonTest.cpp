@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/YMPlatformInfo.h"
 #include "service/Platform.h"
@@ -39,22 +41,35 @@ TEST_F(PlatformSingletonTest, FactoryServesOnlyTheNetworkKind) {
   EXPECT_EQ(nullptr, getTaskInterface(2));
 }
 
-TEST_F(PlatformSingletonTest, PlatformTypeBoundAndFallback) {
-  evtask::test::LogCapture cap;
+// Records the platform type that an unlocked reader sees while the
+// singleton logs, which is between reading the type and finishing creation.
+struct TypeAtLogTime : evtask::test::LogCapture {
+  void write(const EvLogRecord& record, const std::string& line) override {
+    seen.push_back(TaskPlatformInfoSingleton::getPlatformType());
+    LogCapture::write(record, line);
+  }
+  std::vector<unsigned long> seen;
+};
+
+TEST_F(PlatformSingletonTest, PlatformTypeBoundFallbackAndReset) {
+  TypeAtLogTime cap;
   EXPECT_EQ(0u, TaskPlatformInfoSingleton::getPlatformType()) << "no instance yet";
   YMPlatformInfo::setValue("Platform", "PlatformType", "447");
   TaskPlatformInfoSingleton* first = TaskPlatformInfoSingleton::getTaskPlatformInfoSingleton();
   EXPECT_EQ(447u, TaskPlatformInfoSingleton::getPlatformType());
-  EXPECT_FALSE(cap.contains(kName, "Unknown platform type [447] encountered. Will continue assuming non-CH platform."));
-
   YMPlatformInfo::setValue("Platform", "PlatformType", "448");
   EXPECT_EQ(first, TaskPlatformInfoSingleton::getTaskPlatformInfoSingleton());
   EXPECT_EQ(447u, TaskPlatformInfoSingleton::getPlatformType()) << "later calls keep the type";
+  EXPECT_FALSE(cap.contains(kName, "Unknown platform type [447] encountered. Will continue assuming non-CH platform."));
 
   TaskPlatformInfoSingleton::deleteTaskPlatformInfoSingleton();
+  EXPECT_EQ(0u, TaskPlatformInfoSingleton::getPlatformType()) << "deleted: no type";
+  cap.seen.clear();
   TaskPlatformInfoSingleton::getTaskPlatformInfoSingleton();
   EXPECT_EQ(4u, TaskPlatformInfoSingleton::getPlatformType());
   EXPECT_TRUE(cap.contains(kName, kUnknown448));
+  ASSERT_FALSE(cap.seen.empty());
+  for (unsigned long type : cap.seen) EXPECT_NE(448u, type) << "an out-of-range type was visible";
 }
 
 TEST_F(PlatformSingletonTest, LibInterfaceFunctionIsAlwaysTheBuiltInFactory) {

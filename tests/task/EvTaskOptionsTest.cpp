@@ -81,7 +81,8 @@ TEST_F(EvTaskTest, FailedLoadsAreRetried) {
   EXPECT_EQ(2u, countOf(*fake, msg::kGetOptions));
 
   fake->respondError(msg::kGetDefaults, 0x1A0003, "lost");
-  EXPECT_EQ("0", intOf(task, 2, 7)) << "a failed default load gives the empty value";
+  EXPECT_EQ("error " + std::to_string(0x1A0003) + " 7", intOf(task, 2, 7)) << "a failed default load is a failure";
+  EXPECT_EQ("lost", task.getErrorString());
   respondOptions(*fake, msg::kGetDefaults, {{2, 7, "8"}});
   EXPECT_EQ("8", intOf(task, 2));
   EXPECT_EQ(2u, countOf(*fake, msg::kGetDefaults));
@@ -277,6 +278,37 @@ TEST_F(EvTaskTest, ListWritesSendOnlyTheNewValues) {
   fake->respondError(msg::kSetOptions, 71, "no");
   EXPECT_EQ(71, task.setOptionInt(7, std::list<int>(), nullptr));
   EXPECT_EQ(0u, fake->last(msg::kSetOptions).as<SetTaskOptionsReq>().count);
+}
+
+// A subclass that overrides setOptions sees the list writes of every kind
+// but the string kind, which takes the non-virtual path.
+TEST_F(EvTaskTest, ListWritesOfEveryKindButStringGoThroughTheVirtualSetOptions) {
+  struct Watching : EvTask {
+    Watching() : EvTask(17, 0, nullptr, false) {}
+    int setOptions(TaskOptionList options, void* event) override {
+      ++seen;
+      return EvTask::setOptions(options, event);
+    }
+    int seen = 0;
+  } task;
+  const std::vector<std::pair<std::function<int()>, int>> writes = {
+      {[&] { return task.setOptionString(1, std::list<std::string>{"a"}, nullptr); }, 0},
+      {[&] { return task.setOptionShort(1, std::list<short>{1}, nullptr); }, 1},
+      {[&] { return task.setOptionUShort(1, std::list<unsigned short>{1}, nullptr); }, 1},
+      {[&] { return task.setOptionInt(1, std::list<int>{1}, nullptr); }, 1},
+      {[&] { return task.setOptionUInt(1, std::list<unsigned int>{1}, nullptr); }, 1},
+      {[&] { return task.setOptionLong(1, std::list<long>{1}, nullptr); }, 1},
+      {[&] { return task.setOptionULong(1, std::list<unsigned long>{1}, nullptr); }, 1},
+      {[&] { return task.setOptionLongLong(1, std::list<long long>{1}, nullptr); }, 1},
+      {[&] { return task.setOptionULongLong(1, std::list<unsigned long long>{1}, nullptr); }, 1},
+      {[&] { return task.setOptionBool(1, std::list<bool>{true}, nullptr); }, 1},
+  };
+  for (size_t i = 0; i < writes.size(); ++i) {
+    task.seen = 0;
+    EXPECT_EQ(0, writes[i].first()) << "kind " << i;
+    EXPECT_EQ(writes[i].second, task.seen) << "kind " << i;
+  }
+  EXPECT_EQ(writes.size(), countOf(*fake, msg::kSetOptions));
 }
 
 TEST_F(EvTaskTest, MultiValueWriteToALoadedCacheReloadsIt) {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -7,6 +10,7 @@
 
 #include "platform/YmErrors.h"
 #include "task/EvTask.h"
+#include "task/EvRstTask.h"
 #include "task/EvTaskTestSupport.h"
 #include "task/LegacyOptionTables_internal.h"
 
@@ -14,26 +18,6 @@ using namespace evtask;
 using namespace evtask::test;
 
 namespace {
-
-// Option ids fixed outside the name tables' own block: the ids the legacy
-// callers gave for names, and every id the other option tables and the
-// task's named accessors use.
-const std::set<long long>& fixedIds() {
-  static const std::set<long long> ids = {
-      // names with a fixed id
-      140002, 140015, 100005, 150002, 120003, 120005, 120006, 120007, 120008, 869221685, 120009, 140009,
-      120010, 120011, 377275742, 227382310, 1596802805, 1880543769, 840406153, 17303908, 237388043, 293753447,
-      1974251779, 1074349932, 150014, 312734045, 1229966291, 957862300, 1993647715,
-      // values of the bit, extended and text options and the named accessors
-      120001, 120002, 130005, 130006, 100003, 100004, 100001, 130001, 130002, 130003, 130004, 140003, 140004,
-      140005, 140006, 140007, 6961954, 1496752764, 704491921, 136060565, 1294495887, 1254245399, 1126346877,
-      1684967902, 1736754751, 2024952543, 191927228, 2093323061, 227975543, 645273429, 185675970, 1042311849,
-      1272357427, 758695157, 1206125200, 1852682932, 1502041828, 458405394, 560854980, 2075319105, 50443400,
-      778606518, 189156630};
-  return ids;
-}
-
-bool inBlock(long long id) { return id >= kLegacyAssignedIdFirst && id <= kLegacyAssignedIdLast; }
 
 template <class Resp>
 void respondText(FakeAppMgr& fake, uint32_t type, const char* text) {
@@ -53,108 +37,91 @@ class RecordTask : public EvTask {
 
 // --- the tables -------------------------------------------------------------------------------------
 
-TEST(LegacyOptionTables, KeyedTablesHoldTheirRowsInOrder) {
-  // One row per bit, bit 27 twice, no bit 63.
-  std::vector<uint64_t> expected;
-  for (int bit = 0; bit <= 62; ++bit) {
-    expected.push_back(1ULL << bit);
-    if (bit == 27) expected.push_back(1ULL << bit);
+// Every row of every table, compared with the copy kept in the test data.
+TEST(LegacyOptionTables, EveryTableMatchesItsCopyRowByRow) {
+  std::ifstream in(EVTASK_TEST_DATA_DIR "/legacy_option_tables.tsv");
+  ASSERT_TRUE(in) << "test data missing";
+  std::map<std::string, std::vector<std::string>> copy;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    const size_t tab = line.find('\t');
+    copy[line.substr(0, tab)].push_back(line.substr(tab + 1));
   }
-  std::vector<uint64_t> keys;
-  for (const LegacyMaskRow& row : bitOptionMap) keys.push_back(row.key);
-  EXPECT_EQ(expected, keys);
-  EXPECT_EQ(255803862, bitOptionMap[27].optionId);
-  EXPECT_EQ(849605276, bitOptionMap[28].optionId);
-  EXPECT_EQ(0, bitOptionMap[29].optionId);           // bit 28
-  EXPECT_EQ(1871587600, bitOptionMap[62].optionId);  // bit 61
-
-  // Positions 0 to 82 without the unmapped ones.
-  expected.clear();
-  for (uint64_t p = 0; p <= 82; ++p) {
-    if (!((p >= 9 && p <= 22) || p == 77 || (p >= 79 && p <= 81))) expected.push_back(p);
+  std::map<std::string, std::vector<std::string>> built;
+  const auto row = [](long long id, const std::string& key) { return std::to_string(id) + "\t" + key; };
+  for (const LegacyItemRow& r : itemMap) built["itemMap"].push_back(row(r.optionId, std::to_string(r.item)));
+  for (const LegacyMaskRow& r : bitOptionMap) built["bitOptionMap"].push_back(row(r.optionId, std::to_string(r.key)));
+  for (const LegacyMaskRow& r : extendeOptionMap) {
+    built["extendeOptionMap"].push_back(row(r.optionId, std::to_string(r.key)));
   }
-  ASSERT_EQ(kExtendeOptionMapRows, expected.size());
-  keys.clear();
-  for (const LegacyMaskRow& row : extendeOptionMap) keys.push_back(row.key);
-  EXPECT_EQ(expected, keys);
-
-  // Two items have two rows each.
-  std::map<uint32_t, int> rowsPerItem;
-  int sameInBothColumns = 0;
-  for (const LegacyItemRow& row : itemMap) {
-    ++rowsPerItem[row.item];
-    if (static_cast<long long>(row.item) == row.optionId) ++sameInBothColumns;
+  for (const LegacyNameRow& r : optionMap) built["optionMap"].push_back(row(r.optionId, r.name));
+  for (const LegacyNameRow& r : dbOptionMap) built["dbOptionMap"].push_back(row(r.optionId, r.name));
+  ASSERT_EQ(5u, copy.size());
+  for (const auto& table : copy) {
+    const std::vector<std::string>& rows = built[table.first];
+    ASSERT_EQ(table.second.size(), rows.size()) << table.first;
+    for (size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(table.second[i], rows[i]) << table.first << " row " << i;
   }
-  EXPECT_EQ(60u, rowsPerItem.size());
-  EXPECT_EQ(2, rowsPerItem[8329]);
-  EXPECT_EQ(2, rowsPerItem[844038310]);
-  EXPECT_EQ(5, sameInBothColumns);  // 1155309892, 844038310 twice, 1519598095, 8186
-  EXPECT_EQ(7321u, itemMap[0].item);
-  EXPECT_EQ(852502919, itemMap[0].optionId);
 }
 
-TEST(LegacyOptionTables, NameTablesHoldTheirNamesOnceInOrder) {
-  const auto ends = [](const LegacyNameRow* t, size_t n) {
-    return std::string(t[0].name) + "|" + t[1].name + " .. " + t[n - 2].name + "|" + t[n - 1].name;
-  };
-  EXPECT_EQ("Description|Follow Mount Points .. RST_MACHINE_UID|RST_MACHINE_UNAME", ends(optionMap, kOptionMapRows));
-  EXPECT_EQ(
-      "YM_DB2_DEST_INSTANCE_ID|YM_DB2_REST_MODE .. YM_ORA_DUPLICATE_TOLOGFILE|YM_ORA_RESTORE_SET_INCARNATION_ITEM",
-      ends(dbOptionMap, kDbOptionMapRows));
-
-  std::map<std::string, int> count;
-  for (const LegacyNameRow& row : optionMap) ++count[row.name];
-  std::set<std::string> twice;
-  for (const auto& entry : count) {
-    EXPECT_LE(entry.second, 2) << entry.first;
-    if (entry.second == 2) twice.insert(entry.first);
-  }
-  EXPECT_EQ((std::set<std::string>{"ExtendedOptions", "JobId", "PZNASRecoveryType", "SourceDestinationPair"}),
-            twice);
-  EXPECT_EQ(185u, count.size());
-  std::set<std::string> db;
-  for (const LegacyNameRow& row : dbOptionMap) db.insert(row.name);
-  EXPECT_EQ(kDbOptionMapRows, db.size());
-}
-
-TEST(LegacyOptionTables, EveryNameWithoutAFixedIdHasItsOwnIdFromTheBlock) {
+TEST(LegacyOptionTables, BlockIdsAreOnePerNameAndNoAccessorIdIsShadowed) {
   std::map<std::string, long long> idOfName;  // "db:" marks the names of dbOptionMap
   std::map<long long, std::string> nameOfBlockId;
-  std::set<std::string> withoutOption;
   for (bool db : {false, true}) {
     const LegacyNameRow* table = db ? dbOptionMap : optionMap;
     for (size_t i = 0; i < (db ? kDbOptionMapRows : kOptionMapRows); ++i) {
       const long long oid = table[i].optionId;
       const std::string key = (db ? "db:" : "") + std::string(table[i].name);
-      EXPECT_TRUE(oid == 0 || inBlock(oid) || fixedIds().count(oid) == 1) << key << " " << oid;
-      if (oid == 0) withoutOption.insert(key);
-      if (!inBlock(oid)) continue;
-      // One id per name, one name per id.
+      if (oid < kLegacyAssignedIdFirst || oid > kLegacyAssignedIdLast) continue;
       EXPECT_EQ(oid, idOfName.emplace(key, oid).first->second) << key;
       EXPECT_EQ(key, nameOfBlockId.emplace(oid, key).first->second) << oid;
     }
   }
-  // The block is used without holes, and nothing else uses it.
-  EXPECT_EQ(static_cast<size_t>(kLegacyAssignedIdLast - kLegacyAssignedIdFirst + 1), nameOfBlockId.size());
-  EXPECT_EQ(kLegacyAssignedIdFirst, nameOfBlockId.begin()->first);
-  EXPECT_EQ(kLegacyAssignedIdLast, nameOfBlockId.rbegin()->first);
-  for (long long oid : fixedIds()) EXPECT_FALSE(inBlock(oid)) << oid;
-  for (const LegacyItemRow& row : itemMap) EXPECT_FALSE(inBlock(row.optionId)) << row.optionId;
-  for (const LegacyMaskRow& row : bitOptionMap) EXPECT_FALSE(inBlock(row.optionId)) << row.optionId;
-  for (const LegacyMaskRow& row : extendeOptionMap) EXPECT_FALSE(inBlock(row.optionId)) << row.optionId;
-  EXPECT_LT(static_cast<long long>(kLegacyAssignedIdLast), 1LL << 31);
-  // The names without an option, all of optionMap.
-  EXPECT_EQ((std::set<std::string>{"Description", "Follow Mount Points", "Backup RSS Database", "SystemFile Protect",
-                                   "Media Status", "PRECMD_CLIENT", "POSTCMD_CLIENT", "AUTO_DISM_STORE",
-                                   "RLTV_JOB_STAT", "RLTV_BKP_LEVEL", "RLTV_AGD_DATA", "FILE_REPLICATION_SNAP_NAME",
-                                   "RST_DB2_HISTORY_FILE_PATH", "RST_VIRTUAL_SERVER_VIRTUAL_CENTER",
-                                   "RST_AD_DEST_SERVER", "1", "2"}),
-            withoutOption);
+  // Retired ids of names that now carry an accessor's id are never reused.
+  for (long long retired : {55, 57, 58, 59, 65, 66, 69, 70, 71, 75, 77, 124}) {
+    EXPECT_EQ(0u, nameOfBlockId.count(1900000000LL + retired)) << retired;
+  }
+  EXPECT_EQ(static_cast<size_t>(kLegacyAssignedIdLast - kLegacyAssignedIdFirst + 1 - 12), nameOfBlockId.size());
 }
 
 // --- translations through the task ---------------------------------------------------------------------
 
 class LegacyOptionTest : public EvTaskTest {};
+
+// A name that plainly is the option of an accessor reads and writes the same
+// option as the accessor: the id the accessor writes is the name's id.
+TEST_F(LegacyOptionTest, NamesOfAccessorOptionsCarryTheAccessorsId) {
+  using Write = std::function<int(EvRstTask&)>;
+  RestoreTaskOptionsItem item{};
+  item.id = 4;
+  std::strcpy(item.value, "x");
+  const std::vector<std::pair<const char*, Write>> rows = {
+      {"START_SUSPENDED", [](EvRstTask& t) { return t.setStartSuspendedFlag(true, nullptr); }},
+      {"USE_EXACT_INDEX", [](EvRstTask& t) { return t.setUseExactIndex(true, nullptr); }},
+      {"INCLUDE_METADATA", [](EvRstTask& t) { return t.setIncludeMetadata(true, nullptr); }},
+      {"NO_MAPPING_DATA", [](EvRstTask& t) { return t.setNoMapping(true, nullptr); }},
+      {"MEDIA_PREDICTION_FILE", [](EvRstTask& t) { return t.setMediaPredictionFile("f", nullptr); }},
+      {"DESTINATION_APPTYPE_ID", [](EvRstTask& t) { return t.setDestAppTypeId(3, nullptr); }},
+      {"MEDIA_AGENT_ID", [](EvRstTask& t) { return t.setMediaAgentId(3, nullptr); }},
+      {"DestinationClientId", [](EvRstTask& t) { return t.setDestinationClientId(3, nullptr); }},
+      {"PRECMD_COMMAND", [&](EvRstTask& t) { return t.setPreCommand(&item, nullptr); }},
+      {"POSTCMD_COMMAND", [&](EvRstTask& t) { return t.setPostCommand(&item, nullptr); }},
+      {"PREPOSTCMD_USER_NAME", [&](EvRstTask& t) { return t.setPrePostUserName(&item, nullptr); }},
+      {"PREPOSTCMD_USER_PW", [&](EvRstTask& t) { return t.setPrePostPassWord(&item, nullptr); }},
+  };
+  for (const auto& r : rows) {
+    EvRstTask task(5, 0, nullptr, false, false);
+    fake->clearRequests();
+    ASSERT_EQ(0, r.second(task)) << r.first;
+    // The text half of a pair is written last.
+    const std::vector<Opt> sent = writtenOptions(fake->last(msg::kSetOptions));
+    ASSERT_EQ(1u, sent.size()) << r.first;
+    EXPECT_EQ(sent[0].id, task.nameToOptionId(r.first, false)) << r.first;
+  }
+  EXPECT_EQ(227975543u, EvTask(0, 0, nullptr, false).itemToOptionId(2590)) << "the item agrees too";
+}
+
 
 TEST_F(LegacyOptionTest, ItemsAndMasksTakeTheFirstRow) {
   EvTask task(42, 0, nullptr, false);
@@ -213,14 +180,6 @@ TEST_F(LegacyOptionTest, IdsMapBackToTheFirstNameThatHoldsThem) {
       {957862300, true, "YM_DB2_COPY_PRECEDENCE"}, {0, true, ""}, {120009 + (1ULL << 32), false, ""}, {555, false, ""},
   };
   for (const Case& c : cases) EXPECT_STREQ(c.name, task.optionIdToName(c.id, c.db)) << c.id << " db " << c.db;
-  // Every name that owns an id of its own comes back from it.
-  for (bool db : {false, true}) {
-    const LegacyNameRow* table = db ? dbOptionMap : optionMap;
-    for (size_t i = 0; i < (db ? kDbOptionMapRows : kOptionMapRows); ++i) {
-      if (!inBlock(table[i].optionId)) continue;
-      EXPECT_STREQ(table[i].name, task.optionIdToName(task.nameToOptionId(table[i].name, db), db));
-    }
-  }
   EXPECT_EQ(0u, fake->requestCount());
 }
 
@@ -319,20 +278,26 @@ TEST_F(LegacyOptionTest, XmlOptionsAreFetchedUntilOneFetchSucceedsAndSurviveWrit
 }
 
 TEST_F(LegacyOptionTest, ExtendedOptionsAreFetchedAgainAfterAFailureAndAnyOptionWrite) {
-  RecordTask task(5, 0);
-  // "result text, kind": the record's id kind is set by a fetch only.
+  RecordTask task(5, 2);  // addressed by task id
+  // "result text, kind": the fetch borrows the record's id kind for its
+  // request only; the task's own kind stays.
   const auto read = [&task](int kind) {
     std::string text = "stale";
     const int rc = task.getExtendedOptions(kind, text, nullptr);
     return std::to_string(rc) + " " + text + ", kind " + std::to_string(task.recordIdKind());
   };
   fake->respondError(msg::kGetExtendedOptions, 12, "no text");
-  EXPECT_EQ("12 , kind 0", read(0));
+  EXPECT_EQ("12 , kind 2", read(0));
   EXPECT_EQ("no text", task.getErrorString());
   respondText<ExtendedOptionsResp>(*fake, msg::kGetExtendedOptions, "0101");
-  EXPECT_EQ("0 0101, kind 7", read(7));
-  EXPECT_EQ("0 0101, kind 7", read(2));  // cached
+  EXPECT_EQ("0 0101, kind 2", read(0));
+  EXPECT_EQ("0 0101, kind 2", read(2));  // cached
   EXPECT_EQ(2u, countOf(*fake, msg::kGetExtendedOptions));
+  // Later requests still address the task by its id, not by job.
+  respondOptions(*fake, msg::kGetOptions, {{9, 7, "1"}});
+  int value = 0;
+  EXPECT_EQ(0, task.getOptionInt(9, value, nullptr));
+  EXPECT_EQ(2, fake->last(msg::kGetOptions).as<GenericTaskApiReq>().info.idKind);
   EXPECT_EQ(0, task.setOptionInt(9, 3, nullptr));
   respondText<ExtendedOptionsResp>(*fake, msg::kGetExtendedOptions, "1");
   EXPECT_EQ("0 1, kind 2", read(2));

@@ -144,6 +144,16 @@ TEST(TmTaskFilesTest, IndexFollowsDeletionsToTheNextEntry) {
   EXPECT_EQ(4, entry->getType());
   files.clearFiles();
   EXPECT_FALSE(files.isFile("/b"));
+  // Lookup and removal agree on whole texts, zero bytes included.
+  const std::string withZero("a\0b", 3);
+  files.addToFileCache(5, withZero, 5);
+  EXPECT_FALSE(files.isFile("a"));
+  EXPECT_TRUE(files.isFile(withZero));
+  files.delFromFileCache(std::string("a"));
+  EXPECT_TRUE(files.isFile(withZero));
+  files.delFromFileCache(withZero);
+  EXPECT_FALSE(files.isFile(withZero));
+  EXPECT_FALSE(files.isFile("a"));
 }
 
 TEST(TmTaskFilesTest, CopiesAreDeep) {

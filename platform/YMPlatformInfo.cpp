@@ -210,8 +210,10 @@ bool YMPlatformInfo::configError(std::string& text, bool* firstReport) {
   ensureLoaded(s);
   if (s.configError.empty()) return false;
   text = s.configError;
-  if (firstReport != nullptr) *firstReport = !s.configErrorReported;
-  s.configErrorReported = true;
+  if (firstReport != nullptr) {
+    *firstReport = !s.configErrorReported;
+    s.configErrorReported = true;
+  }
   return true;
 }
 

@@ -74,7 +74,7 @@ class EVTASK_EXPORT YMPlatformInfo {
   // to open (never falling back to another endpoint) until the store is
   // replaced from code with clearStore or a successful loadFile.
   // `firstReport`, when given, is set to true for the first caller that
-  // learns of this error and false for every later one.
+  // asks with it and false for every later one (so that one of them logs).
   static bool configError(std::string& text, bool* firstReport = nullptr);
   // Test hook: forgets the store, so that the next use loads EVTASK_CONFIG
   // again.

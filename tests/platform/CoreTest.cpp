@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <set>
@@ -10,7 +11,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/AppMgrTransport.h"
 #include "platform/EvDebug.h"
+#include "platform/YmErrors.h"
 #include "platform/YMPlatformInfo.h"
 #include "platform/YmClock.h"
 #include "platform/YmCriticalSection.h"
@@ -111,6 +114,41 @@ TEST_F(ConfigTest, MalformedFileIsRejectedWithLineNumber) {
   std::remove(path.c_str());
   EXPECT_NE(std::string::npos, err.find(":2:")) << err;
   EXPECT_EQ(-1, YMPlatformInfo::loadFile("/nonexistent/evtask.ini", err));
+}
+
+// A bad line of the EVTASK_CONFIG file neither drops the whole file
+// silently nor lets a session run against another endpoint.
+TEST_F(ConfigTest, BadLineOfTheEnvironmentsFileIsReportedAndStopsSessions) {
+  const std::string path =
+      writeTemp("[Platform]\nLogLevel = 3\n[Broken\nAppMgrEndpoint = unix:/x\n[Base]\nx = 1\n= no key\n");
+  const char* before = std::getenv("EVTASK_CONFIG");
+  const std::string saved = before != nullptr ? before : "";
+  setenv("EVTASK_CONFIG", path.c_str(), 1);
+  YMPlatformInfo::reloadFromEnvironmentForTesting();
+  LogCapture cap;
+  std::string text;
+  EXPECT_TRUE(YMPlatformInfo::configError(text));
+  EXPECT_EQ("EVTASK_CONFIG " + path + ":3: malformed section header", text) << "the first bad line";
+  YMPlatformInfo info;
+  std::string value;
+  EXPECT_NE(0, info.getString("Base", "x", &value)) << "good lines still apply";
+  EXPECT_EQ("1", value);
+  EXPECT_EQ(0, info.getString("Broken", "AppMgrEndpoint", &value)) << "keys of a bad section are skipped";
+  EXPECT_EQ(0, info.getString("Platform", "AppMgrEndpoint", &value));
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    int rc = 0;
+    std::string err;
+    EXPECT_EQ(nullptr, evtask::openAppMgrTransport(rc, err)) << "no fall-back to the embedded endpoint";
+    EXPECT_EQ(YM_SESSION_BAD_CONFIG, rc);
+    EXPECT_EQ("The configuration is not usable: " + text, err);
+  }
+  ASSERT_EQ(1u, cap.records().size()) << "logged once";
+  EXPECT_EQ(EvLogRecord::kError, cap.records()[0].kind);
+  EXPECT_EQ(text, cap.records()[0].text);
+  YMPlatformInfo::clearStore();
+  EXPECT_FALSE(YMPlatformInfo::configError(text)) << "a store replaced from code has no file error";
+  setenv("EVTASK_CONFIG", saved.c_str(), 1);
+  std::remove(path.c_str());
 }
 
 TEST_F(ConfigTest, BufferFormNeverWritesPastCapacity) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -158,6 +159,51 @@ TEST_F(FrameCodecTest, CorruptionsAreRejectedWithClearTexts) {
     EXPECT_NE(std::string::npos, err.find(c.expect)) << c.what << ": " << err;
     expectUntouched(out);
   }
+}
+
+TEST_F(FrameCodecTest, ArrayRunningPastTheEndIsRejectedAtEveryNearOffset) {
+  // The items array (two 16-byte elements) moved towards the end of the
+  // body: each offset whose end passes the body by 1 to 16 bytes fails.
+  const std::vector<uint8_t> good = encoded();
+  const uint32_t bodySize = DecodeFixed32(good.data() + 16);
+  for (uint32_t over = 1; over <= 16; ++over) {
+    std::vector<uint8_t> bad = good;
+    EncodeFixed32(bad.data() + kFrameHeaderSize + 12, bodySize - 32 + over);
+    Probe out = sentinel();
+    WireArena arena;
+    std::string err;
+    EXPECT_EQ(YM_SESSION_PROTOCOL_ERROR, DecodeFrame(bad.data(), bad.size(), kProbeType, &out, sizeof out, &arena, &err))
+        << over;
+    EXPECT_NE(std::string::npos, err.find("overruns")) << over << ": " << err;
+    expectUntouched(out);
+  }
+}
+
+TEST_F(FrameCodecTest, ManySmallTextsCostFewAllocations) {
+  // About a megabyte of one-character texts: one allocation per text would
+  // be some 60000 blocks.
+  const uint32_t kItems = 60000;
+  std::vector<Item> many(kItems, Item{1, const_cast<char*>("a"), 0, nullptr});
+  probe.count = kItems;
+  probe.items = many.data();
+  const std::vector<uint8_t> frame = encoded();
+  Probe out{};
+  WireArena arena;
+  std::string err;
+  ASSERT_EQ(0, DecodeFrame(frame.data(), frame.size(), kProbeType, &out, sizeof out, &arena, &err)) << err;
+  EXPECT_STREQ("a", out.items[kItems - 1].label);
+  EXPECT_LE(arena.blockCount(), frame.size() / WireArena::kChunkSize + 3);
+  EXPECT_LE(arena.bytesReserved(), frame.size() + 2 * WireArena::kChunkSize);
+  // Pieces keep their alignment: arrays for their elements, texts need none.
+  WireArena small;
+  EXPECT_NE(nullptr, small.allocate(3, 1));
+  void* aligned = small.allocate(16);
+  EXPECT_EQ(0u, reinterpret_cast<uintptr_t>(aligned) % 8);
+  EXPECT_EQ(1u, small.blockCount());
+  EXPECT_NE(nullptr, small.allocate(WireArena::kChunkSize));
+  EXPECT_EQ(2u, small.blockCount()) << "a large piece has a block of its own";
+  EXPECT_NE(nullptr, small.allocate(8));
+  EXPECT_EQ(2u, small.blockCount()) << "and the chunk before it is still used";
 }
 
 TEST_F(FrameCodecTest, UnterminatedTextIsRejected) {

@@ -1,11 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <map>
+#include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/FrameCodec.h"
+#include "platform/PlatformMessages.h"
 #include "platform/WireCatalogue.h"
 #include "service/TaskWireStructs.h"
 
@@ -148,5 +154,173 @@ TEST(TaskCatalogueTest, ResponsesCarryTheHeaderErrorTextAtOffsetEight) {
     bool found = false;
     for (const WireRef& r : resp->refs) found = found || (r.kind == WireRef::kText && r.offset == 8);
     EXPECT_TRUE(found) << resp->name;
+  }
+}
+
+// --- every pointer field of every wire structure is in the catalogue ------------------------------
+
+namespace {
+
+// A reference found in a structure's declaration: its offset, "text" or
+// "array of <element layout name>".
+using FoundRefs = std::map<uint32_t, std::string>;
+
+struct ParsedStruct {
+  uint32_t size = 0;
+  uint32_t align = 1;
+  FoundRefs refs;
+};
+
+// Reads the wire structures from their headers and lays them out the way
+// the i386 compiler does under pack(4): nothing aligns beyond 4 bytes. The
+// sizes it computes are checked against the catalogue, so a parsing slip
+// shows as a failure rather than as a silent pass.
+class WireHeaders {
+ public:
+  explicit WireHeaders(const std::vector<std::string>& files) {
+    for (const std::string& f : files) parse(f);
+  }
+  const ParsedStruct* find(const std::string& name) const {
+    auto it = m_structs.find(name);
+    return it == m_structs.end() ? nullptr : &it->second;
+  }
+  const std::map<std::string, ParsedStruct>& all() const { return m_structs; }
+  std::vector<std::string> problems;
+
+ private:
+  static std::string stripComments(const std::string& s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+      if (s.compare(i, 2, "//") == 0) {
+        i = s.find('\n', i);
+        if (i == std::string::npos) break;
+      }
+      out += s[i];
+    }
+    return out;
+  }
+
+  void parse(const std::string& path) {
+    std::ifstream in(path);
+    if (!in) {
+      problems.push_back("cannot read " + path);
+      return;
+    }
+    std::stringstream ss;
+    ss << in.rdbuf();
+    const std::string text = stripComments(ss.str());
+    const std::regex structRe("struct\\s+(?:EVTASK_EXPORT\\s+)?(\\w+)\\s*\\{([^}]*)\\};");
+    for (std::sregex_iterator it(text.begin(), text.end(), structRe), end; it != end; ++it) {
+      addStruct((*it)[1], (*it)[2]);
+    }
+  }
+
+  void addStruct(const std::string& name, const std::string& body) {
+    static const std::map<std::string, uint32_t> scalars = {
+        {"char", 1},     {"uint8_t", 1},  {"int8_t", 1},  {"uint16_t", 2}, {"int16_t", 2},
+        {"uint32_t", 4}, {"int32_t", 4},  {"int", 4},     {"uint64_t", 8}, {"int64_t", 8}};
+    static const std::map<std::string, std::string> arrayElements = {
+        {"uint32_t", "uint32"}, {"int32_t", "uint32"}, {"uint64_t", "uint64"}, {"int64_t", "uint64"}};
+    const std::regex fieldRe("^\\s*(?:const\\s+)?(\\w+)\\s*(\\*?)\\s*(\\w+)\\s*((?:\\[\\s*\\d+\\s*\\])*)\\s*$");
+    ParsedStruct s;
+    std::stringstream fields(body);
+    std::string decl;
+    while (std::getline(fields, decl, ';')) {
+      if (decl.find_first_not_of(" \t\r\n") == std::string::npos) continue;
+      std::smatch m;
+      if (!std::regex_match(decl, m, fieldRe)) {
+        problems.push_back(name + ": cannot read field \"" + decl + "\"");
+        continue;
+      }
+      const std::string type = m[1];
+      uint32_t count = 1;
+      const std::regex dimRe("\\d+");
+      const std::string dims = m[4];
+      for (std::sregex_iterator d(dims.begin(), dims.end(), dimRe), e; d != e; ++d) count *= std::stoul(d->str());
+      uint32_t size = 0, align = 0;
+      FoundRefs inner;
+      if (m[2] == "*") {
+        size = align = 4;
+        if (type == "char") {
+          inner[0] = "text";
+        } else if (arrayElements.count(type)) {
+          inner[0] = "array of " + arrayElements.at(type);
+        } else {
+          inner[0] = "array of " + type;
+        }
+      } else if (scalars.count(type)) {
+        size = scalars.at(type);
+        align = std::min<uint32_t>(size, 4);
+      } else if (const ParsedStruct* nested = find(type)) {
+        size = nested->size;
+        align = nested->align;
+        inner = nested->refs;
+      } else {
+        problems.push_back(name + ": unknown type " + type);
+        continue;
+      }
+      s.size = (s.size + align - 1) / align * align;
+      for (uint32_t i = 0; i < count; ++i) {
+        for (const auto& r : inner) s.refs[s.size + r.first] = r.second;
+        s.size += size;
+      }
+      s.align = std::max(s.align, align);
+    }
+    s.size = (s.size + s.align - 1) / s.align * s.align;
+    m_structs[name] = s;
+  }
+
+  std::map<std::string, ParsedStruct> m_structs;
+};
+
+FoundRefs catalogued(const WireLayout* layout) {
+  FoundRefs refs;
+  for (const WireRef& ref : layout->refs) {
+    refs[ref.offset] = ref.kind == WireRef::kText ? "text" : "array of " + std::string(ref.element->name);
+  }
+  return refs;
+}
+
+}  // namespace
+
+// A reference missing from the catalogue would be copied as a raw address:
+// harmless in-process, a wild pointer over a socket. So every pointer field
+// declared in the wire headers must be a catalogued reference of the same
+// kind at the same offset, down through every array element.
+TEST(TaskCatalogueTest, EveryPointerFieldOfEveryWireStructureIsCatalogued) {
+  registerTaskCatalogue();
+  registerPlatformCatalogue();
+  const std::string src = EVTASK_SOURCE_DIR;
+  const WireHeaders headers({src + "/platform/NetMessage.h", src + "/platform/PlatformMessages.h",
+                             src + "/service/TaskWireStructs.h"});
+  EXPECT_TRUE(headers.problems.empty()) << ::testing::PrintToString(headers.problems);
+  std::vector<const WireLayout*> pending;
+  std::set<std::string> checked;
+  for (uint32_t type : WireCatalogue::instance().types()) pending.push_back(WireCatalogue::instance().find(type));
+  while (!pending.empty()) {
+    const WireLayout* layout = pending.back();
+    pending.pop_back();
+    if (!checked.insert(layout->name).second) continue;
+    for (const WireRef& ref : layout->refs) {
+      if (ref.kind == WireRef::kArray) pending.push_back(ref.element);
+    }
+    const std::string name = layout->name;
+    if (name == "uint32" || name == "uint64") continue;
+    const ParsedStruct* parsed = headers.find(name);
+    if (parsed == nullptr) {
+      ADD_FAILURE() << name << " is not declared in the wire headers";
+      continue;
+    }
+    EXPECT_EQ(layout->size, parsed->size) << name;
+    EXPECT_EQ(parsed->refs, catalogued(layout)) << name;
+  }
+  // Every request and response declared is catalogued.
+  for (const auto& entry : headers.all()) {
+    const std::string& name = entry.first;
+    const bool message = name.size() > 4 && (name.compare(name.size() - 3, 3, "Req") == 0 ||
+                                             name.compare(name.size() - 4, 4, "Resp") == 0);
+    if (message) {
+      EXPECT_EQ(1u, checked.count(name)) << name << " is declared but not catalogued";
+    }
   }
 }

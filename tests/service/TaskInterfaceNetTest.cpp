@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <list>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "platform/AppMgrExchange.h"
 #include "platform/PlatformMessages.h"
 #include "platform/YMGlobalParam.h"
 #include "platform/YMPlatformInfo.h"
@@ -101,6 +105,12 @@ TEST_F(TaskInterfaceNetTest, FailedHeaderCheckCopiesServerTextAndLeavesRecord) {
   EXPECT_EQ(12, net.getTaskInfo(task, err, nullptr));
   EXPECT_EQ("", err);
   EXPECT_EQ(0x80u, task.task.flags);
+  // A header that is no response header says so, whatever its text field.
+  fake->respondError(msg::kLookup, 0, "looks fine");
+  fake->mutateNextResponse([](Frame& f) { f[kFrameHeaderSize] ^= 0xFF; });
+  EXPECT_EQ(YM_SESSION_PROTOCOL_ERROR, net.lookup(task, err, nullptr));
+  EXPECT_EQ(AppMgrExchange::kBadResponseMagicText, err);
+  EXPECT_EQ("kept", task.optionText);
 }
 
 TEST_F(TaskInterfaceNetTest, FailingSendMakesNoExchange) {
@@ -339,4 +349,85 @@ TEST_F(TaskInterfaceNetTest, GlobalParametersTravelThroughTheSession) {
   EXPECT_EQ(9, param.get("X", value, nullptr));
   EXPECT_EQ("unchanged", value);
   EXPECT_EQ("no such parameter", param.lastError());
+}
+
+// For every exchange that carries the identity block: the fields it sends
+// from the record, and (by their absence) the fields it must leave zero.
+TEST_F(TaskInterfaceNetTest, EveryExchangeSendsExactlyItsIdentityFields) {
+  enum : unsigned { kJob = 1, kTask = 2, kSub = 4, kKind = 8, kKey = 16 };
+  _TaskInfo task;
+  task.jobId = 0x100000011ULL;
+  task.taskId = 22;
+  task.subTaskId = 33;
+  task.idKind = 2;
+  task.optionKey = 0x500000055ULL;
+  task.entities.push_back(entity(7));
+  std::list<unsigned long long> jobs;
+  std::string value;
+  const TaskOption option(4, "v", 1);
+  const TaskFile file(4, "f", 1);
+  struct Row {
+    const char* name;
+    uint32_t type;
+    unsigned fields;
+    std::function<int()> call;
+  };
+  const std::vector<Row> rows = {
+      {"lookup", msg::kLookup, kJob | kTask | kSub | kKind | kKey, [&] { return net.lookup(task, err, nullptr); }},
+      {"update", msg::kUpdate, kJob | kTask | kSub | kKind | kKey, [&] { return net.update(task, err, nullptr); }},
+      {"getOptions", msg::kGetOptions, kJob | kTask | kSub | kKind,
+       [&] { return net.getOptions(task, nullptr, err, nullptr); }},
+      {"getDefaults", msg::kGetDefaults, 0, [&] { return net.getDefaults(nullptr, err, nullptr); }},
+      {"setOptions", msg::kSetOptions, kJob | kTask | kSub | kKey,
+       [&] { return net.setOptions(task, {&option}, err, nullptr); }},
+      {"removeOptions", msg::kRemoveOptions, kJob | kTask | kSub | kKey,
+       [&] { return net.removeOptions(task, std::vector<const TaskOption*>{&option}, err, nullptr); }},
+      {"removeOptions ids", msg::kRemoveOptionIds, kJob | kTask | kSub | kKey,
+       [&] { return net.removeOptions(task, std::vector<unsigned long long>{4}, err, nullptr); }},
+      {"getFiles", msg::kGetFiles, kJob | kTask | kSub | kKey, [&] { return net.getFiles(task, nullptr, err, nullptr); }},
+      {"setFiles", msg::kSetFiles, kJob | kTask | kSub | kKey, [&] { return net.setFiles(task, {&file}, err, nullptr); }},
+      {"removeFiles", msg::kRemoveFiles, kJob | kTask | kSub | kKey,
+       [&] { return net.removeFiles(task, std::vector<const TaskFile*>{&file}, err, nullptr); }},
+      {"removeFiles names", msg::kRemoveFileNames, kJob | kTask | kSub | kKey,
+       [&] { return net.removeFiles(task, std::vector<std::string>{"f"}, err, nullptr); }},
+      {"getXMLOptions", msg::kGetXMLOptions, kJob | kTask | kSub, [&] { return net.getXMLOptions(task, err, nullptr); }},
+      {"getBitOptions", msg::kGetBitOptions, kJob | kTask | kSub, [&] { return net.getBitOptions(task, err, nullptr); }},
+      {"getExtendedOptions", msg::kGetExtendedOptions, kJob | kTask | kSub,
+       [&] { return net.getExtendedOptions(task, err, nullptr); }},
+      {"getJobInfo", msg::kGetJobInfo, kJob, [&] {
+         _TaskInfo copy = task;
+         return net.getJobInfo(copy, err, nullptr);
+       }},
+      {"getTaskInfo", msg::kGetTaskInfo, kTask, [&] { return net.getTaskInfo(task, err, nullptr); }},
+      {"getSubTaskInfo", msg::kGetSubTaskInfo, kTask | kSub, [&] { return net.getSubTaskInfo(task, err, nullptr); }},
+      {"getEntityInfo", msg::kGetEntityInfo, kTask | kSub, [&] { return net.getEntityInfo(task, err, nullptr); }},
+      {"setTaskInfo", msg::kSetTaskInfo, kTask, [&] { return net.setTaskInfo(task, err, nullptr); }},
+      {"setSubTaskInfo", msg::kSetSubTaskInfo, kTask | kSub, [&] { return net.setSubTaskInfo(task, err, nullptr); }},
+      {"setEntityInfo", msg::kSetEntityInfo, kTask | kSub, [&] { return net.setEntityInfo(task, err, nullptr); }},
+      {"getDefaultTaskId", msg::kGetDefaultTaskId, 0, [&] {
+         _TaskInfo copy = task;
+         return net.getDefaultTaskId(copy, err, nullptr);
+       }},
+      {"getJobListFromTaskId", msg::kGetJobListFromTaskId, kJob | kTask | kSub | kKey,
+       [&] { return net.getJobListFromTaskId(task, jobs, err, nullptr); }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ASSERT_EQ(0, row.call()) << err;
+    const evtask::test::RecordedRequest r = fake->last(row.type);
+    ASSERT_GE(r.size, 16u + sizeof(TaskApiInfo));
+    const TaskApiInfo& sent = r.as<GenericTaskApiReq>().info;
+    EXPECT_EQ((row.fields & kJob) ? task.jobId : 0u, sent.jobId);
+    EXPECT_EQ((row.fields & kTask) ? task.taskId : 0u, sent.taskId);
+    EXPECT_EQ((row.fields & kSub) ? task.subTaskId : 0u, sent.subTaskId);
+    EXPECT_EQ((row.fields & kKind) ? task.idKind : 0, sent.idKind);
+    EXPECT_EQ((row.fields & kKey) ? task.optionKey : 0u, sent.optionKey);
+    for (uint8_t b : sent.reserved) EXPECT_EQ(0, b);
+  }
+  // getDefaultOption puts the wanted option id in the key position only.
+  ASSERT_EQ(0, net.getDefaultOption(77, value, err, nullptr));
+  const TaskApiInfo& sent = fake->last(msg::kGetDefaultOption).as<GenericTaskApiReq>().info;
+  EXPECT_EQ("0 0 0 0 77", std::to_string(sent.jobId) + " " + std::to_string(sent.taskId) + " " +
+                              std::to_string(sent.subTaskId) + " " + std::to_string(sent.idKind) + " " +
+                              std::to_string(sent.optionKey));
 }

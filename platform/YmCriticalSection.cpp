@@ -48,6 +48,8 @@ YmCriticalSection::~YmCriticalSection() { delete m_handle; }
 
 void YmCriticalSection::enter(bool wait) { m_handle->enter(wait); }
 
+bool YmCriticalSection::tryEnter() { return m_handle->enter(false); }
+
 void YmCriticalSection::leave() { m_handle->leave(); }
 
 YmCriticalSectionLock::YmCriticalSectionLock(YmCriticalSection* cs) : m_cs(cs) {

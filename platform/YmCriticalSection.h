@@ -44,6 +44,9 @@ class EVTASK_EXPORT YmCriticalSection {
   ~YmCriticalSection();
 
   void enter(bool wait = true);
+  // Enters the section when no other thread holds it and returns true;
+  // returns false at once otherwise (then leave() must not be called).
+  bool tryEnter();
   void leave();
 
   YmCriticalSection(const YmCriticalSection&) = delete;

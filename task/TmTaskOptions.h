@@ -125,6 +125,9 @@ class EVTASK_EXPORT TmTaskOptions {
   // (under both locks, in their order), so that a test can observe a first
   // load. The library itself never reloads the defaults.
   static void resetDefaultsForTesting();
+  // Test hook: the default-cache lock, so that a test can check the lock
+  // order from another thread.
+  static YmCriticalSection& defaultCacheLockForTesting() { return m_defaultsCS; }
 
  protected:
   // The default-load lock: held by the task class's initDefaults across its

@@ -128,6 +128,49 @@ TEST_F(EvTaskTest, SixteenThreadsLoadTheDefaultsOnce) {
   EXPECT_EQ(1u, defaults.getList().size()) << "loaded once, not once per thread";
 }
 
+// Lock order, checked on every path that loads the defaults: while the
+// service is asked, the default-load lock is held and the default-cache lock
+// is free (so no caller took the load lock while holding the cache lock).
+TEST_F(EvTaskTest, DefaultsAreFetchedUnderTheLoadLockWithTheCacheLockFree) {
+  struct Probe : EvTask {
+    static YmCriticalSection& loadLock() { return defaultOptionsCS; }
+  };
+  const auto freeElsewhere = [](YmCriticalSection& cs) {
+    bool free = false;
+    std::thread([&] {
+      free = cs.tryEnter();
+      if (free) cs.leave();
+    }).join();
+    return free ? "free" : "held";
+  };
+  std::vector<std::string> seen;
+  fake->setHandler(msg::kGetDefaults, [&](const RecordedRequest&, Frame& response) {
+    seen.push_back(std::string("load ") + freeElsewhere(Probe::loadLock()) + ", cache " +
+                   freeElsewhere(TmTaskOptions::defaultCacheLockForTesting()));
+    response = FakeAppMgr::encodeResponse(msg::kGetDefaults, GenericGetOptionsResp{});
+  });
+  EvTask task(0, 0, nullptr, false);
+  TaskOptionList list;
+  TaskOption probe(5, "", 0);
+  int rc = 0;
+  const std::vector<std::function<void()>> paths = {
+      [&] { task.initDefaults(nullptr); },
+      [&] { task.getDefaultOption(probe, nullptr); },
+      [&] { task.getDefaultOption(5, rc, nullptr); },
+      [&] { task.getDefOptions(list, nullptr); },
+      [&] {
+        int v = 0;
+        EvTask withOptions(17, 0, nullptr, false);
+        withOptions.getOptionInt(5, v, nullptr);
+      },
+  };
+  for (const auto& path : paths) {
+    TmTaskOptions::resetDefaultsForTesting();
+    path();
+  }
+  EXPECT_EQ(std::vector<std::string>(paths.size(), "load held, cache free"), seen);
+}
+
 TEST_F(EvTaskTest, EveryKindReadsItsOwnConversion) {
   EvTask task(17, 0, nullptr, false);
   respondOptions(*fake, msg::kGetOptions,

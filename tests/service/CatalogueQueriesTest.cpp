@@ -38,11 +38,6 @@ TEST_F(CatalogueQueriesTest, JobListSendsIdentityWithoutKindAndAppends) {
   std::list<unsigned long long> jobs{99};
   ASSERT_EQ(0, net.getJobListFromTaskId(task, jobs, err, nullptr));
   EXPECT_EQ((std::list<unsigned long long>{99, 0x100000001ull, 2}), jobs);
-  const auto req = fake->last(msg::kGetJobListFromTaskId);
-  const auto& r = req.as<GetJobIdsFromTaskIdReq>();
-  EXPECT_EQ(0, r.info.idKind);
-  EXPECT_EQ(8ull, r.info.optionKey);
-  EXPECT_EQ(7u, r.info.subTaskId);
 }
 
 TEST_F(CatalogueQueriesTest, BkpStatsAndJobRequestId) {

@@ -97,11 +97,9 @@ TEST_F(CatalogueQueriesTest, RecordCentersAccumulateAcrossCalls) {
   ASSERT_EQ(0, net.getRecordCenterList(centers, err, 4));
   ASSERT_EQ(2u, centers.size());
   const _RecordCenterInfo& r = centers.back();
-  EXPECT_EQ(1, r.id);
-  EXPECT_EQ("t5", r.text5);
-  EXPECT_EQ(2, r.value1);
-  EXPECT_EQ("t7", r.text7);
-  EXPECT_EQ(3, r.value2);
+  EXPECT_EQ("1 t1 t2 t3 t4 t5 2 t6 t7 3", std::to_string(r.id) + " " + r.text1 + " " + r.text2 + " " + r.text3 + " " +
+                                              r.text4 + " " + r.text5 + " " + std::to_string(r.value1) + " " + r.text6 +
+                                              " " + r.text7 + " " + std::to_string(r.value2));
   EXPECT_EQ(4, fake->last(msg::kGetRecordCenterList).as<RecordCenterListReq>().number);
 }
 
@@ -115,10 +113,10 @@ TEST_F(CatalogueQueriesTest, ConnectorsAndLegalHoldsKeepFieldOrder) {
   std::list<_RecordConnectorInfo> conns;
   ASSERT_EQ(0, net.getRecordConnectorList(conns, err, 0));
   ASSERT_EQ(1u, conns.size());
-  EXPECT_EQ(2, conns.front().value1);
-  EXPECT_EQ("", conns.front().text3);
-  EXPECT_EQ("c", conns.front().text4);
-  EXPECT_EQ(3, conns.front().value2);
+  const _RecordConnectorInfo& k = conns.front();
+  // Every field, so that a field filled from its neighbour shows.
+  EXPECT_EQ("1 a 2 b  c 3", std::to_string(k.id) + " " + k.text1 + " " + std::to_string(k.value1) + " " + k.text2 +
+                                " " + k.text3 + " " + k.text4 + " " + std::to_string(k.value2));
 
   SchedLegalHold h{a, b, c, {7, 8, 9}, d, {10, 11}};
   LegalHoldListResp r2{};
@@ -128,9 +126,10 @@ TEST_F(CatalogueQueriesTest, ConnectorsAndLegalHoldsKeepFieldOrder) {
   std::list<_LegalHoldInfo> holds;
   ASSERT_EQ(0, net.getLegalHoldList(holds, err, "filter"));
   ASSERT_EQ(1u, holds.size());
-  EXPECT_EQ(9u, holds.front().words1[2]);
-  EXPECT_EQ("d", holds.front().text4);
-  EXPECT_EQ(11u, holds.front().words2[1]);
+  const _LegalHoldInfo& l = holds.front();
+  EXPECT_EQ("a b c 7 8 9 d 10 11", l.text1 + " " + l.text2 + " " + l.text3 + " " + std::to_string(l.words1[0]) + " " +
+                                       std::to_string(l.words1[1]) + " " + std::to_string(l.words1[2]) + " " + l.text4 +
+                                       " " + std::to_string(l.words2[0]) + " " + std::to_string(l.words2[1]));
   EXPECT_STREQ("filter", fake->last(msg::kGetLegalHoldList).as<LegalHoldListReq>().text);
 }
 
@@ -148,7 +147,8 @@ TEST_F(CatalogueQueriesTest, TagListFilterOrZeroBlock) {
   filter.text2 = "two";
   filter.value = 12;
   char five[] = "five";
-  SchedDM2Tag entry{nullptr, nullptr, nullptr, nullptr, five, 13};
+  char one[] = "one", two[] = "two", three[] = "three", four[] = "four";
+  SchedDM2Tag entry{one, two, three, four, five, 13};
   TagListResp resp{};
   resp.count = 1;
   resp.tags = &entry;
@@ -159,8 +159,9 @@ TEST_F(CatalogueQueriesTest, TagListFilterOrZeroBlock) {
   EXPECT_STREQ("", req.as<TagListReq>().tag.text1);
   EXPECT_EQ(12, req.as<TagListReq>().tag.number);
   ASSERT_EQ(1u, tags.size());
-  EXPECT_EQ("five", tags.front().text5);
-  EXPECT_EQ(13, tags.front().value);
+  const _DM2TagInfo& t = tags.front();
+  EXPECT_EQ("one two three four five 13",
+            t.text1 + " " + t.text2 + " " + t.text3 + " " + t.text4 + " " + t.text5 + " " + std::to_string(t.value));
 }
 
 TEST_F(CatalogueQueriesTest, UpdateInfoReplacesOnlyWhenTheServerAnswersEntries) {

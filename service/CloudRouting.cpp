@@ -171,15 +171,15 @@ AppMgrShmWrapper AppMgrShmUtil::getAPIRequest() {
 
   int error = 0;
   m_key = existingKey(where.keyFile, error);
-  if (m_key == -1) {
+  if (m_key != -1) {
     // No trusted key file means no segment for this thread. The failure
     // value -1 is also a valid key of some unrelated segment, so it is never
     // looked up.
-    m_handle = -1;
-  } else {
     m_segment = static_cast<uint32_t*>(getSharedMemory(m_key, error));
   }
   if (m_segment == nullptr) {
+    // A handle kept from an earlier write names no segment of this read.
+    m_handle = -1;
     EvDebug::Error(kGetLog, "Failed to open shared memory [%s][%u] to read the AppMgr request id. Error Code = %d",
                    where.name.c_str(), static_cast<unsigned>(m_key), error);
     return result;

@@ -182,7 +182,11 @@ TEST_F(CloudRoutingShmTest, HandOffOnOneThreadThroughOwnerOnlyFiles) {
   EXPECT_TRUE(cap.lines().empty());
   EXPECT_EQ(0, access(keyFile().c_str(), F_OK)) << "the key file stays";
 
-  EXPECT_EQ(0u, util.getAPIRequest().requestId) << "a second read finds nothing";
+  ASSERT_TRUE(util.setAPIRequest(43));
+  EXPECT_GE(util.getHandle(), 0);
+  ASSERT_EQ(0, shmctl(segmentId(), IPC_RMID, nullptr));
+  EXPECT_EQ(0u, util.getAPIRequest().requestId) << "a read that finds nothing";
+  EXPECT_EQ(-1, util.getHandle()) << "and forgets the writer's handle";
   EXPECT_TRUE(cap.contains(kGetLog, openFailure(segmentName(), keyOf(keyFile()), ENOENT)))
       << ::testing::PrintToString(cap.lines());
   ASSERT_EQ(1u, cap.records().size());

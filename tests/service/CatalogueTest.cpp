@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <fstream>
 #include <map>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -209,10 +209,29 @@ class WireHeaders {
     std::stringstream ss;
     ss << in.rdbuf();
     const std::string text = stripComments(ss.str());
-    const std::regex structRe("struct\\s+(?:EVTASK_EXPORT\\s+)?(\\w+)\\s*\\{([^}]*)\\};");
-    for (std::sregex_iterator it(text.begin(), text.end(), structRe), end; it != end; ++it) {
-      addStruct((*it)[1], (*it)[2]);
+    // "struct [EVTASK_EXPORT] Name {fields};" with no braces inside.
+    for (size_t at = text.find("struct "); at != std::string::npos; at = text.find("struct ", at + 1)) {
+      if (at > 0 && (std::isalnum(static_cast<unsigned char>(text[at - 1])) || text[at - 1] == '_')) continue;
+      const size_t open = text.find('{', at);
+      const size_t semi = text.find(';', at);
+      if (open == std::string::npos || (semi != std::string::npos && semi < open)) continue;  // a declaration
+      const size_t close = text.find("};", open);
+      if (close == std::string::npos) break;
+      std::vector<std::string> words = split(text.substr(at + 7, open - at - 7), " \t\r\n");
+      if (words.empty()) continue;
+      addStruct(words.back(), text.substr(open + 1, close - open - 1));
     }
+  }
+
+  static std::vector<std::string> split(const std::string& s, const char* separators) {
+    std::vector<std::string> out;
+    size_t b = s.find_first_not_of(separators);
+    while (b != std::string::npos) {
+      const size_t e = s.find_first_of(separators, b);
+      out.push_back(s.substr(b, e == std::string::npos ? std::string::npos : e - b));
+      b = e == std::string::npos ? e : s.find_first_not_of(separators, e);
+    }
+    return out;
   }
 
   void addStruct(const std::string& name, const std::string& body) {
@@ -221,25 +240,30 @@ class WireHeaders {
         {"uint32_t", 4}, {"int32_t", 4},  {"int", 4},     {"uint64_t", 8}, {"int64_t", 8}};
     static const std::map<std::string, std::string> arrayElements = {
         {"uint32_t", "uint32"}, {"int32_t", "uint32"}, {"uint64_t", "uint64"}, {"int64_t", "uint64"}};
-    const std::regex fieldRe("^\\s*(?:const\\s+)?(\\w+)\\s*(\\*?)\\s*(\\w+)\\s*((?:\\[\\s*\\d+\\s*\\])*)\\s*$");
     ParsedStruct s;
     std::stringstream fields(body);
     std::string decl;
     while (std::getline(fields, decl, ';')) {
-      if (decl.find_first_not_of(" \t\r\n") == std::string::npos) continue;
-      std::smatch m;
-      if (!std::regex_match(decl, m, fieldRe)) {
+      // "[const] type [*] name [N]...", with '*' and '[' split off as words.
+      std::string spaced;
+      for (char c : decl) spaced += (c == '*' || c == '[' || c == ']') ? std::string(" ") + c + " " : std::string(1, c);
+      std::vector<std::string> w = split(spaced, " \t\r\n");
+      if (w.empty()) continue;
+      if (w[0] == "const") w.erase(w.begin());
+      const bool pointer = w.size() > 2 && w[1] == "*";
+      if (pointer) w.erase(w.begin() + 1);
+      if (w.size() < 2 || w[1] == "*") {
         problems.push_back(name + ": cannot read field \"" + decl + "\"");
         continue;
       }
-      const std::string type = m[1];
+      const std::string type = w[0];
       uint32_t count = 1;
-      const std::regex dimRe("\\d+");
-      const std::string dims = m[4];
-      for (std::sregex_iterator d(dims.begin(), dims.end(), dimRe), e; d != e; ++d) count *= std::stoul(d->str());
+      for (size_t i = 2; i + 1 < w.size(); ++i) {
+        if (w[i] == "[") count *= static_cast<uint32_t>(std::stoul(w[i + 1]));
+      }
       uint32_t size = 0, align = 0;
       FoundRefs inner;
-      if (m[2] == "*") {
+      if (pointer) {
         size = align = 4;
         if (type == "char") {
           inner[0] = "text";

@@ -5,3 +5,7 @@ if(SODIUM_FOUND)
   target_link_libraries(evtask_obj PUBLIC PkgConfig::SODIUM)
   target_compile_definitions(evtask_obj PUBLIC EVTASK_HAVE_SODIUM=1)
 endif()
+
+# The XML message base reads and writes its text form with pugixml.
+pkg_check_modules(PUGIXML REQUIRED IMPORTED_TARGET pugixml)
+target_link_libraries(evtask_obj PUBLIC PkgConfig::PUGIXML)

@@ -11,6 +11,7 @@
 // 0xA00F0: the operation is declared but not available in this build; text
 // "Operation not available in this build of evtask".
 #define YM_OPERATION_NOT_AVAILABLE 655600
+#define YM_BAD_ID_TEXT 655601              // 0xA00F1: an id given as text is not a decimal number
 
 // XML message base (area 0xB).
 #define YM_XML_INIT_FAILED 720897          // 0xB0001: "XML Message initilization failed"

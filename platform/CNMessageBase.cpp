@@ -176,13 +176,26 @@ bool unescapeText(const char* s, std::string& out) {
   return true;
 }
 
+// Strict decimal: an optional '-', at least one digit, nothing else, no
+// overflow, and within [lo, hi].
 bool parseInt(const char* s, long long lo, long long hi, long long& out) {
-  const size_t n = std::strlen(s);
-  long long v = 0;
-  auto r = std::from_chars(s, s + n, v);
-  if (r.ec != std::errc() || r.ptr != s + n || n == 0) return false;
-  if (v < lo || v > hi) return false;
-  out = v;
+  const bool negative = *s == '-';
+  if (negative) ++s;
+  if (*s < '0' || *s > '9') return false;
+  // Magnitude in unsigned arithmetic; the limit admits INT64_MIN.
+  // Overflow test without a 64-bit division per digit (costly on i386).
+  const unsigned long long maxTenth = 922337203685477580ull;
+  const unsigned lastDigit = negative ? 8 : 7;
+  unsigned long long v = 0;
+  for (; *s >= '0' && *s <= '9'; ++s) {
+    const unsigned d = static_cast<unsigned>(*s - '0');
+    if (v > maxTenth || (v == maxTenth && d > lastDigit)) return false;
+    v = v * 10 + d;
+  }
+  if (*s != 0) return false;
+  const long long r = negative ? static_cast<long long>(0 - v) : static_cast<long long>(v);
+  if (r < lo || r > hi) return false;
+  out = r;
   return true;
 }
 
@@ -204,6 +217,19 @@ const XmlClassSpec* findMessageClass(int family, int classNo) {
 }
 
 // --- reading and writing -------------------------------------------------------------------
+
+// The place a reading failure is reported for; its text is built only when
+// a failure needs it.
+struct Where {
+  int family;
+  int classNo;
+  long tag;  // -1: the message itself
+  std::string str() const {
+    std::string s = "message " + std::to_string(family) + "/" + std::to_string(classNo);
+    if (tag >= 0) s += " field " + std::to_string(tag);
+    return s;
+  }
+};
 
 struct XmlCodec {
   int code = 0;
@@ -292,43 +318,60 @@ struct XmlCodec {
     return true;
   }
 
-  bool readText(pugi::xml_node node, std::string& out, const std::string& where) {
-    const char* text = "";
-    for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling()) {
-      if (c.type() != pugi::node_pcdata && c.type() != pugi::node_cdata) {
-        return fail(YM_XML_MALFORMED, where + " holds an element where a value was expected");
-      }
-      if (c != node.first_child()) return fail(YM_XML_MALFORMED, where + " holds a split value");
-      text = c.value();
-    }
-    if (!unescapeText(text, out)) return fail(YM_XML_MALFORMED, where + " holds a malformed % escape");
+  bool readText(pugi::xml_node node, std::string& out, const Where& where) {
+    const char* text = nullptr;
+    if (!rawValue(node, text, where)) return false;
+    if (!unescapeText(text, out)) return fail(YM_XML_MALFORMED, where.str() + " holds a malformed % escape");
     return true;
   }
 
-  bool readNumber(pugi::xml_node node, long long& out, const std::string& where) {
-    std::string text;
-    if (!readText(node, text, where)) return false;
-    if (!parseInt(text.c_str(), INT64_MIN, INT64_MAX, out)) {
+  // The raw value text of a leaf element (its single text child, or "").
+  bool rawValue(pugi::xml_node node, const char*& text, const Where& where) {
+    const pugi::xml_node c = node.first_child();
+    if (!c) {
+      text = "";
+      return true;
+    }
+    const pugi::xml_node_type t = c.type();
+    if (t != pugi::node_pcdata && t != pugi::node_cdata) {
+      return fail(YM_XML_MALFORMED, where.str() + " holds an element where a value was expected");
+    }
+    if (c.next_sibling()) return fail(YM_XML_MALFORMED, where.str() + " holds a split value");
+    text = c.value();
+    return true;
+  }
+
+  bool readNumber(pugi::xml_node node, long long& out, const Where& where) {
+    const char* text = nullptr;
+    if (!rawValue(node, text, where)) return false;
+    // Numbers carry no escapes, so the raw text is read directly.
+    if (!parseInt(text, INT64_MIN, INT64_MAX, out)) {
       // Tell a number that is too large from one that is no number at all.
-      const char* p = text.c_str();
+      const char* p = text;
       if (*p == '-') ++p;
       const bool digits = *p != 0 && std::strspn(p, "0123456789") == std::strlen(p);
       return fail(digits ? YM_XML_OUT_OF_RANGE : YM_XML_MALFORMED,
-                  where + " holds \"" + text.substr(0, 40) + "\", not a 64-bit integer");
+                  where.str() + " holds \"" + std::string(text).substr(0, 40) + "\", not a 64-bit integer");
     }
     return true;
   }
 
-  // Checks that only elements (or whitespace) sit inside a container.
-  bool onlyElements(pugi::xml_node node, const std::string& where) {
+  // Checks that only elements (or whitespace and comments) sit inside a
+  // container, and counts the elements.
+  bool onlyElements(pugi::xml_node node, const Where& where, size_t& count) {
+    count = 0;
     for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling()) {
-      if (c.type() == pugi::node_element) continue;
-      if (c.type() == pugi::node_pcdata) {
+      const pugi::xml_node_type t = c.type();
+      if (t == pugi::node_element) {
+        ++count;
+        continue;
+      }
+      if (t == pugi::node_pcdata) {
         const char* v = c.value();
         if (v[std::strspn(v, " \t\r\n")] == 0) continue;
       }
-      if (c.type() == pugi::node_comment) continue;
-      return fail(YM_XML_MALFORMED, where + " holds text between its fields");
+      if (t == pugi::node_comment) continue;
+      return fail(YM_XML_MALFORMED, where.str() + " holds text between its fields");
     }
     return true;
   }
@@ -337,41 +380,48 @@ struct XmlCodec {
     if (depth > CNMessageBase::kMaxDepth) {
       return fail(YM_XML_LIMIT, "messages nested deeper than " + std::to_string(CNMessageBase::kMaxDepth));
     }
-    const std::string where = "message " + className(m.m_family, m.m_classNo);
-    if (!onlyElements(node, where)) return false;
+    const Where where{m.m_family, m.m_classNo, -1};
     const XmlClassSpec* schema = spec(m.m_family, m.m_classNo);
-    size_t count = 0;
+    m.m_fields.reserve(4);
     for (pugi::xml_node e = node.first_child(); e; e = e.next_sibling()) {
-      if (e.type() == pugi::node_element) ++count;
-    }
-    if (count > 2 * 65536) return fail(YM_XML_LIMIT, where + " has too many fields");
-    m.m_fields.reserve(count);
-    for (pugi::xml_node e = node.first_child(); e; e = e.next_sibling()) {
-      if (e.type() != pugi::node_element) continue;
+      const pugi::xml_node_type nt = e.type();
+      if (nt != pugi::node_element) {
+        if (nt == pugi::node_comment) continue;
+        const char* v = e.value();
+        if (nt == pugi::node_pcdata && v[std::strspn(v, " \t\r\n")] == 0) continue;
+        return fail(YM_XML_MALFORMED, where.str() + " holds text between its fields");
+      }
       XmlFieldKind kind;
       if (!kindOfElement(e.name(), kind)) {
-        return fail(YM_XML_MALFORMED, where + " holds an unknown element <" + e.name() + ">");
+        return fail(YM_XML_MALFORMED, where.str() + " holds an unknown element <" + e.name() + ">");
       }
-      long long tag = 0, sub = 0;
-      const pugi::xml_attribute ta = e.attribute("t");
-      const pugi::xml_attribute sa = e.attribute("s");
-      if (!ta || !parseInt(ta.value(), 0, 65535, tag) || (sa && !parseInt(sa.value(), 0, 65535, sub))) {
-        return fail(YM_XML_MALFORMED, where + " holds a field with a missing or malformed tag");
+      long long tag = -1, sub = 0;
+      bool good = true;
+      for (pugi::xml_attribute a = e.first_attribute(); a && good; a = a.next_attribute()) {
+        const char* n = a.name();
+        if (n[0] == 't' && n[1] == 0) good = parseInt(a.value(), 0, 65535, tag);
+        else if (n[0] == 's' && n[1] == 0) good = parseInt(a.value(), 0, 65535, sub);
       }
-      const std::string fw = where + " field " + std::to_string(tag);
+      if (!good || tag < 0) {
+        return fail(YM_XML_MALFORMED, where.str() + " holds a field with a missing or malformed tag");
+      }
+      const Where fw{m.m_family, m.m_classNo, static_cast<long>(tag)};
       const uint32_t key = makeKey(static_cast<uint16_t>(tag), static_cast<uint16_t>(sub));
       if (!m.m_fields.empty() && m.m_fields.back().key >= key) {
-        return fail(YM_XML_MALFORMED, fw + " is repeated or out of order");
+        return fail(YM_XML_MALFORMED, fw.str() + " is repeated or out of order");
       }
       const XmlFieldSpec* declared = nullptr;
       if (schema != nullptr && sub == 0) {
         for (const XmlFieldSpec& fs : schema->fields) {
-          if (fs.tag == tag) declared = &fs;
+          if (fs.tag == tag) {
+            declared = &fs;
+            break;
+          }
         }
       }
       if (declared != nullptr && declared->kind != kind) {
         return fail(YM_XML_WRONG_TYPE,
-                    fw + " is a " + kindName(kind) + ", expected a " + kindName(declared->kind));
+                    fw.str() + " is a " + kindName(kind) + ", expected a " + kindName(declared->kind));
       }
       m.m_fields.emplace_back();
       CNMessageBase::Field& f = m.m_fields.back();
@@ -382,14 +432,14 @@ struct XmlCodec {
     return true;
   }
 
-  bool checkNestedClass(const XmlFieldSpec* declared, int family, int classNo, const std::string& where) {
+  bool checkNestedClass(const XmlFieldSpec* declared, int family, int classNo, const Where& where) {
     if (declared == nullptr || (declared->family == 0 && declared->classNo == 0)) return true;
     if (declared->family == family && declared->classNo == classNo) return true;
-    return fail(YM_XML_WRONG_CLASS, where + " holds message " + className(family, classNo) + ", expected " +
+    return fail(YM_XML_WRONG_CLASS, where.str() + " holds message " + className(family, classNo) + ", expected " +
                                         className(declared->family, declared->classNo));
   }
 
-  bool readField(pugi::xml_node e, CNMessageBase::Field& f, const XmlFieldSpec* declared, const std::string& fw,
+  bool readField(pugi::xml_node e, CNMessageBase::Field& f, const XmlFieldSpec* declared, const Where& fw,
                  int depth) {
     switch (f.kind) {
       case XmlFieldKind::kInt:
@@ -399,24 +449,22 @@ struct XmlCodec {
       case XmlFieldKind::kIntList:
       case XmlFieldKind::kTextList:
       case XmlFieldKind::kObjectList: {
-        if (!onlyElements(e, fw)) return false;
-        const char* itemName = f.kind == XmlFieldKind::kObjectList ? "m" : "v";
         size_t n = 0;
-        for (pugi::xml_node v = e.first_child(); v; v = v.next_sibling()) {
-          if (v.type() != pugi::node_element) continue;
-          if (std::strcmp(v.name(), itemName) != 0) {
-            return fail(YM_XML_MALFORMED, fw + " holds <" + v.name() + "> where <" + itemName + "> belongs");
-          }
-          if (++n > CNMessageBase::kMaxListLength) {
-            return fail(YM_XML_LIMIT,
-                        fw + " has more than " + std::to_string(CNMessageBase::kMaxListLength) + " entries");
-          }
+        if (!onlyElements(e, fw, n)) return false;
+        const char itemName = f.kind == XmlFieldKind::kObjectList ? 'm' : 'v';
+        if (n > CNMessageBase::kMaxListLength) {
+          return fail(YM_XML_LIMIT,
+                      fw.str() + " has more than " + std::to_string(CNMessageBase::kMaxListLength) + " entries");
         }
         if (f.kind == XmlFieldKind::kIntList) f.numbers.reserve(n);
         if (f.kind == XmlFieldKind::kTextList) f.texts.reserve(n);
         if (f.kind == XmlFieldKind::kObjectList) f.objects.reserve(n);
         for (pugi::xml_node v = e.first_child(); v; v = v.next_sibling()) {
           if (v.type() != pugi::node_element) continue;
+          const char* vn = v.name();
+          if (vn[0] != itemName || vn[1] != 0) {
+            return fail(YM_XML_MALFORMED, fw.str() + " holds <" + vn + "> where <" + itemName + "> belongs");
+          }
           if (f.kind == XmlFieldKind::kIntList) {
             long long x = 0;
             if (!readNumber(v, x, fw)) return false;

@@ -170,6 +170,9 @@ class EVTASK_EXPORT CNMessageBase {
 };
 
 struct CNMessageBase::Field {
+  // User-provided, so that new fields are not zero-filled before their
+  // members are constructed (the reader makes one per field it reads).
+  Field() {}
   uint32_t key = 0;
   XmlFieldKind kind = XmlFieldKind::kInt;
   long long number = 0;

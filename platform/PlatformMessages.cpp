@@ -14,6 +14,11 @@ const WireLayout kPlatformGenericRespLayout{"PlatformGenericResp", 20, {RespHead
 const WireLayout kClientFactReqLayout{"ClientFactReq", 24, {}};
 const WireLayout kClientFactRespLayout{"ClientFactResp", 28, {RespHeaderTextRef(), WireRef::Text(24)}};
 
+const WireLayout kXmlHandlerReqLayout{"XmlHandlerReq", 36, {WireRef::Text(24), WireRef::Text(28)}};
+const WireLayout kXmlHandlerRespLayout{"XmlHandlerResp", 24, {RespHeaderTextRef(), WireRef::Text(20)}};
+const WireLayout kExecuteSPReqLayout{"ExecuteSPReq", 24, {WireRef::Text(20)}};
+const WireLayout kExecuteSPRespLayout{"ExecuteSPResp", 24, {RespHeaderTextRef(), WireRef::Text(20)}};
+
 }  // namespace
 
 void registerPlatformCatalogue() {
@@ -26,6 +31,10 @@ void registerPlatformCatalogue() {
     c.add(kGlobalParamSetResp, &kPlatformGenericRespLayout);
     c.add(kClientFactReq, &kClientFactReqLayout);
     c.add(kClientFactResp, &kClientFactRespLayout);
+    c.add(kXmlHandlerReq, &kXmlHandlerReqLayout);
+    c.add(kXmlHandlerResp, &kXmlHandlerRespLayout);
+    c.add(kExecuteSPReq, &kExecuteSPReqLayout);
+    c.add(kExecuteSPResp, &kExecuteSPRespLayout);
   });
 }
 

@@ -1,6 +1,6 @@
 // Messages of the platform's own services (global parameters and client
 // facts), exchanged with the application manager through the session like
-// the task messages. Codes 0x50000010 to 0x5000002F; response = request + 1.
+// the task messages. Codes 0x50000010 to 0x5000003F; response = request + 1.
 #ifndef EVTASK_PLATFORM_PLATFORMMESSAGES_H
 #define EVTASK_PLATFORM_PLATFORMMESSAGES_H
 
@@ -19,6 +19,10 @@ constexpr uint32_t kGlobalParamSetReq = 0x50000012;
 constexpr uint32_t kGlobalParamSetResp = 0x50000013;
 constexpr uint32_t kClientFactReq = 0x50000020;
 constexpr uint32_t kClientFactResp = 0x50000021;
+constexpr uint32_t kXmlHandlerReq = 0x50000030;
+constexpr uint32_t kXmlHandlerResp = 0x50000031;
+constexpr uint32_t kExecuteSPReq = 0x50000032;
+constexpr uint32_t kExecuteSPResp = 0x50000033;
 
 // The client facts a ClientFactReq asks for.
 enum ClientFactKind : uint32_t {
@@ -56,6 +60,38 @@ struct ClientFactResp {
   char* text;
 };
 
+// XMLHandler::handleXMLReq: one XML request, answered by one XML reply.
+struct XmlHandlerReq {
+  AppMgrReqHdr header;
+  uint32_t kind;     // the handler kind (1 at every call site)
+  uint32_t tag;      // the type tag of the request message
+  char* xml;         // the request text
+  char* context;     // the caller's context text (empty at every call site)
+  uint32_t flags;
+};
+struct XmlHandlerResp {
+  AppMgrRespHdr header;
+  char* xml;         // the reply text; null when the server sent none
+};
+// App_ExecuteSP::executeStoredProcedure: a numbered procedure with an XML
+// input text and an XML output text.
+struct ExecuteSPReq {
+  AppMgrReqHdr header;
+  uint32_t procedure;
+  char* input;
+};
+struct ExecuteSPResp {
+  AppMgrRespHdr header;
+  char* output;
+};
+
+static_assert(sizeof(XmlHandlerReq) == 36, "XmlHandlerReq size");
+static_assert(offsetof(XmlHandlerReq, xml) == 24, "XmlHandlerReq xml");
+static_assert(offsetof(XmlHandlerReq, context) == 28, "XmlHandlerReq context");
+static_assert(sizeof(XmlHandlerResp) == 24, "XmlHandlerResp size");
+static_assert(sizeof(ExecuteSPReq) == 24, "ExecuteSPReq size");
+static_assert(offsetof(ExecuteSPReq, input) == 20, "ExecuteSPReq input");
+static_assert(sizeof(ExecuteSPResp) == 24, "ExecuteSPResp size");
 static_assert(sizeof(GlobalParamGetReq) == 20, "GlobalParamGetReq size");
 static_assert(sizeof(GlobalParamGetResp) == 24, "GlobalParamGetResp size");
 static_assert(sizeof(GlobalParamSetReq) == 24, "GlobalParamSetReq size");

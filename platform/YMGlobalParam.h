@@ -9,6 +9,9 @@
 
 #include "evtask/export.h"
 
+// The global parameter holding the ids of recorded schedules, comma-separated.
+#define CONTROLHOST_SURVEY_WIA_SCHEDULE_ID_LIST "CONTROLHOST_SURVEY_WIA_SCHEDULE_ID_LIST"
+
 class EVTASK_EXPORT YMGlobalParam {
  public:
   YMGlobalParam();

@@ -11,7 +11,18 @@
 // 0xA00F0: the operation is declared but not available in this build; text
 // "Operation not available in this build of evtask".
 #define YM_OPERATION_NOT_AVAILABLE 655600
+#define YM_BAD_ID_TEXT 655601              // 0xA00F1: an id given as text is not a decimal number
+
+// XML message base (area 0xB).
 #define YM_XML_INIT_FAILED 720897          // 0xB0001: "XML Message initilization failed"
+#define YM_XML_MALFORMED 720898            // 0xB0002: the text is not well-formed XML of our form
+#define YM_XML_WRONG_CLASS 720899          // 0xB0003: the text names another message class
+#define YM_XML_WRONG_TYPE 720900           // 0xB0004: a field of another kind than asked or declared
+#define YM_XML_OUT_OF_RANGE 720901         // 0xB0005: a number outside its type's range
+#define YM_XML_LIMIT 720902                // 0xB0006: size, depth or list length limit exceeded
+#define YM_XML_NOT_SET 720903              // 0xB0007: the field is not set
+#define YM_XML_EMPTY 720904                // 0xB0008: no XML text at all
+#define YM_XML_INIT_FAILED_TEXT "XML Message initilization failed"
 
 // Session to the application manager (area 0x1A).
 #define YM_SESSION_NO_SERVER 1703937       // 0x1A0001: no application manager reachable

@@ -132,11 +132,6 @@ std::unique_ptr<Rec[]> packRecords(const std::vector<const Item*>& items, bool w
   return recs;
 }
 
-int notAvailable(std::string& err) {
-  err = YM_OPERATION_NOT_AVAILABLE_TEXT;
-  return YM_OPERATION_NOT_AVAILABLE;
-}
-
 }  // namespace
 
 TaskInterface::~TaskInterface() = default;
@@ -607,28 +602,4 @@ int TaskInterfaceNet::GetUpdateInfo(_UpdateInformation& info, std::string& err, 
     }
   }
   return 0;
-}
-
-// --- schedule and job operations (not in this build) ---------------------------------------
-
-int TaskInterfaceNet::CreateTask(std::string&, std::list<long long>&, int&, int, std::string& errorText, int,
-                                 long long, bool, bool) {
-  return notAvailable(errorText);
-}
-
-int TaskInterfaceNet::TaskRequest(std::string&, std::list<long long>&, int&, int, std::string& errorText,
-                                  unsigned long, int, long long, bool, bool) {
-  return notAvailable(errorText);
-}
-
-int TaskInterfaceNet::getAutomaticSchedulePattern(_TaskInfo&, std::string& err, void*) { return notAvailable(err); }
-
-int TaskInterfaceNet::runTasks(std::vector<Sched_SubTask>&, std::list<long long>&, std::string& err, int, int,
-                               long long, bool, void*) {
-  return notAvailable(err);
-}
-
-int TaskInterfaceNet::performOperation(std::vector<_AutomaticTaskInfo>&, std::list<long long>&, std::string& err,
-                                       int, int, int, int, long long, bool, void*) {
-  return notAvailable(err);
 }

@@ -59,15 +59,21 @@ class EVTASK_EXPORT TaskInterfaceNet : public TaskInterface {
   int getTagList(std::list<_DM2TagInfo>& tags, std::string& err, _DM2TagInfo* filter) override;
   int GetUpdateInfo(_UpdateInformation& info, std::string& err, unsigned long, unsigned long,
                     unsigned long) override;
-  // Task creation, task requests, running tasks and automatic-schedule
-  // operations are not available in this build: they return
-  // YM_OPERATION_NOT_AVAILABLE with YM_OPERATION_NOT_AVAILABLE_TEXT.
+  // Task creation and task requests (TaskInterfaceNetJobs.cpp): on success
+  // `xml` holds the reply text (empty when the reply carries none), `taskId`
+  // the id of the reply and the reply's job ids are appended to `jobIds`. On
+  // failure `xml`, `taskId` and `jobIds` are unchanged.
   int CreateTask(std::string& xml, std::list<long long>& jobIds, int& taskId, int userId, std::string& errorText,
                  int localeId, long long sequenceNumber, bool endUser, bool flag) override;
   int TaskRequest(std::string& xml, std::list<long long>& jobIds, int& taskId, int userId, std::string& errorText,
                   unsigned long requestKind, int localeId, long long sequenceNumber, bool flag,
                   bool endUser) override;
+  // The pattern text lands in task.xmlOptions.
   int getAutomaticSchedulePattern(_TaskInfo& task, std::string& err, void* event) override;
+  // runTasks appends the reply's job ids; performOperation replaces jobIds.
+  // A reply without job ids returns the reply's result code, with its
+  // result message (when present) in `err`. performOperation sends one entry
+  // per subtask of every automatic task info (see TaskInterfaceNetJobs.cpp).
   int runTasks(std::vector<Sched_SubTask>& subTasks, std::list<long long>& jobIds, std::string& err, int userId,
                int localeId, long long sequenceNumber, bool endUser, void* event) override;
   int performOperation(std::vector<_AutomaticTaskInfo>& tasks, std::list<long long>& jobIds, std::string& err,

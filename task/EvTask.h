@@ -48,6 +48,35 @@
 // The pre/post command record of the restore options, defined with them.
 struct RestoreTaskOptionsItem;
 
+// Schedule and job types, defined with the XML message classes in
+// schedule/XmlMessages.h and schedule/ScheduleRecords.h; the operations
+// below are implemented in schedule/.
+class EvEvent;
+struct InventoryJobParams;
+struct DDBMoveInputParams;
+struct _IndexScaleInputParams;
+namespace TMMsg {
+enum TaskType : int;
+enum SubTaskType : int;
+enum TaskOperationType : int;
+class Pattern;
+class JobOption;
+class AuxcopyOption;
+}  // namespace TMMsg
+namespace YmEntities {
+class GenericEntity;
+class SubtaskEntity;
+}  // namespace YmEntities
+namespace JobManager {
+class JobListResponse;
+}  // namespace JobManager
+namespace DM2ContentIndexing {
+class IndexAutoscaleOption;
+}  // namespace DM2ContentIndexing
+namespace App {
+class UpdateSchedule;
+}  // namespace App
+
 class EVTASK_EXPORT EvTask : public virtual TmTaskOptions,
                              public virtual OptionCallBack,
                              public virtual TmTaskFiles,
@@ -284,6 +313,83 @@ class EVTASK_EXPORT EvTask : public virtual TmTaskOptions,
   int getUserDependentJobId(unsigned long long& value, void* event);
   // Sorts file entries into the record's path lists by file type.
   void buildFileList(TaskFileList files, void* event);
+
+  // --- task creation (schedule/EvTaskCreation.cpp) ---
+  // Builds one task-creation request (task element, associations, one
+  // subtask with options and, unless taskType is 1, the pattern), sends it
+  // with CreateTask and reads the reply. Pointer arguments stay the
+  // caller's; null means not supplied. Returns 0, YM_XML_INIT_FAILED, the
+  // serialiser's or the service's code, the code of a refusal
+  // (TMMsg::GenericResp) with its message in errorText, or a YM_XML_* code
+  // when the reply text is missing, malformed or of another class; on a
+  // failure jobIds is left as it was. _createScheduleJob also yields the
+  // new task id.
+  int createScheduleJob(TMMsg::SubTaskType subTaskType, TMMsg::TaskOperationType operationType,
+                        std::list<long long>& jobIds, std::string& errorText, unsigned long userId,
+                        std::vector<YmEntities::GenericEntity>* associations, TMMsg::Pattern* pattern,
+                        TMMsg::JobOption* options, unsigned long localeId, long long sequenceNumber, bool endUser,
+                        TMMsg::TaskType taskType, std::string subTaskName, std::string description);
+  int _createScheduleJob(int& taskId, TMMsg::SubTaskType subTaskType, TMMsg::TaskOperationType operationType,
+                         std::list<long long>& jobIds, std::string& errorText, unsigned long userId,
+                         std::vector<YmEntities::GenericEntity>* associations, TMMsg::Pattern* pattern,
+                         TMMsg::JobOption* options, unsigned long localeId, long long sequenceNumber, bool endUser,
+                         TMMsg::TaskType taskType, std::string subTaskName, std::string description);
+
+  // --- automatic schedule builders (schedule/EvTaskScheduleBuilders.cpp) ---
+  int createAutoScheduleForSendLogFiles(int& taskId, unsigned long userId, TMMsg::JobOption* options,
+                                        std::string& errorText, int localeId, TMMsg::Pattern* pattern);
+  bool createAutoScheduleForAuxCopy(unsigned long userId, int storagePolicyId, int copyId,
+                                    TMMsg::AuxcopyOption* auxOptions);
+  bool createEDCSchedule(unsigned long userId, int clientId, int instanceId, int instanceType, int backupSetId,
+                         int subclientId, bool runNow);
+  int createEZBackupSchedule(unsigned long userId, int appTypeId, int clientId, std::string scheduleName,
+                             std::string description);
+  bool CreateUpdateSchedule(App::UpdateSchedule schedule, int clientId, bool isFtp, int localeId, int userId);
+  bool CreateUpdateJob(std::vector<int>& clientIds, std::vector<int>& clientGroupIds, int updateValue,
+                       bool firstFlag, bool secondFlag, int localeId, int userId);
+
+  // --- immediate jobs (schedule/EvTaskJobSubmission.cpp, EvTaskIndexScale.cpp) ---
+  bool startSyntheticFullJob(unsigned long userId, int subclientId, bool runIncrementalBefore);
+  bool startAutoInventoryJob(unsigned long userId, const InventoryJobParams* params);
+  bool startDedupDBSyncJob(unsigned long userId, int sidbStoreId, int storagePolicyId, int copyId,
+                           std::vector<int>* subStoreIds, int maxNumberOfStreams, int inReserve2, int inReserve3);
+  bool startMovePartitionJob(unsigned long userId, DDBMoveInputParams params, int flags, bool isConfigOnly);
+  bool startIndexScaleJob(unsigned long userId, DM2ContentIndexing::IndexAutoscaleOption& option,
+                          _IndexScaleInputParams params, std::list<long long>& jobIds);
+
+  // --- running tasks and automatic schedules (schedule/EvTaskRunning.cpp) ---
+  int runTaskForClient(int clientId, unsigned long taskId, unsigned long subTaskId, std::list<long long>& jobIds,
+                       std::string& errorText, int initFrom, int userId, int localeId, long long sequenceNumber,
+                       bool endUser, void* event);
+  int runTaskForEntity(const Sched_AssocEntity& entity, unsigned long taskId, unsigned long subTaskId,
+                       std::list<long long>& jobIds, std::string& errorText, int initFrom, int userId, int localeId,
+                       long long sequenceNumber, bool endUser, void* event);
+  // Appends one _AutomaticTaskInfo per listed task; on any failure `result`
+  // is left as it was.
+  int getSchedulesInfoForEntity(Sched_AssocEntity& entity, std::vector<_AutomaticTaskInfo>& result,
+                                std::string& errorText, bool ignoreDisabled, bool automaticOnly,
+                                std::vector<TMMsg::TaskOperationType>* operationTypes, int userId, int localeId,
+                                long long sequenceNumber, bool endUser, void* event);
+  int getAutomaticSchedules(int clientId, std::vector<_AutomaticTaskInfo>& result, std::string& errorText,
+                            bool ignoreDisabled, int userId, int localeId, long long sequenceNumber, bool endUser,
+                            void* event);
+  int getUpdateSchedules(int clientId, std::vector<_AutomaticTaskInfo>& result, std::string& errorText,
+                         bool ignoreDisabled, int userId, int localeId, long long sequenceNumber, bool endUser,
+                         void* event);
+  int getSmartScheduleFrequency(unsigned long clientId, unsigned long& frequency, void* event);
+  int getScheduleStartTimeForNotCompletedJob(unsigned long clientId, unsigned long& startTime, void* event);
+
+  // --- job tracking and cleanup (schedule/EvTaskJobTracking.cpp) ---
+  // Polls sleep through YmSleep (platform/YmClock.h), 30 s each.
+  bool GetJobSummary(std::vector<long long>& jobIds, JobManager::JobListResponse& response);
+  bool WaitForJobToComplete(long long jobId, bool& success, std::string& jobStatus, std::string& statusDetail);
+  int TriggerJobforSubtask(YmEntities::SubtaskEntity subtask, std::string& errorText, bool& success,
+                           std::string& jobStatus, std::string& statusDetail);
+  bool CreateTaskforSweep(int subclientId, int appTypeId, int createdTaskId, int reserved, int sweepValue,
+                          std::list<long long>& jobIds, std::string& errorText);
+  int deleteTaskReq(std::string taskId, EvEvent& log, std::string& errorText);
+  int CleanupWIASchedules(std::string& errorText);
+  int getEntitiesFromRequest(int& jobRequestId, std::vector<int>& subclientIds, void* event);
 
  protected:
   int errorCode;

@@ -297,17 +297,6 @@ TEST_F(TaskInterfaceNetTest, PatternsOfATaskWithoutEntitiesAreNotRequested) {
   EXPECT_EQ(0u, fake->requestCount());
 }
 
-TEST_F(TaskInterfaceNetTest, ScheduleOperationsAreNotAvailableYet) {
-  std::string xml;
-  std::list<long long> jobs;
-  int taskId = 0;
-  EXPECT_EQ(YM_OPERATION_NOT_AVAILABLE, net.CreateTask(xml, jobs, taskId, 1, err, 0, 0, false, false));
-  EXPECT_EQ(YM_OPERATION_NOT_AVAILABLE_TEXT, err);
-  std::vector<Sched_SubTask> subTasks;
-  EXPECT_EQ(YM_OPERATION_NOT_AVAILABLE, net.runTasks(subTasks, jobs, err, 0, 0, 0, false, nullptr));
-  EXPECT_EQ(0u, fake->requestCount());
-}
-
 TEST_F(TaskInterfaceNetTest, NoServerGivesAClearError) {
   setInProcessHandler(nullptr);
   _TaskInfo task;

@@ -433,27 +433,6 @@ TEST_F(EvTaskTest, CopyKeepsRecordAndOptionsButRereadsFiles) {
 
 // --- operations of other capabilities --------------------------------------------------------
 
-TEST_F(EvTaskTest, ScheduleOperationsAreNotAvailableYet) {
-  EvTask task(300, 0, nullptr, false);
-  std::string xml, text;
-  std::list<long long> jobs;
-  int taskId = 0;
-  std::vector<Sched_SubTask> subTasks;
-  std::vector<_AutomaticTaskInfo> tasks;
-  EXPECT_EQ(YM_OPERATION_NOT_AVAILABLE, task.CreateTask(xml, jobs, taskId, 1, text, 0, 0, false, false));
-  EXPECT_EQ(YM_OPERATION_NOT_AVAILABLE_TEXT, text);
-  text.clear();
-  EXPECT_EQ(YM_OPERATION_NOT_AVAILABLE, task.TaskRequest(xml, jobs, taskId, 1, text, 0, 0, 0, false, false));
-  EXPECT_EQ(YM_OPERATION_NOT_AVAILABLE_TEXT, text);
-  EXPECT_EQ(YM_OPERATION_NOT_AVAILABLE, task.getAutomaticSchedulePattern(1, xml, nullptr));
-  EXPECT_EQ(YM_OPERATION_NOT_AVAILABLE_TEXT, task.getErrorString());
-  EXPECT_EQ(YM_OPERATION_NOT_AVAILABLE, task.runTask(1, 2, jobs, text, 0, 0, 0, false, nullptr));
-  EXPECT_EQ(YM_OPERATION_NOT_AVAILABLE, task.runTasks(subTasks, jobs, text, 0, 0, 0, false, nullptr));
-  EXPECT_EQ(YM_OPERATION_NOT_AVAILABLE, task.performOperation(tasks, jobs, text, 0, 0, 0, 0, 0, false, nullptr));
-  EXPECT_EQ(0u, fake->requestCount());
-  EXPECT_TRUE(jobs.empty());
-}
-
 // --- layout -----------------------------------------------------------------------------------
 
 TEST(EvTaskLayoutTest, VirtualOrderIsStable) {

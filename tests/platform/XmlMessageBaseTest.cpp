@@ -1,0 +1,243 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/CNMessageBase.h"
+#include "platform/PlatformMessages.h"
+#include "platform/XmlServices.h"
+#include "platform/YmErrors.h"
+#include "support/FakeAppMgr.h"
+#include "support/FakeXml.h"
+
+using namespace evtask;
+using evtask::test::ScopedFakeAppMgr;
+
+namespace {
+
+// A class with a schema: tag 1 integer, tag 2 text, tag 3 a nested 77/2.
+void registerProbe() {
+  registerMessageClass({77, 1, "Probe", {{1, XmlFieldKind::kInt, 0, 0}, {2, XmlFieldKind::kText, 0, 0},
+                                         {3, XmlFieldKind::kObject, 77, 2}}});
+}
+
+CNMessageBase sample() {
+  CNMessageBase m(77, 1);
+  m.setint64(1, 0, -9223372036854775807ll - 1);
+  m.setstring(2, 0, "a<b>&\"c'");
+  m.getObjectAccessor(3, 0, true, false, 77, 2)->setint64(9, 0, 42);
+  m.setlistint(4, 0, {1, -2, 2147483647});
+  m.setlistuint(5, 7, {0u, 4294967295u});
+  m.setliststring(6, 0, {"", "x", "%"});
+  CNMessageBase item(77, 3);
+  item.setstring(1, 0, "first");
+  m.appendlistobject(8, 0, item);
+  item.setstring(1, 0, "second");
+  m.appendlistobject(8, 0, item);
+  return m;
+}
+
+}  // namespace
+
+TEST(XmlMessageBaseTest, EveryKindOfFieldRoundTrips) {
+  registerProbe();
+  const CNMessageBase m = sample();
+  std::string xml;
+  ASSERT_EQ(0, m.serialize(xml, false));
+  CNMessageBase back(77, 1);
+  ASSERT_EQ(0, back.unserialize(xml)) << back.lastError();
+  std::string again;
+  ASSERT_EQ(0, back.serialize(again, false));
+  EXPECT_EQ(xml, again);
+  long long v = 0;
+  EXPECT_EQ(0, back.getint64(1, 0, v));
+  EXPECT_EQ(-9223372036854775807ll - 1, v);
+  std::string s;
+  EXPECT_EQ(0, back.getstring(2, 0, s));
+  EXPECT_EQ("a<b>&\"c'", s);
+  EXPECT_EQ(42, evtask::test::num(back, {3}, 9));
+  std::vector<long long> ints;
+  EXPECT_EQ(0, back.getlistint(4, 0, ints));
+  EXPECT_EQ((std::vector<long long>{1, -2, 2147483647}), ints);
+  std::vector<unsigned int> uints;
+  EXPECT_EQ(YM_XML_NOT_SET, back.getlistuint(5, 0, uints));
+  EXPECT_EQ(0, back.getlistuint(5, 7, uints));
+  EXPECT_EQ((std::vector<unsigned int>{0u, 4294967295u}), uints);
+  std::vector<std::string> texts;
+  EXPECT_EQ(0, back.getliststring(6, 0, texts));
+  EXPECT_EQ((std::vector<std::string>{"", "x", "%"}), texts);
+  const auto items = evtask::test::list(back, {}, 8);
+  ASSERT_EQ(2u, items.size());
+  EXPECT_EQ("second", evtask::test::text(items[1], {}, 1));
+  EXPECT_EQ(77u * 65536u + 1u, back.getTagID());
+}
+
+TEST(XmlMessageBaseTest, AnyByteValueComesBackByteForByte) {
+  std::vector<std::string> samples;
+  std::string all;
+  for (int b = 0; b < 256; ++b) all.push_back(static_cast<char>(b));
+  samples.push_back(all);
+  samples.push_back(std::string("\r\n\r \t  ", 7));  // line ends and blanks that parsers rewrite
+  samples.push_back("   ");                           // blanks only
+  samples.push_back("\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80");  // valid UTF-8 stays raw
+  samples.push_back("\xC0\xAF\xED\xA0\x80\xEF\xBF\xBF\xF4\x90\x80\x80\xC3");  // overlong, surrogate, U+FFFF, > U+10FFFF, cut
+  samples.push_back("%41%zz%");
+  samples.push_back("]]><![CDATA[x]]>");
+  std::mt19937 rng(7);
+  for (int i = 0; i < 200; ++i) {
+    std::string s(rng() % 40, '\0');
+    for (char& c : s) c = static_cast<char>(rng());
+    samples.push_back(s);
+  }
+  for (const std::string& s : samples) {
+    CNMessageBase m(1, 1);
+    m.setstring(1, 0, s);
+    m.setliststring(2, 0, {s, s});
+    std::string xml;
+    ASSERT_EQ(0, m.serialize(xml, false));
+    CNMessageBase back(1, 1);
+    ASSERT_EQ(0, back.unserialize(xml.c_str())) << back.lastError();
+    std::string got;
+    back.getstring(1, 0, got);
+    EXPECT_EQ(s, got);
+    std::vector<std::string> texts;
+    back.getliststring(2, 0, texts);
+    EXPECT_EQ((std::vector<std::string>{s, s}), texts);
+  }
+}
+
+TEST(XmlMessageBaseTest, EscapedTextIsValidXmlOfPrintableCharacters) {
+  CNMessageBase m(1, 1);
+  m.setstring(1, 0, std::string("\x01\x1F\xFF%", 4));
+  std::string xml;
+  ASSERT_EQ(0, m.serialize(xml, false));
+  EXPECT_NE(std::string::npos, xml.find("%01%1F%FF%25")) << xml;
+}
+
+TEST(XmlMessageBaseTest, UntrustedTextIsRefusedAndLeavesTheMessageUnchanged) {
+  registerProbe();
+  std::string deep = "<m f=\"77\" c=\"9\">";
+  for (int i = 0; i < CNMessageBase::kMaxDepth + 1; ++i) deep += "<o t=\"1\" f=\"77\" c=\"9\">";
+  for (int i = 0; i < CNMessageBase::kMaxDepth + 1; ++i) deep += "</o>";
+  deep = "<m f=\"77\" c=\"1\"><lo t=\"7\">" + deep + "</m></lo></m>";
+  std::string longList = "<m f=\"77\" c=\"1\"><li t=\"4\">";
+  for (size_t i = 0; i <= CNMessageBase::kMaxListLength; ++i) longList += "<v>1</v>";
+  longList += "</li></m>";
+  const struct {
+    const char* name;
+    std::string xml;
+    int code;
+  } cases[] = {
+      {"empty", "", YM_XML_EMPTY},
+      {"not XML", "not xml at all", YM_XML_MALFORMED},
+      {"unclosed", "<m f=\"77\" c=\"1\"><i t=\"1\">5</i>", YM_XML_MALFORMED},
+      {"other root", "<x f=\"77\" c=\"1\"/>", YM_XML_MALFORMED},
+      {"root without class", "<m/>", YM_XML_MALFORMED},
+      {"two roots", "<m f=\"77\" c=\"1\"/><m f=\"77\" c=\"1\"/>", YM_XML_MALFORMED},
+      {"wrong class", "<m f=\"12\" c=\"1\"/>", YM_XML_WRONG_CLASS},
+      {"unknown element", "<m f=\"77\" c=\"1\"><q t=\"1\">5</q></m>", YM_XML_MALFORMED},
+      {"tag missing", "<m f=\"77\" c=\"1\"><i>5</i></m>", YM_XML_MALFORMED},
+      {"tag too large", "<m f=\"77\" c=\"1\"><i t=\"65536\">5</i></m>", YM_XML_MALFORMED},
+      {"repeated tag", "<m f=\"77\" c=\"1\"><i t=\"9\">5</i><i t=\"9\">6</i></m>", YM_XML_MALFORMED},
+      {"declared integer given as text", "<m f=\"77\" c=\"1\"><s t=\"1\">5</s></m>", YM_XML_WRONG_TYPE},
+      {"declared text given as list", "<m f=\"77\" c=\"1\"><ls t=\"2\"/></m>", YM_XML_WRONG_TYPE},
+      {"nested message of another class", "<m f=\"77\" c=\"1\"><o t=\"3\" f=\"77\" c=\"5\"/></m>",
+       YM_XML_WRONG_CLASS},
+      {"number too large", "<m f=\"77\" c=\"1\"><i t=\"1\">9223372036854775808</i></m>", YM_XML_OUT_OF_RANGE},
+      {"number with letters", "<m f=\"77\" c=\"1\"><i t=\"1\">12ab</i></m>", YM_XML_MALFORMED},
+      {"empty number", "<m f=\"77\" c=\"1\"><i t=\"1\"></i></m>", YM_XML_MALFORMED},
+      {"list number out of range", "<m f=\"77\" c=\"1\"><li t=\"4\"><v>1</v><v>-99999999999999999999</v></li></m>",
+       YM_XML_OUT_OF_RANGE},
+      {"bad escape", "<m f=\"77\" c=\"1\"><s t=\"2\">50%</s></m>", YM_XML_MALFORMED},
+      {"element inside a value", "<m f=\"77\" c=\"1\"><s t=\"2\"><b/></s></m>", YM_XML_MALFORMED},
+      {"wrong list item", "<m f=\"77\" c=\"1\"><ls t=\"6\"><w/></ls></m>", YM_XML_MALFORMED},
+      {"text between fields", "<m f=\"77\" c=\"1\">junk<i t=\"1\">5</i></m>", YM_XML_MALFORMED},
+      {"too deep", deep, YM_XML_LIMIT},
+      {"list too long", longList, YM_XML_LIMIT},
+      {"too large", std::string(CNMessageBase::kMaxXmlSize + 1, ' '), YM_XML_LIMIT},
+  };
+  const CNMessageBase original = sample();
+  std::string before;
+  original.serialize(before, false);
+  for (const auto& c : cases) {
+    CNMessageBase m = original;
+    EXPECT_EQ(c.code, m.unserialize(c.xml)) << c.name;
+    EXPECT_FALSE(m.lastError().empty()) << c.name;
+    std::string after;
+    m.serialize(after, false);
+    EXPECT_EQ(before, after) << c.name << ": the message was changed";
+  }
+  CNMessageBase m(77, 1);
+  EXPECT_EQ(YM_XML_EMPTY, m.unserialize(static_cast<const char*>(nullptr)));
+}
+
+TEST(XmlMessageBaseTest, GettersReportAbsentAndMistypedFields) {
+  CNMessageBase m(1, 1);
+  m.setstring(1, 0, "text");
+  m.setlistint(2, 0, {-1});
+  long long v = 7;
+  EXPECT_EQ(YM_XML_NOT_SET, m.getint64(9, 0, v));
+  EXPECT_EQ(YM_XML_WRONG_TYPE, m.getint64(1, 0, v));
+  EXPECT_EQ(7, v);
+  EXPECT_NE(std::string::npos, m.lastError().find("field 1")) << m.lastError();
+  std::vector<unsigned int> u{5};
+  EXPECT_EQ(YM_XML_OUT_OF_RANGE, m.getlistuint(2, 0, u));
+  EXPECT_EQ(std::vector<unsigned int>{5}, u);
+  EXPECT_EQ(nullptr, m.getObjectAccessor(1, 0, true, false, 1, 2));
+  EXPECT_TRUE(m.isSet(1, 0));
+  EXPECT_TRUE(m.clearField(1, 0));
+  EXPECT_FALSE(m.isSet(1, 0));
+}
+
+TEST(XmlMessageBaseTest, DecoderBuildsTheNamedClassAndOwnsIt) {
+  std::string xml = "<m f=\"12\" c=\"1\"><i t=\"1\">7</i><s t=\"2\">refused</s></m>";
+  XMLDecoder decoder;
+  CNMessageBase* m = decoder.unSerialize(xml, nullptr);
+  ASSERT_NE(nullptr, m);
+  EXPECT_EQ(12u * 65536u + 1u, m->getTagID());
+  EXPECT_EQ("refused", evtask::test::text(*m, {}, 2));
+  std::string bad = "<m";
+  EXPECT_EQ(nullptr, decoder.unSerialize(bad, nullptr));
+  EXPECT_EQ(YM_XML_MALFORMED, decoder.lastCode());
+}
+
+TEST(XmlMessageBaseTest, InitializeHookDecides) {
+  EXPECT_EQ(0, CNMessageBase::Initialize());
+  CNMessageBase::setInitializeHook([] { return 5; });
+  EXPECT_EQ(5, CNMessageBase::Initialize());
+  CNMessageBase::setInitializeHook(nullptr);
+  EXPECT_EQ(0, CNMessageBase::Initialize());
+}
+
+TEST(XmlServicesTest, HandlerAndStoredProcedureTravelThroughTheSession) {
+  ScopedFakeAppMgr fake;
+  evtask::test::respondXml(*fake, "<m f=\"1\" c=\"2\"/>");
+  std::string xml = "<m f=\"1\" c=\"1\"/>", err;
+  EXPECT_EQ(0, XMLHandler().handleXMLReq(1, 65537, xml, err, "", 0));
+  EXPECT_EQ("<m f=\"1\" c=\"2\"/>", xml);
+  const auto req = fake->last(kXmlHandlerReq).as<XmlHandlerReq>();
+  EXPECT_EQ(1u, req.kind);
+  EXPECT_EQ(65537u, req.tag);
+  EXPECT_STREQ("<m f=\"1\" c=\"1\"/>", req.xml);
+
+  fake->respondError(kXmlHandlerReq, 33, "refused by server");
+  xml = "request";
+  EXPECT_EQ(33, XMLHandler().handleXMLReq(1, 1, xml, err, "", 0));
+  EXPECT_EQ("refused by server", err);
+  EXPECT_EQ("request", xml);
+  fake->failNextSend(YM_SESSION_SEND_FAILED, "link down");
+  EXPECT_EQ(YM_SESSION_SEND_FAILED, XMLHandler().handleXMLReq(1, 1, xml, err, "", 0));
+
+  evtask::test::respondStoredProcedure(*fake, "out");
+  std::string output = "old";
+  App_ExecuteSP sp;
+  EXPECT_EQ(0, sp.executeStoredProcedure(0x154EE415, "in", output, nullptr));
+  EXPECT_EQ("out", output);
+  EXPECT_EQ(0x154EE415u, fake->last(kExecuteSPReq).as<ExecuteSPReq>().procedure);
+  fake->failNextReceive(YM_SESSION_RECEIVE_FAILED, "cut");
+  output = "kept";
+  EXPECT_EQ(YM_SESSION_RECEIVE_FAILED, sp.executeStoredProcedure(1, "in", output, nullptr));
+  EXPECT_EQ("kept", output);
+  EXPECT_EQ("cut", sp.lastError());
+}

@@ -1,0 +1,178 @@
+#include <gtest/gtest.h>
+
+#include "platform/YmErrors.h"
+#include "schedule/XmlMessages.h"
+#include "service/TaskInterfaceNet.h"
+#include "support/FakeXml.h"
+#include "task/EvTaskTestSupport.h"
+
+using namespace evtask;
+using namespace evtask::test;
+
+namespace {
+
+const char kCreated[] = "<m f=\"12\" c=\"100\"><i t=\"1\">77</i></m>";
+
+YmEntities::GenericEntity client(int id) {
+  YmEntities::GenericEntity e;
+  e.setint64(0, 0, 0);
+  e.setint64(47, 0, id);
+  return e;
+}
+
+class CreationTest : public EvTaskTest {
+ protected:
+  int create(TMMsg::TaskType type, std::vector<YmEntities::GenericEntity>* assoc, TMMsg::Pattern* pattern,
+             TMMsg::JobOption* options) {
+    return task._createScheduleJob(taskId, TMMsg::SUBTASK_ADMIN, TMMsg::OP_AUX_COPY, jobs, errorText, 12, assoc,
+                                   pattern, options, 3, 0, false, type, "sub name", "the description");
+  }
+  CNMessageBase sent() { return parsedXml(sentXml(*fake, msg::kCreateTask).back()); }
+
+  EvTask task{0, 0, nullptr, false};
+  int taskId = -1;
+  std::list<long long> jobs;
+  std::string errorText;
+};
+
+}  // namespace
+
+TEST_F(CreationTest, RequestCarriesTaskAssociationsAndOneSubtask) {
+  respondCreate(*fake, msg::kCreateTask, kCreated, {501, 502}, 5);
+  std::vector<YmEntities::GenericEntity> assoc{client(7), client(8)};
+  TMMsg::Pattern pattern;
+  pattern.setint64(7, 0, 4);
+  TMMsg::JobOption options;
+  options.setint64(99, 0, 1);
+  jobs = {1};
+  ASSERT_EQ(0, create(TMMsg::TASK_SCHEDULE, &assoc, &pattern, &options)) << errorText;
+  EXPECT_EQ((std::list<long long>{1, 501, 502}), jobs);
+  EXPECT_EQ(77, taskId);
+
+  const auto wire = fake->last(msg::kCreateTask).as<::CreateTaskReq>();
+  EXPECT_EQ(12, wire.userId);
+  EXPECT_EQ(3, wire.localeId);
+  const CNMessageBase req = sent();
+  EXPECT_EQ(TMMsg::CreateTaskReq().getTagID(), req.getTagID());
+  EXPECT_EQ(2, num(req, {2, 1}, 8));
+  EXPECT_EQ(12, num(req, {2, 1}, 10));
+  EXPECT_EQ(3, num(req, {2, 1}, 12));
+  EXPECT_EQ("the description", text(req, {2, 1}, 14));
+  ASSERT_NE(nullptr, at(req, {2, 1, 6}));
+  EXPECT_EQ(TMMsg::TaskFlags().getTagID(), at(req, {2, 1, 6})->getTagID());
+  const auto entities = list(req, {2}, 3);
+  ASSERT_EQ(2u, entities.size());
+  EXPECT_EQ(7, num(entities[0], {}, 47));
+  EXPECT_EQ(8, num(entities[1], {}, 47));
+  const auto subTasks = list(req, {2}, 5);
+  ASSERT_EQ(1u, subTasks.size());
+  EXPECT_EQ("sub name", text(subTasks[0], {1}, 1));
+  EXPECT_EQ(1, num(subTasks[0], {1}, 6));
+  EXPECT_EQ(4003, num(subTasks[0], {1}, 7));
+  EXPECT_EQ(4, num(subTasks[0], {3}, 7));
+  EXPECT_EQ(1, num(subTasks[0], {4}, 99));
+}
+
+TEST_F(CreationTest, OptionalPartsFollowWhatWasSupplied) {
+  TMMsg::Pattern pattern;
+  TMMsg::JobOption options;
+  std::vector<YmEntities::GenericEntity> empty;
+  const struct {
+    const char* name;
+    TMMsg::TaskType type;
+    std::vector<YmEntities::GenericEntity>* assoc;
+    TMMsg::Pattern* pattern;
+    TMMsg::JobOption* options;
+    bool assocSet, patternSet, optionsSet;
+  } cases[] = {
+      {"immediate drops the pattern", TMMsg::TASK_IMMEDIATE, &empty, &pattern, &options, true, false, true},
+      {"schedule keeps the pattern", TMMsg::TASK_SCHEDULE, &empty, &pattern, &options, true, true, true},
+      {"easy backup keeps the pattern", TMMsg::TASK_EZ_BACKUP_SCHEDULE, nullptr, &pattern, nullptr, false, true,
+       false},
+      {"nothing supplied", TMMsg::TASK_SCHEDULE, nullptr, nullptr, nullptr, false, false, false},
+  };
+  for (const auto& c : cases) {
+    respondCreate(*fake, msg::kCreateTask, kCreated, {});
+    ASSERT_EQ(0, create(c.type, c.assoc, c.pattern, c.options)) << c.name;
+    const CNMessageBase req = sent();
+    EXPECT_EQ(c.assocSet, at(req, {2})->isSet(3, 0)) << c.name;
+    const auto subTasks = list(req, {2}, 5);
+    ASSERT_EQ(1u, subTasks.size()) << c.name;
+    EXPECT_EQ(c.patternSet, subTasks[0].isSet(3, 0)) << c.name;
+    EXPECT_EQ(c.optionsSet, subTasks[0].isSet(4, 0)) << c.name;
+  }
+  EXPECT_TRUE(list(sent(), {2}, 3).empty());
+}
+
+TEST_F(CreationTest, ReplyDecidesTheResultAndTheTaskId) {
+  const struct {
+    const char* name;
+    const char* xml;
+    int code;
+    int taskId;
+    const char* errorText;
+    bool jobsTaken;
+  } cases[] = {
+      {"created with id", kCreated, 0, 77, "", true},
+      {"created without id", "<m f=\"12\" c=\"100\"/>", 0, 5, "", true},
+      {"refused", "<m f=\"12\" c=\"1\"><i t=\"1\">9</i><s t=\"2\">no licence</s></m>", 9, -1, "no licence", false},
+      {"generic answer without code", "<m f=\"12\" c=\"1\"><s t=\"2\">note</s></m>", 0, 5, "", true},
+      {"reply without XML", nullptr, YM_XML_EMPTY, -1, "Unexpected reply", false},
+      {"reply that does not parse", "<m f=", YM_XML_MALFORMED, -1, "Unexpected reply", false},
+      {"reply of another class", "<m f=\"21\" c=\"194\"/>", YM_XML_WRONG_CLASS, -1, "Unexpected reply", false},
+  };
+  for (const auto& c : cases) {
+    respondCreate(*fake, msg::kCreateTask, c.xml, {900}, 5);
+    jobs = {1};
+    taskId = -1;
+    errorText.clear();
+    EXPECT_EQ(c.code, create(TMMsg::TASK_SCHEDULE, nullptr, nullptr, nullptr)) << c.name;
+    EXPECT_EQ(c.taskId, taskId) << c.name;
+    EXPECT_EQ(0u, errorText.find(c.errorText)) << c.name << ": " << errorText;
+    EXPECT_EQ(c.jobsTaken ? (std::list<long long>{1, 900}) : (std::list<long long>{1}), jobs) << c.name;
+  }
+}
+
+TEST_F(CreationTest, FailuresBeforeAndDuringTheExchange) {
+  CNMessageBase::setInitializeHook([] { return 1; });
+  LogCapture log;
+  EXPECT_EQ(YM_XML_INIT_FAILED, create(TMMsg::TASK_SCHEDULE, nullptr, nullptr, nullptr));
+  CNMessageBase::setInitializeHook(nullptr);
+  EXPECT_EQ("XML Message initilization failed", errorText);
+  EXPECT_TRUE(log.contains("EvTask::createScheduleJob", "Failed to Initialize taskReq object. Error: 720897"));
+  EXPECT_EQ(0u, fake->requestCount());
+
+  fake->respondError(msg::kCreateTask, 44, "server says no");
+  jobs = {3};
+  EXPECT_EQ(44, create(TMMsg::TASK_SCHEDULE, nullptr, nullptr, nullptr));
+  EXPECT_EQ("server says no", errorText);
+  EXPECT_EQ(std::list<long long>{3}, jobs);
+  EXPECT_EQ(-1, taskId);
+  EXPECT_TRUE(log.contains("EvTask::createScheduleJob", "Failed to create task.\nResponse :[server says no]"));
+}
+
+TEST_F(CreationTest, TaskRequestCarriesItsContext) {
+  respondCreate(*fake, msg::kTaskRequest, "<reply/>", {11}, 42);
+  std::string xml = "<request/>";
+  int id = 0;
+  ASSERT_EQ(0, task.TaskRequest(xml, jobs, id, 6, errorText, 0x0C7E88C5, 8, -5, true, false));
+  EXPECT_EQ("<reply/>", xml);
+  EXPECT_EQ(42, id);
+  EXPECT_EQ(std::list<long long>{11}, jobs);
+  const auto req = fake->last(msg::kTaskRequest).as<TaskMgrReq>();
+  EXPECT_EQ(8, req.localeId);
+  EXPECT_EQ(6, req.userId);
+  EXPECT_EQ(-5, req.sequenceNumber);
+  EXPECT_EQ(0x0C7E88C5u, req.requestKind);
+  EXPECT_EQ(1u, req.flag);
+  EXPECT_EQ(0u, req.endUser);
+  EXPECT_STREQ("<request/>", req.xml);
+  EXPECT_EQ(0u, req.count);
+
+  fake->failNextSend(YM_SESSION_SEND_FAILED, "no link");
+  xml = "<again/>";
+  EXPECT_EQ(YM_SESSION_SEND_FAILED, task.TaskRequest(xml, jobs, id, 6, errorText, 1, 8, 0, false, true));
+  EXPECT_EQ("no link", errorText);
+  EXPECT_EQ("<again/>", xml);
+  EXPECT_EQ(42, id);
+}

@@ -167,11 +167,6 @@ std::unique_ptr<Connection> connectTo(const std::string& ep, int& rc, std::strin
     std::memcpy(a.sun_path, where.data(), where.size());
     c->ch.fd = connectSocket(reinterpret_cast<sockaddr*>(&a), sizeof a, AF_UNIX, c->settings, detail);
   } else {
-    if (c->settings.keyFile.empty()) {
-      rc = YM_SESSION_AUTH_REFUSED;
-      err = "No key for the application manager at " + ep + ": set AppMgrKeyFile in [Platform]";
-      return nullptr;
-    }
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -193,6 +188,13 @@ std::unique_ptr<Connection> connectTo(const std::string& ep, int& rc, std::strin
     return nullptr;
   }
   if (!isUnix) {
+    // Checked once the server is known to be there, so an absent server
+    // reads as such rather than as a missing key.
+    if (c->settings.keyFile.empty()) {
+      rc = YM_SESSION_AUTH_REFUSED;
+      err = "No key for the application manager at " + ep + ": set AppMgrKeyFile in [Platform]";
+      return nullptr;
+    }
     SSL_CTX* ctx = nullptr;
     const std::vector<uint8_t>* key = nullptr;
     {

@@ -236,7 +236,7 @@ void Server::serve(int fd) {
   for (;;) {
     if (m_stopping.load()) break;
     const sock::Io r =
-        sock::readFrame(ch, in, m_opt.maxFrame, sock::nowMs() + m_opt.idleTimeoutMs, m_opt.readTimeoutMs, m_wake[0], detail);
+        sock::readFrame(ch, in, m_opt.maxFrame, sock::nowMs() + m_opt.idleTimeoutMs, m_opt.readTimeoutMs, m_wake[0], true, detail);
     if (r == sock::Io::kClosed || r == sock::Io::kWoken) break;
     if (r != sock::Io::kOk) {
       const char* why = r == sock::Io::kTimeout ? "timed out" : r == sock::Io::kClosedMidFrame ? "closed mid-frame"

@@ -3,8 +3,10 @@
 // in platform/SocketTransport, the server in appmgr/). Header-only and
 // internal: nothing here is exported from the library.
 //
-// Sockets are non-blocking; every read and write is bounded by a deadline,
-// so a silent or trickling peer ends in kTimeout, never a hang. A frame is
+// Every read and write is bounded by a deadline, so a silent or trickling
+// peer ends in kTimeout, never a hang. Sockets are either non-blocking, or
+// blocking with SO_RCVTIMEO/SO_SNDTIMEO set (a read then costs one system
+// call; when it times out the deadline decides). A frame is
 // read into a buffer the caller keeps between frames (grown, never shrunk),
 // header and body together in as few reads as the kernel allows.
 //
@@ -183,9 +185,10 @@ inline Io writeAll(Channel& c, const uint8_t* p, size_t n, long long deadline, s
 // kept for the next frame). Until the first byte the wait is bounded by
 // firstDeadline; after it by restMs from that byte on. A header that is not
 // of this protocol, or announces more than maxFrame bytes, gives kBadFrame
-// before any body byte is read.
+// before any body byte is read. With `pollFirst` the first byte is awaited
+// with poll (needed for the wake descriptor), else by reading at once.
 inline Io readFrame(Channel& c, Frame& buf, size_t maxFrame, long long firstDeadline, int restMs, int wakeFd,
-                    std::string& detail) {
+                    bool pollFirst, std::string& detail) {
   size_t have = 0;
   size_t total = kFrameHeaderSize;
   if (buf.size() < 4096) buf.resize(buf.capacity() > 4096 ? buf.capacity() : 4096);
@@ -193,7 +196,7 @@ inline Io readFrame(Channel& c, Frame& buf, size_t maxFrame, long long firstDead
   while (have < total) {
     size_t got = 0;
     const Io r = readSome(c, buf.data() + have, buf.size() - have, &got, deadline, have == 0 ? wakeFd : -1,
-                          have == 0, detail);
+                          have == 0 && pollFirst, detail);
     if (r == Io::kClosed) return have == 0 ? Io::kClosed : Io::kClosedMidFrame;
     if (r != Io::kOk) return r;
     if (have == 0) deadline = nowMs() + restMs;

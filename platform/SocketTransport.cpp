@@ -148,6 +148,17 @@ int connectSocket(const sockaddr* addr, socklen_t len, int family, const Setting
     const int one = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   }
+  // Blocking with kernel timeouts from here on: a read waiting for the
+  // response is one system call, and still ends by the deadline.
+  timeval tv{s.ioMs / 1000, (s.ioMs % 1000) * 1000};
+  const int flags = fcntl(fd, F_GETFL, 0);
+  if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 ||
+      setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) != 0 ||
+      setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv) != 0) {
+    detail = std::strerror(errno);
+    close(fd);
+    return -1;
+  }
   return fd;
 }
 
@@ -326,7 +337,8 @@ class SocketTransport : public AppMgrTransport {
     }
     std::string detail;
     const sock::Io r = sock::readFrame(m_conn->ch, m_conn->buf, kMaxFrameSize,
-                                       sock::nowMs() + m_conn->settings.ioMs, m_conn->settings.ioMs, -1, detail);
+                                       sock::nowMs() + m_conn->settings.ioMs, m_conn->settings.ioMs, -1, false,
+                                       detail);
     if (r != sock::Io::kOk) return fail(mapError(r, detail, false, err));
     m_pending = false;
     frame.swap(m_conn->buf);

@@ -62,7 +62,9 @@ void AppManager::close() {
   m_store.close();
 }
 
-void AppManager::add(uint32_t requestType, Handler handler) { m_handlers[requestType] = std::move(handler); }
+void AppManager::add(uint32_t requestType, Handler handler, Access access) {
+  m_handlers[requestType] = Entry{std::move(handler), access};
+}
 
 bool AppManager::serves(uint32_t requestType) const { return m_handlers.count(requestType) != 0; }
 
@@ -132,10 +134,13 @@ bool AppManager::answer(const uint8_t* request, size_t n, Frame& response) {
       err = "the application manager is shutting down";
     } else {
       Context ctx{*this, m_store, *m_jobs};
+      const bool writes = it->second.access == kWrites;
       try {
-        m_store.begin();
-        rc = it->second(ctx, req, reply, err);
-        if (rc == 0) {
+        if (writes) m_store.begin();
+        rc = it->second.handler(ctx, req, reply, err);
+        if (!writes) {
+          // nothing to commit or undo
+        } else if (rc == 0) {
           m_store.commit();
         } else {
           m_store.rollback();

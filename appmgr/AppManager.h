@@ -2,10 +2,14 @@
 // store. The embedded mode hands it to the in-process transport; the socket
 // server feeds it the frames it reads.
 //
-// Dispatch is a table from request type code to handler. Each request runs
-// in one transaction: the handler fills the response, the transaction
-// commits, and only then is the response encoded, so a write is acknowledged
-// only after it is durable. A handler that fails (non-zero result, or a
+// Dispatch is a table from request type code to handler. Each writing
+// request runs in one transaction: the handler fills the response, the
+// transaction commits, and only then is the response encoded, so a write is
+// acknowledged only after it is durable. A handler registered as reading
+// runs without BEGIN/COMMIT: requests are serialised on the one connection,
+// so its statements see one consistent state anyway (and a reader that
+// writes anyway, such as the job simulator bringing jobs up to date, still
+// commits each statement before the response is sent). A handler that fails (non-zero result, or a
 // database error) has its transaction rolled back and the client gets a
 // response of the expected type carrying only the header with the code and a
 // text. A type with no handler gets kAmUnsupported, never a silent success.
@@ -102,9 +106,11 @@ class AppManager : public InProcessHandler {
   // Closes the store after the requests in flight finish.
   void close();
 
+  enum Access { kReads, kWrites };
   // Sets the handler of `requestType` (its response type is requestType + 1
-  // and must be in the wire catalogue). Replaces an earlier one.
-  void add(uint32_t requestType, Handler handler);
+  // and must be in the wire catalogue). Replaces an earlier one. When in
+  // doubt, kWrites.
+  void add(uint32_t requestType, Handler handler, Access access = kWrites);
   bool serves(uint32_t requestType) const;
 
   // Answers one request frame. Returns false, with `response` empty, when
@@ -124,7 +130,11 @@ class AppManager : public InProcessHandler {
 
   Store m_store;
   std::unique_ptr<JobSimulator> m_jobs;
-  std::map<uint32_t, Handler> m_handlers;
+  struct Entry {
+    Handler handler;
+    Access access;
+  };
+  std::map<uint32_t, Entry> m_handlers;
 };
 
 // Fill the dispatch table (defined next to the handlers).

@@ -74,9 +74,9 @@ int clientFact(Context& c, const Request& r, Reply& reply, std::string& err) {
 }  // namespace
 
 void addPlatformHandlers(AppManager& s) {
-  s.add(kGlobalParamGetReq, getGlobalParam);
+  s.add(kGlobalParamGetReq, getGlobalParam, AppManager::kReads);
   s.add(kGlobalParamSetReq, setGlobalParam);
-  s.add(kClientFactReq, clientFact);
+  s.add(kClientFactReq, clientFact, AppManager::kReads);
 }
 
 }  // namespace appmgr

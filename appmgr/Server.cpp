@@ -182,13 +182,25 @@ void Server::acceptLoop() {
       const int one = 1;
       setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     }
-    std::thread([this, fd, peer] {
-      serve(fd);
-      close(fd);
+    // Blocking with kernel timeouts: a request costs one read. stop()
+    // ends the reads of idle connections by shutting their reading side.
+    const int waitMs = m_opt.readTimeoutMs < m_opt.idleTimeoutMs ? m_opt.readTimeoutMs : m_opt.idleTimeoutMs;
+    timeval tv{waitMs / 1000, (waitMs % 1000) * 1000};
+    const int flags = fcntl(fd, F_GETFL, 0);
+    if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+    {
       std::lock_guard<std::mutex> lock(m_mu);
+      m_conns.insert(fd);
+    }
+    std::thread([this, fd] {
+      serve(fd);
+      std::lock_guard<std::mutex> lock(m_mu);
+      m_conns.erase(fd);
+      close(fd);
       --m_active;
       m_idle.notify_all();
-      (void)peer;
     }).detach();
   }
 }
@@ -236,7 +248,7 @@ void Server::serve(int fd) {
   for (;;) {
     if (m_stopping.load()) break;
     const sock::Io r =
-        sock::readFrame(ch, in, m_opt.maxFrame, sock::nowMs() + m_opt.idleTimeoutMs, m_opt.readTimeoutMs, m_wake[0], true, detail);
+        sock::readFrame(ch, in, m_opt.maxFrame, sock::nowMs() + m_opt.idleTimeoutMs, m_opt.readTimeoutMs, m_wake[0], false, detail);
     if (r == sock::Io::kClosed || r == sock::Io::kWoken) break;
     if (r != sock::Io::kOk) {
       const char* why = r == sock::Io::kTimeout ? "timed out" : r == sock::Io::kClosedMidFrame ? "closed mid-frame"
@@ -267,6 +279,9 @@ void Server::stop() {
   if (m_acceptor.joinable()) m_acceptor.join();
   {
     std::unique_lock<std::mutex> lock(m_mu);
+    // A worker blocked reading the next request sees the end of the
+    // stream; one inside a request still answers it.
+    for (int fd : m_conns) shutdown(fd, SHUT_RD);
     m_idle.wait(lock, [this] { return m_active.load() == 0; });
   }
   if (m_listenFd >= 0) close(m_listenFd);

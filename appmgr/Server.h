@@ -26,6 +26,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -86,6 +87,7 @@ class Server {
   std::atomic<int> m_active{0};
   std::mutex m_mu;
   std::condition_variable m_idle;
+  std::set<int> m_conns;  // open connections, guarded by m_mu
   std::atomic<bool> m_stopping{false};
 };
 

@@ -607,39 +607,39 @@ int getUpdateInfo(Context& c, const Request& r, Reply& reply, std::string&) {
 }  // namespace
 
 void addTaskHandlers(AppManager& s) {
-  s.add(msg::kLookup, lookup);
+  s.add(msg::kLookup, lookup, AppManager::kReads);
   s.add(msg::kUpdate, update);
-  s.add(msg::kGetOptions, getOptions);
+  s.add(msg::kGetOptions, getOptions, AppManager::kReads);
   s.add(msg::kSetOptions, setOptions);
   s.add(msg::kRemoveOptions, removeOptions);
   s.add(msg::kRemoveOptionIds, removeOptionIds);
-  s.add(msg::kGetDefaults, getDefaults);
-  s.add(msg::kGetFiles, getFiles);
+  s.add(msg::kGetDefaults, getDefaults, AppManager::kReads);
+  s.add(msg::kGetFiles, getFiles, AppManager::kReads);
   s.add(msg::kSetFiles, setFiles);
   s.add(msg::kRemoveFiles, removeFiles);
   s.add(msg::kRemoveFileNames, removeFiles);
-  s.add(msg::kGetJobListFromTaskId, getJobListFromTaskId);
+  s.add(msg::kGetJobListFromTaskId, getJobListFromTaskId, AppManager::kReads);
   s.add(msg::kGetJobInfo, getJobInfo);
-  s.add(msg::kGetTaskInfo, getTaskInfo);
-  s.add(msg::kGetSubTaskInfo, getSubTaskInfo);
-  s.add(msg::kGetEntityInfo, getEntityInfo);
-  s.add(msg::kGetXMLOptions, getXMLOptions);
-  s.add(msg::kGetBitOptions, getBitOptions);
-  s.add(msg::kGetExtendedOptions, getExtendedOptions);
+  s.add(msg::kGetTaskInfo, getTaskInfo, AppManager::kReads);
+  s.add(msg::kGetSubTaskInfo, getSubTaskInfo, AppManager::kReads);
+  s.add(msg::kGetEntityInfo, getEntityInfo, AppManager::kReads);
+  s.add(msg::kGetXMLOptions, getXMLOptions, AppManager::kReads);
+  s.add(msg::kGetBitOptions, getBitOptions, AppManager::kReads);
+  s.add(msg::kGetExtendedOptions, getExtendedOptions, AppManager::kReads);
   s.add(msg::kSetTaskInfo, setTaskInfo);
   s.add(msg::kSetSubTaskInfo, setSubTaskInfo);
   s.add(msg::kSetEntityInfo, setEntityInfo);
-  s.add(msg::kGetDefaultTaskId, getDefaultTaskId);
+  s.add(msg::kGetDefaultTaskId, getDefaultTaskId, AppManager::kReads);
   s.add(msg::kGetJobIdsFromBkpStats, getJobIdsFromBkpStats);
-  s.add(msg::kGetComplianceOptionList, getComplianceOptionList);
-  s.add(msg::kGetRecordCenterList, getRecordCenterList);
-  s.add(msg::kGetRecordConnectorList, getRecordConnectorList);
-  s.add(msg::kGetLegalHoldList, getLegalHoldList);
-  s.add(msg::kGetUpdateInfo, getUpdateInfo);
-  s.add(msg::kGetTagList, getTagList);
-  s.add(msg::kGetDefaultOption, getDefaultOption);
-  s.add(msg::kGetJobRequestId, getJobRequestIdFromJobId);
-  s.add(msg::kGetPatternInfo, getPatternInfo);
+  s.add(msg::kGetComplianceOptionList, getComplianceOptionList, AppManager::kReads);
+  s.add(msg::kGetRecordCenterList, getRecordCenterList, AppManager::kReads);
+  s.add(msg::kGetRecordConnectorList, getRecordConnectorList, AppManager::kReads);
+  s.add(msg::kGetLegalHoldList, getLegalHoldList, AppManager::kReads);
+  s.add(msg::kGetUpdateInfo, getUpdateInfo, AppManager::kReads);
+  s.add(msg::kGetTagList, getTagList, AppManager::kReads);
+  s.add(msg::kGetDefaultOption, getDefaultOption, AppManager::kReads);
+  s.add(msg::kGetJobRequestId, getJobRequestIdFromJobId, AppManager::kReads);
+  s.add(msg::kGetPatternInfo, getPatternInfo, AppManager::kReads);
 }
 
 }  // namespace appmgr

@@ -22,6 +22,7 @@
 #include "ServiceScenario.h"
 #include "appmgr/AppMgrErrors.h"
 #include "appmgr/Server.h"
+#include "platform/ClientSessionWrapper.h"
 #include "platform/FrameCodec.h"
 #include "platform/SocketTransport.h"
 #include "platform/YMPlatformInfo.h"
@@ -249,6 +250,8 @@ TEST_F(SocketTest, UnixSocketRefusesAnotherUser) {
       a.sun_family = AF_UNIX;
       std::memcpy(a.sun_path, path.c_str(), path.size());
       if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) _exit(errno == EACCES ? 20 : 21);
+      timeval tv{5, 0};
+      setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
       char b;
       _exit(recv(fd, &b, 1, 0) == 0 ? 30 : 31);  // 30: closed by the server
     }
@@ -430,6 +433,22 @@ TEST_F(SocketTest, PooledConnectionClosedByTheServerIsReplacedNotReused) {
   const SocketPoolStats after = socketPoolStats();
   EXPECT_EQ(1u, after.discarded - before.discarded);
   EXPECT_EQ(1u, after.connected - before.connected);
+
+  // A session that sent but never read its response leaves a connection
+  // with an answer in flight: it must not serve the next session.
+  {
+    ClientSessionWrapper session(0x1A000000, false);
+    GenericTaskApiReq req{};
+    req.info.taskId = 1001;
+    NetMessage().initRequestHeader(req.header);
+    ASSERT_EQ(0, session.send(msg::kGetTaskInfo, &req, sizeof req, err)) << err;
+  }
+  TaskInterfaceNet net;
+  _TaskInfo t;
+  t.taskId = 1002;
+  ASSERT_EQ(0, net.getTaskInfo(t, err, nullptr)) << err;
+  EXPECT_EQ(1002u, t.task.taskId) << "the reply is to this request";
+  EXPECT_EQ(1u, socketPoolStats().connected - after.connected) << "a new connection, not the one in flight";
 }
 
 TEST_F(SocketTest, AcknowledgedWritesSurviveKill9) {

@@ -91,15 +91,12 @@ bool AppManager::answer(const uint8_t* request, size_t n, Frame& response) {
   std::string err;
   int rc = DecodeAnyFrame(request, n, &decoded, &arena, &err);
   if (rc != 0) {
-    // Answer in kind when the type can be read and has a response, so the
-    // client sees the fault instead of a dropped connection.
+    // Answer in kind when the frame header is sound and its type has a
+    // response, so the client sees the fault instead of a dropped
+    // connection; bytes that are not a frame of this protocol get nothing.
     uint32_t type = 0;
     std::string ignored;
-    if (PeekFrameType(request, n, &type, &ignored) != 0 && n >= kFrameHeaderSize) {
-      std::memcpy(&type, request + 8, 4);  // readable type, damaged frame
-    } else if (n < kFrameHeaderSize) {
-      return false;
-    }
+    if (PeekFrameType(request, n, &type, &ignored) != 0) return false;
     AppMgrReqHdr hdr{};
     if (n >= kFrameHeaderSize + sizeof hdr) std::memcpy(&hdr, request + kFrameHeaderSize, sizeof hdr);
     if (type % 2 != 0 || WireCatalogue::instance().find(type) == nullptr ||

@@ -31,6 +31,7 @@
 #include "platform/FrameSocket.h"
 #include "platform/SocketTransport.h"
 #include "platform/YMPlatformInfo.h"
+#include "service/TaskCallBack.h"
 #include "service/TaskInterfaceNet.h"
 #include "service/TaskWireStructs.h"
 #include "task/EvTask.h"
@@ -190,6 +191,7 @@ struct Fixture {
   std::unique_ptr<appmgr::Server> server;
   std::string appmgrEndpoint;
   size_t taskInfoResp = 0, optionsResp = 0, request = 0;
+  Frame optionsFrame;
 
   Fixture() {
     registerTaskCatalogue();
@@ -212,6 +214,7 @@ struct Fixture {
     opts.options = records.data();
     answers[msg::kGetOptions] = encodeResponse(msg::kGetOptions, opts);
     optionsResp = answers[msg::kGetOptions].size();
+    optionsFrame = answers[msg::kGetOptions];
     canned.reset(new CannedServer(tempDir() + "/canned.sock", std::move(answers)));
 
     std::string err;
@@ -298,6 +301,52 @@ void BM_P3_LoadTask100kOptions(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kOptionCount);
 }
 BENCHMARK(BM_P3_LoadTask100kOptions)->Unit(benchmark::kMillisecond);
+
+// P3 by cause: decoding the response frame alone (in memory), and the
+// service call with a callback that only counts (transfer, decode, and a
+// text per record), so that load - getOptions is the task object's cache.
+void BM_P3_DecodeOnly(benchmark::State& state) {
+  const Frame& f = fixture().optionsFrame;
+  for (auto _ : state) {
+    GenericGetOptionsResp resp{};
+    WireArena arena;
+    std::string err;
+    if (DecodeFrame(f.data(), f.size(), msg::kGetOptions + 1, &resp, sizeof resp, &arena, &err) != 0) {
+      state.SkipWithError(err.c_str());
+      break;
+    }
+    benchmark::DoNotOptimize(resp.count);
+  }
+  state.SetItemsProcessed(state.iterations() * kOptionCount);
+}
+BENCHMARK(BM_P3_DecodeOnly)->Unit(benchmark::kMillisecond);
+
+struct CountingCallback : OptionCallBack {
+  size_t n = 0;
+  int getOptionsCallback(unsigned long long, std::string value, unsigned long) override {
+    n += value.size();
+    return 0;
+  }
+  int getDefaultsCallback(unsigned long long, std::string, unsigned long) override { return 0; }
+};
+
+void BM_P3_GetOptionsCallbackOnly(benchmark::State& state) {
+  useEndpoint("unix:" + fixture().canned->path());
+  TaskInterfaceNet net;
+  for (auto _ : state) {
+    _TaskInfo t;
+    t.jobId = 4242;
+    CountingCallback cb;
+    std::string err;
+    if (net.getOptions(t, &cb, err, nullptr) != 0) {
+      state.SkipWithError(err.c_str());
+      break;
+    }
+    benchmark::DoNotOptimize(cb.n);
+  }
+  state.SetItemsProcessed(state.iterations() * kOptionCount);
+}
+BENCHMARK(BM_P3_GetOptionsCallbackOnly)->Unit(benchmark::kMillisecond);
 
 // --- P4 -------------------------------------------------------------------------
 void BM_P4_RawRoundTrips(benchmark::State& state) {

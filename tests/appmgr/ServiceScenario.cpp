@@ -225,12 +225,6 @@ void runServiceScenario(unsigned long base) {
   EXPECT_EQ(0u, updates.updates.front().secondWord);
   EXPECT_EQ(1u, updates.updates.back().secondWord);
 
-  // Messages not served yet are refused with a text, never a silent success.
-  std::string xml = "<TMMsg_CreateTaskReq/>";
-  std::list<long long> started;
-  int newTask = 0;
-  EXPECT_NE(0, net.CreateTask(xml, started, newTask, 1, err, 0, 0, false, false));
-
   // Platform messages.
   YMGlobalParam params;
   std::string pv = "x";

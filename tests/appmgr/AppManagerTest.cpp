@@ -79,12 +79,11 @@ TEST_F(AppManagerTest, RefusesWhatItCannotServeWithCodeAndText) {
        [&](Frame& out) { ASSERT_EQ(0, EncodeFrame(msg::kGetAutomaticSchedulePattern, &req, sizeof req, &out, &err)); },
        msg::kGetAutomaticSchedulePattern + 1, kAmUnsupported,
        "message type 0x4900006E is not served by this application manager"},
-      {"truncated body",
+      {"reference outside the frame",
        [&](Frame& out) {
          ASSERT_EQ(0, EncodeFrame(msg::kGetTaskInfo, &req, sizeof req, &out, &err));
-         out.resize(out.size() - 4);
-         const uint32_t body = static_cast<uint32_t>(out.size() - kFrameHeaderSize);
-         std::memcpy(out.data() + 16, &body, 4);
+         const uint32_t bad = 0x7FFFFFFF;  // the identity block's option text
+         std::memcpy(out.data() + kFrameHeaderSize + 16 + 28, &bad, 4);
        },
        msg::kGetTaskInfo + 1, kAmMalformed, ""},
       {"foreign header",

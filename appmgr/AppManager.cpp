@@ -1,5 +1,8 @@
 #include "appmgr/AppManager.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -20,6 +23,18 @@ std::string hex(uint32_t v) {
 }
 
 }  // namespace
+
+bool makePrivateFolders(const std::string& dir, std::string& err) {
+  for (size_t pos = 1; pos <= dir.size(); ++pos) {
+    if (pos != dir.size() && dir[pos] != '/') continue;
+    const std::string part = dir.substr(0, pos);
+    if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
+      err = "cannot create folder " + part + ": " + std::strerror(errno);
+      return false;
+    }
+  }
+  return true;
+}
 
 char* Reply::text(const std::string& s) {
   m_texts.push_back(s);

@@ -1,10 +1,6 @@
 #include "appmgr/Embedded.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 
 #include "appmgr/AppManager.h"
@@ -13,23 +9,6 @@
 
 namespace evtask {
 namespace appmgr {
-
-namespace {
-
-// Creates every missing folder of `dir`, private to the user.
-bool makeDirs(const std::string& dir, std::string& err) {
-  for (size_t pos = 1; pos <= dir.size(); ++pos) {
-    if (pos != dir.size() && dir[pos] != '/') continue;
-    const std::string part = dir.substr(0, pos);
-    if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
-      err = "cannot create folder " + part + ": " + std::strerror(errno);
-      return false;
-    }
-  }
-  return true;
-}
-
-}  // namespace
 
 std::string defaultDatabasePath() {
   const char* data = std::getenv("XDG_DATA_HOME");
@@ -51,7 +30,7 @@ int registerEmbedded(const EmbeddedOptions& options, std::string& err) {
       err = "no database path given and neither XDG_DATA_HOME nor HOME is set";
       return kAmBadRequest;
     }
-    if (!makeDirs(o.dbPath.substr(0, o.dbPath.rfind('/')), err)) return kAmStoreError;
+    if (!makePrivateFolders(o.dbPath.substr(0, o.dbPath.rfind('/')), err)) return kAmStoreError;
   }
   if (!(options.jobSpeed > 0)) {
     err = "job speed must be above 0";

@@ -256,7 +256,15 @@ void Server::serve(int fd) {
       m_log.write(Log::kWarning, "closing the connection from %s: %s", who.c_str(), why);
       break;
     }
-    if (!m_app.answer(in.data(), in.size(), out)) {
+    const bool answered = m_app.answer(in.data(), in.size(), out);
+    if (m_log.enabled(Log::kDebug)) {
+      uint32_t type = 0, result = 0;
+      std::memcpy(&type, in.data() + 8, 4);
+      if (out.size() >= kFrameHeaderSize + 8) std::memcpy(&result, out.data() + kFrameHeaderSize + 4, 4);
+      m_log.write(Log::kDebug, "%s: request 0x%08X of %zu bytes, result %d, %zu bytes back", who.c_str(), type,
+                  in.size(), static_cast<int>(result), out.size());
+    }
+    if (!answered) {
       m_log.write(Log::kWarning, "closing the connection from %s: not a request of this protocol", who.c_str());
       break;
     }

@@ -34,12 +34,24 @@ const char kUsage[] =
     "  --log-file FILE        log here instead of stderr\n"
     "  --log-level N          0 errors, 1 warnings, 2 information (default), 3 debug\n";
 
-std::string defaultListen() {
+// The default socket's folder, created private. Under /tmp another user
+// could have made it first, so it is used only when it is ours and closed
+// to others.
+bool defaultListen(std::string& listen, std::string& err) {
   const char* run = std::getenv("XDG_RUNTIME_DIR");
-  std::string dir = run != nullptr && *run == '/' ? std::string(run) + "/evtask"
-                                                  : "/tmp/evtask-" + std::to_string(geteuid());
-  mkdir(dir.c_str(), 0700);
-  return "unix:" + dir + "/appmgr.sock";
+  const std::string dir = run != nullptr && *run == '/' ? std::string(run) + "/evtask"
+                                                        : "/tmp/evtask-" + std::to_string(geteuid());
+  struct stat st;
+  if ((mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) || lstat(dir.c_str(), &st) != 0) {
+    err = "cannot create " + dir + ": " + std::strerror(errno);
+    return false;
+  }
+  if (!S_ISDIR(st.st_mode) || st.st_uid != geteuid() || (st.st_mode & 077) != 0) {
+    err = dir + " is not a private folder of this user; give --listen";
+    return false;
+  }
+  listen = "unix:" + dir + "/appmgr.sock";
+  return true;
 }
 
 bool number(const char* text, double lo, double hi, double& out) {
@@ -52,6 +64,7 @@ bool number(const char* text, double lo, double hi, double& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  umask(077);  // the database, its journal and the log hold the server's data
   AppManagerOptions app;
   ServerOptions srv;
   std::string logFile;
@@ -99,8 +112,18 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "evtask-appmgr: %s\n", err.c_str());
     return 1;
   }
-  if (app.dbPath.empty()) app.dbPath = defaultDatabasePath();
-  if (srv.listen.empty()) srv.listen = defaultListen();
+  if (app.dbPath.empty()) {
+    app.dbPath = defaultDatabasePath();
+    if (app.dbPath.empty() || !makePrivateFolders(app.dbPath.substr(0, app.dbPath.rfind('/')), err)) {
+      log.write(Log::kError, "%s", app.dbPath.empty() ? "no --db given and neither XDG_DATA_HOME nor HOME is set"
+                                                       : err.c_str());
+      return 1;
+    }
+  }
+  if (srv.listen.empty() && !defaultListen(srv.listen, err)) {
+    log.write(Log::kError, "%s", err.c_str());
+    return 1;
+  }
 
   // Signals are taken by sigwait below; threads started later inherit the
   // mask. A peer that goes away must not kill the server.

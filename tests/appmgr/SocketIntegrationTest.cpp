@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <chrono>
 #include <cstring>
 #include <fstream>
@@ -504,6 +505,76 @@ TEST_F(SocketTest, EightConcurrentClientsGetTheirOwnReplies) {
   EXPECT_EQ(0, wrong.load());
   EXPECT_GT(done.load(), 8);
   EXPECT_LE(socketPoolStats().idle, 8u);
+}
+
+}  // namespace
+}  // namespace appmgr
+}  // namespace evtask
+
+namespace evtask {
+namespace appmgr {
+namespace {
+
+// stop() (what SIGTERM runs) lets a request in flight finish and be
+// answered, then stops serving.
+TEST(ServerStopTest, FinishesTheRequestInFlight) {
+  const std::string dir = makeTempDir();
+  AppManager manager;
+  AppManagerOptions o;
+  o.dbPath = dir + "/s.db";
+  o.initDemo = true;
+  std::string err;
+  ASSERT_EQ(0, manager.open(o, err)) << err;
+  std::mutex mu;
+  std::condition_variable cv;
+  bool entered = false, release = false;
+  manager.add(msg::kGetTaskInfo, [&](Context&, const Request& r, Reply& reply, std::string&) {
+    std::unique_lock<std::mutex> lock(mu);
+    entered = true;
+    cv.notify_all();
+    cv.wait(lock, [&] { return release; });
+    reply.as<TaskInfoResp>().task.taskId = r.as<GenericTaskApiReq>().info.taskId;
+    return 0;
+  }, AppManager::kReads);
+  Log log;
+  log.open(dir + "/log", Log::kError, err);
+  Server server(manager, log);
+  ServerOptions so;
+  so.listen = "unix:" + dir + "/s.sock";
+  ASSERT_EQ(0, server.start(so, err)) << err;
+  YMPlatformInfo::setValue("Platform", "AppMgrEndpoint", so.listen);
+
+  int rc = -1;
+  unsigned long answered = 0;
+  std::thread client([&] {
+    TaskInterfaceNet net;
+    _TaskInfo t;
+    t.taskId = 77;
+    std::string e;
+    rc = net.getTaskInfo(t, e, nullptr);
+    answered = t.task.taskId;
+  });
+  {
+    std::unique_lock<std::mutex> lock(mu);
+    cv.wait(lock, [&] { return entered; });
+  }
+  std::thread stopper([&] { server.stop(); });
+  {
+    std::lock_guard<std::mutex> lock(mu);
+    release = true;
+    cv.notify_all();
+  }
+  client.join();
+  stopper.join();
+  EXPECT_EQ(0, rc);
+  EXPECT_EQ(77u, answered);
+  EXPECT_EQ(0, server.activeConnections());
+  struct stat st;
+  EXPECT_NE(0, stat((dir + "/s.sock").c_str(), &st)) << "the socket is gone";
+  drainSocketPool();
+  YMPlatformInfo::clearStore();
+  manager.close();
+  removeTree(dir);
 }
 
 }  // namespace

@@ -63,6 +63,7 @@ class Server {
   // The endpoint actually listened on (the chosen port for port 0).
   const std::string& endpoint() const { return m_endpoint; }
   int activeConnections() const { return m_active.load(); }
+  bool stopping() const { return m_stopping.load(); }
 
   Server(const Server&) = delete;
   Server& operator=(const Server&) = delete;

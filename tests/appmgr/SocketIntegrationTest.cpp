@@ -559,6 +559,7 @@ TEST(ServerStopTest, FinishesTheRequestInFlight) {
     cv.wait(lock, [&] { return entered; });
   }
   std::thread stopper([&] { server.stop(); });
+  ASSERT_TRUE(waitUntil([&] { return server.stopping(); }));
   {
     std::lock_guard<std::mutex> lock(mu);
     release = true;

@@ -191,7 +191,9 @@ inline Io readFrame(Channel& c, Frame& buf, size_t maxFrame, long long firstDead
                     bool pollFirst, std::string& detail) {
   size_t have = 0;
   size_t total = kFrameHeaderSize;
-  if (buf.size() < 4096) buf.resize(buf.capacity() > 4096 ? buf.capacity() : 4096);
+  // Growing a vector zero-fills the new part, so the first read asks for
+  // little; a large frame grows it once to its announced length.
+  if (buf.size() < 4096) buf.resize(4096);
   long long deadline = firstDeadline;
   while (have < total) {
     size_t got = 0;

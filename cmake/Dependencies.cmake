@@ -19,3 +19,7 @@ if(PUGIXML_STATIC_LIB)
 else()
   target_link_libraries(evtask_obj PUBLIC PkgConfig::PUGIXML)
 endif()
+
+# TLS of the socket transport to the application manager.
+pkg_check_modules(OPENSSL REQUIRED IMPORTED_TARGET openssl)
+target_link_libraries(evtask_obj PUBLIC PkgConfig::OPENSSL)

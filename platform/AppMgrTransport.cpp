@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "platform/EvDebug.h"
+#include "platform/SocketTransport.h"
 #include "platform/YMPlatformInfo.h"
 #include "platform/YmErrors.h"
 
@@ -60,6 +61,7 @@ class InProcessTransport : public AppMgrTransport {
 }  // namespace
 
 AppMgrTransport::~AppMgrTransport() = default;
+void AppMgrTransport::recycle(Frame&) {}
 InProcessHandler::~InProcessHandler() = default;
 int InProcessHandler::onSend(const Frame&, std::string&) { return 0; }
 int InProcessHandler::onReceive(Frame&, std::string&) { return 0; }
@@ -128,6 +130,7 @@ std::unique_ptr<AppMgrTransport> openAppMgrTransport(int& rc, std::string& err) 
     }
     return std::unique_ptr<AppMgrTransport>(new InProcessTransport(handler));
   }
+  registerSocketTransports();
   const size_t colon = endpoint.find(':');
   const std::string scheme = colon == std::string::npos ? endpoint : endpoint.substr(0, colon);
   TransportFactory factory;

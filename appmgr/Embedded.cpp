@@ -1,0 +1,52 @@
+#include "appmgr/Embedded.h"
+
+#include <cstdlib>
+#include <memory>
+
+#include "appmgr/AppManager.h"
+#include "appmgr/AppMgrErrors.h"
+#include "platform/AppMgrTransport.h"
+
+namespace evtask {
+namespace appmgr {
+
+std::string defaultDatabasePath() {
+  const char* data = std::getenv("XDG_DATA_HOME");
+  if (data != nullptr && *data == '/') return std::string(data) + "/evtask/appmgr.db";
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && *home == '/') return std::string(home) + "/.local/share/evtask/appmgr.db";
+  return std::string();
+}
+
+int registerEmbedded(const EmbeddedOptions& options, std::string& err) {
+  AppManagerOptions o;
+  o.dbPath = options.dbPath;
+  o.initDemo = options.initDemo;
+  o.jobSpeed = options.jobSpeed;
+  o.failureRatio = options.failureRatio;
+  if (o.dbPath.empty()) {
+    o.dbPath = defaultDatabasePath();
+    if (o.dbPath.empty()) {
+      err = "no database path given and neither XDG_DATA_HOME nor HOME is set";
+      return kAmBadRequest;
+    }
+    if (!makePrivateFolders(o.dbPath.substr(0, o.dbPath.rfind('/')), err)) return kAmStoreError;
+  }
+  if (!(options.jobSpeed > 0)) {
+    err = "job speed must be above 0";
+    return kAmBadRequest;
+  }
+  if (!(options.failureRatio >= 0 && options.failureRatio <= 1)) {
+    err = "failure ratio must be between 0 and 1";
+    return kAmBadRequest;
+  }
+  auto server = std::make_shared<AppManager>();
+  const int rc = server->open(o, err);
+  if (rc != 0) return rc;
+  std::shared_ptr<InProcessHandler> handler = server;
+  setEmbeddedProvider([handler] { return handler; });
+  return 0;
+}
+
+}  // namespace appmgr
+}  // namespace evtask

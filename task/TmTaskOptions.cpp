@@ -220,6 +220,12 @@ int TmTaskOptions::getDefaultOption(TaskOption& option, void* event) {
   int rc = 0;
   // The value is copied under the lock: the shared record may be changed
   // by another thread as soon as the lock is released.
+#ifdef EVTASK_REVERSED_LOCK_ORDER_PROBE
+  // Never in a real build: the thread checkers' self-test builds this to
+  // take the default-cache lock before the default-load lock, the order
+  // they must report (scripts/threadcheck.sh).
+  YmCriticalSectionLock reversed(&m_defaultsCS);
+#endif
   const int loaded = initDefaults(event);
   YmCriticalSectionLock lock(&m_defaultsCS);
   if (!loadSucceeded(loaded)) return loaded;

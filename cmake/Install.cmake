@@ -52,6 +52,7 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/EvTaskConfig.cmake
 # <prefix>/<libdir>/pkgconfig, so the prefix is that many levels up.
 file(RELATIVE_PATH EVTASK_PC_TO_PREFIX
   "/evtask-prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/evtask-prefix")
+string(REGEX REPLACE "/$" "" EVTASK_PC_TO_PREFIX "${EVTASK_PC_TO_PREFIX}")
 configure_file(cmake/evtask.pc.in ${CMAKE_CURRENT_BINARY_DIR}/evtask.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/evtask.pc
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)

@@ -169,9 +169,19 @@ struct TaskRef {
   std::string by = "task";
 };
 
-// The id kind of an EvTask for --by: a job is resolved explicitly with
-// getJobInfo so that its result is seen.
-int idKind(const TaskRef& ref) { return ref.by == "subtask" ? 1 : ref.by == "job" ? 0 : 2; }
+// The id kind of an EvTask for --by; a job id is resolved into its task
+// and subtask at construction.
+int idKind(const TaskRef& ref) { return ref.by == "subtask" ? 1 : ref.by == "job" ? 3 : 2; }
+
+// A task object whose construction result and fetched rows can be read:
+// the constructor fetches the rows once, so showing them needs no second
+// round of requests.
+class ToolTask : public EvTask {
+ public:
+  using EvTask::EvTask;
+  int constructionCode() const { return errorCode; }
+  const _TaskInfo& info() const { return taskInfo; }
+};
 
 void addTaskRef(CLI::App* cmd, TaskRef& ref) {
   cmd->add_option("id", ref.id, "task id (or job or subtask id with --by)")->required();
@@ -186,7 +196,7 @@ class Ctl {
 
  private:
   // A task object for `ref`; a job id is resolved first.
-  std::unique_ptr<EvTask> openTask(const TaskRef& ref, Failure& f);
+  std::unique_ptr<ToolTask> openTask(const TaskRef& ref, Failure& f);
   Failure taskShow();
   Failure optionsList();
   Failure optionsGet();
@@ -233,12 +243,11 @@ class Ctl {
   std::map<std::string, bool> flags_;
 };
 
-std::unique_ptr<EvTask> Ctl::openTask(const TaskRef& ref, Failure& f) {
-  auto task = std::make_unique<EvTask>(ref.id, idKind(ref), nullptr, false);
-  if (ref.by == "job") {
-    int rc = task->getJobInfo(nullptr);
-    if (rc != 0) f = libraryFailure(rc, task->getErrorString());
-  }
+std::unique_ptr<ToolTask> Ctl::openTask(const TaskRef& ref, Failure& f) {
+  auto task = std::make_unique<ToolTask>(ref.id, idKind(ref), nullptr, false);
+  // A task without entities is a task all the same.
+  int rc = task->constructionCode();
+  if (rc != 0 && rc != YM_DB_NODATA) f = libraryFailure(rc, task->getErrorString());
   return task;
 }
 
@@ -246,28 +255,22 @@ Failure Ctl::taskShow() {
   Failure f;
   auto task = openTask(ref_, f);
   if (f.exit != kExitOk) return f;
-  Sched_Task row;
-  int rc = task->getTaskInfo(row, nullptr);
-  if (rc != 0) return libraryFailure(rc, task->getErrorString());
+  const _TaskInfo& info = task->info();
+  const Sched_Task& row = info.task;
   doc_["task"] = Json{{"taskId", row.taskId},
                       {"flags", row.flags},
                       {"status", row.status},
                       {"isDefault", (row.flags & 0x80) != 0},
                       {"description", task->getJobDescription()}};
-  if (ref_.by != "task") {
-    Sched_SubTask sub;
-    rc = task->getSubTaskInfo(sub, nullptr);
-    if (rc != 0) return libraryFailure(rc, task->getErrorString());
+  if (ref_.by == "job") doc_["jobId"] = ref_.id;
+  const Sched_SubTask& sub = info.subTask;
+  if (sub.subTaskId != 0)
     doc_["subTask"] = Json{{"subTaskId", sub.subTaskId},
                            {"taskId", sub.taskId},
                            {"subTaskType", sub.subTaskType},
                            {"operationType", sub.operationType}};
-  }
-  std::vector<Sched_AssocEntity> entities;
-  rc = task->getEntityInfo(entities, nullptr);
-  if (rc != 0 && rc != YM_DB_NODATA) return libraryFailure(rc, task->getErrorString());
   Json ents = Json::array();
-  for (const Sched_AssocEntity& e : entities) ents.push_back(entityJson(e));
+  for (const Sched_AssocEntity& e : info.entities) ents.push_back(entityJson(e));
   doc_["entities"] = ents;
   // The identity lives in options of the task; the getters read 0 for an
   // option that is not set.
@@ -289,7 +292,7 @@ Failure Ctl::taskShow() {
                               {"subClientId", &EvTask::getSubClientId}, {"policyId", &EvTask::getPolicyId}};
   for (const IdGetter& g : getters) {
     unsigned long v = 0;
-    rc = ((*task).*(g.get))(v, nullptr);
+    int rc = ((*task).*(g.get))(v, nullptr);
     if (rc != 0) return libraryFailure(rc, task->getErrorString());
     identity[g.name] = v;
   }

@@ -3,6 +3,7 @@
 #include <map>
 #include <mutex>
 
+#include "platform/SocketTransport.h"
 #include "platform/YMPlatformInfo.h"
 #include "platform/YmErrors.h"
 
@@ -59,6 +60,7 @@ class InProcessTransport : public AppMgrTransport {
 }  // namespace
 
 AppMgrTransport::~AppMgrTransport() = default;
+void AppMgrTransport::recycle(Frame&) {}
 InProcessHandler::~InProcessHandler() = default;
 int InProcessHandler::onSend(const Frame&, std::string&) { return 0; }
 int InProcessHandler::onReceive(Frame&, std::string&) { return 0; }
@@ -116,6 +118,7 @@ std::unique_ptr<AppMgrTransport> openAppMgrTransport(int& rc, std::string& err) 
     }
     return std::unique_ptr<AppMgrTransport>(new InProcessTransport(handler));
   }
+  registerSocketTransports();
   const size_t colon = endpoint.find(':');
   const std::string scheme = colon == std::string::npos ? endpoint : endpoint.substr(0, colon);
   TransportFactory factory;

@@ -31,6 +31,9 @@ class EVTASK_EXPORT AppMgrTransport {
   virtual int send(const Frame& frame, std::string& err) = 0;
   // 0 with the response frame; else a YM_SESSION_* code and a text.
   virtual int receive(Frame& frame, std::string& err) = 0;
+  // Gives a received frame's storage back once it is decoded, so the next
+  // receive can reuse it. The default drops it.
+  virtual void recycle(Frame& frame);
 };
 
 // An application manager living in the same process. handleFrame may be

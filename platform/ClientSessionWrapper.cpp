@@ -39,5 +39,7 @@ int ClientSessionWrapper::receive(unsigned long type, void* data, unsigned long 
   evtask::Frame frame;
   int rc = m_transport->receive(frame, err);
   if (rc != 0) return rc;
-  return evtask::DecodeFrame(frame.data(), frame.size(), static_cast<uint32_t>(type), data, size, &m_arena, &err);
+  rc = evtask::DecodeFrame(frame.data(), frame.size(), static_cast<uint32_t>(type), data, size, &m_arena, &err);
+  m_transport->recycle(frame);
+  return rc;
 }

@@ -25,6 +25,7 @@
 #define YM_SESSION_NO_MEMORY 1703945       // 0x1A0009: out of memory
 #define YM_SESSION_OUT_OF_ORDER 1703946    // 0x1A000A: receive without a matching send
 #define YM_SESSION_BAD_REQUEST 1703947     // 0x1A000B: a request structure cannot be encoded
+#define YM_SESSION_AUTH_REFUSED 1703948    // 0x1A000C: the server refused authentication (or no key)
 
 #define YM_OPERATION_NOT_AVAILABLE_TEXT "Operation not available in this build of evtask"
 

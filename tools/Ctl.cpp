@@ -221,6 +221,7 @@ class Ctl {
   bool json_ = false;
   std::string endpoint_;
   std::string dbPath_;
+  std::string keyFile_;
   bool demoData_ = false;
   bool textDone_ = false;
   Json doc_;
@@ -583,16 +584,17 @@ Failure Ctl::prepareEndpoint() {
     if (!ok) return usageFailure("endpoint '" + endpoint_ + "' is not embedded, unix:PATH or tcp:HOST:PORT");
     YMPlatformInfo::setValue("Platform", "AppMgrEndpoint", endpoint_);
   }
+  if (!keyFile_.empty()) YMPlatformInfo::setValue("Platform", "AppMgrKeyFile", keyFile_);
   YMPlatformInfo info;
   std::string configured;
   if (info.getString("Platform", "AppMgrEndpoint", &configured) != 0 || configured.empty()) configured = "embedded";
   if (configured == "embedded" && io_.startEmbedded) {
     EmbeddedSettings settings;
     settings.dbPath = dbPath_;
+    // Empty: the embedded server's own default under the user's data folder.
     if (settings.dbPath.empty()) {
       const char* env = std::getenv("EVTASK_DB");
-      const char* home = std::getenv("HOME");
-      settings.dbPath = env && *env ? env : std::string(home && *home ? home : ".") + "/.evtask-appmgr.db";
+      if (env != nullptr) settings.dbPath = env;
     }
     settings.initDemo = demoData_;
     std::string err;
@@ -622,7 +624,8 @@ int Ctl::run(const std::vector<std::string>& args) {
   app.fallthrough();
   app.add_flag("--json", json_, "print one JSON document on stdout");
   app.add_option("--endpoint", endpoint_, "application manager: embedded, unix:PATH or tcp:HOST:PORT");
-  app.add_option("--db", dbPath_, "database of the embedded application manager (default $EVTASK_DB)");
+  app.add_option("--key-file", keyFile_, "pre-shared key file for tcp endpoints (64 hex digits, mode 0600)");
+  app.add_option("--db", dbPath_, "database of the embedded application manager (default $EVTASK_DB, else $XDG_DATA_HOME/evtask/appmgr.db)");
   app.add_flag("--demo-data", demoData_, "load the demo catalogue into an empty embedded database");
 
   std::function<Failure()> action;

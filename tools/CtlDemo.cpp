@@ -22,8 +22,8 @@ namespace {
 // Entities of the demo catalogue that the scenario works on.
 const int kDemoClient = 2;
 const int kDemoAppType = 29;
-const unsigned long kDemoTask = 1;
-const unsigned long kDemoSubTask = 1;
+const unsigned long kDemoTask = 1001;
+const unsigned long kDemoSubTask = 2001;
 // An option id of our own block, so the demo never changes a real option.
 const unsigned long long kDemoOption = 0x7E000001ULL;
 const int kDemoFileType = 150001;

@@ -1,0 +1,35 @@
+// The embedded application manager: the reference server's dispatch and
+// store running inside the calling process, reached through the in-process
+// transport when the configured endpoint is "embedded" (the default).
+#ifndef EVTASK_APPMGR_EMBEDDED_H
+#define EVTASK_APPMGR_EMBEDDED_H
+
+#include <string>
+
+namespace evtask {
+namespace appmgr {
+
+struct EmbeddedOptions {
+  std::string dbPath;         // empty: default file under the user's data folder
+  bool initDemo = false;      // load the demo catalogue into an empty store
+  double jobSpeed = 1.0;      // job simulator speed factor (higher = faster)
+  double failureRatio = 0.0;  // share of simulated jobs that end in failure
+};
+
+// Registers the embedded application manager as the provider of "embedded"
+// sessions. The store is opened (created and migrated when needed) here, so
+// a database that cannot be used is reported now rather than by the first
+// session. Calling it again replaces the earlier embedded server.
+// Returns 0, or a non-zero code with a clear text in err.
+// Thread safety: call it once at start-up, before sessions run.
+int registerEmbedded(const EmbeddedOptions& options, std::string& err);
+
+// The database file used when EmbeddedOptions::dbPath is empty:
+// $XDG_DATA_HOME/evtask/appmgr.db, else $HOME/.local/share/evtask/appmgr.db.
+// Empty when neither variable is set.
+std::string defaultDatabasePath();
+
+}  // namespace appmgr
+}  // namespace evtask
+
+#endif  // EVTASK_APPMGR_EMBEDDED_H

@@ -256,22 +256,37 @@ Failure Ctl::taskShow() {
   Failure f;
   auto task = openTask(ref_, f);
   if (f.exit != kExitOk) return f;
-  const _TaskInfo& info = task->info();
-  const Sched_Task& row = info.task;
+  Sched_SubTask sub = task->info().subTask;
+  if (ref_.by == "subtask") {
+    // The task of a subtask is known once its row is read; the task's rows,
+    // entities and identity are then those of that task.
+    int rc = task->getSubTaskInfo(sub, nullptr);
+    if (rc != 0) return libraryFailure(rc, task->getErrorString());
+    TaskRef owner;
+    owner.id = sub.taskId;
+    task = openTask(owner, f);
+    if (f.exit != kExitOk) return f;
+  }
+  const Sched_Task& row = task->info().task;
+  if (row.taskId == 0)
+    return libraryFailure(YM_DB_NODATA, "no task found for " + ref_.by + " id " + std::to_string(ref_.id));
   doc_["task"] = Json{{"taskId", row.taskId},
                       {"flags", row.flags},
                       {"status", row.status},
-                      {"isDefault", (row.flags & 0x80) != 0},
-                      {"description", task->getJobDescription()}};
+                      {"isDefault", (row.flags & 0x80) != 0}};
   if (ref_.by == "job") doc_["jobId"] = ref_.id;
-  const Sched_SubTask& sub = info.subTask;
   if (sub.subTaskId != 0)
     doc_["subTask"] = Json{{"subTaskId", sub.subTaskId},
                            {"taskId", sub.taskId},
                            {"subTaskType", sub.subTaskType},
                            {"operationType", sub.operationType}};
+  // Fetched here: the eager fetch of the constructor stops before the
+  // entities when the task has no subtask row.
+  std::vector<Sched_AssocEntity> entities;
+  int rc = task->getEntityInfo(entities, nullptr);
+  if (rc != 0 && rc != YM_DB_NODATA) return libraryFailure(rc, task->getErrorString());
   Json ents = Json::array();
-  for (const Sched_AssocEntity& e : info.entities) ents.push_back(entityJson(e));
+  for (const Sched_AssocEntity& e : entities) ents.push_back(entityJson(e));
   doc_["entities"] = ents;
   // The identity lives in options of the task; the getters read 0 for an
   // option that is not set.

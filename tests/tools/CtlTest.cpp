@@ -49,27 +49,34 @@ class CtlTest : public EvTaskTest {};
   GTEST_SKIP() << "schedule and job operations not available in this build: " << (r).err
 
 TEST_F(CtlTest, TaskShowJsonFieldByField) {
-  TaskInfoResp row{};
-  row.task.taskId = 300;
-  row.task.flags = 0x81;
-  row.task.status = 2;
-  fake->respond(msg::kGetTaskInfo, row);
-  SubTaskInfoResp sub{};
-  sub.subTask.subTaskId = 301;
-  sub.subTask.taskId = 300;
-  sub.subTask.subTaskType = 9;
-  sub.subTask.operationType = 4;
-  fake->respond(msg::kGetSubTaskInfo, sub);
-  std::vector<Sch_AssocEntity> ents(2);
-  ents[0] = Sch_AssocEntity{};
-  ents[0].clientId = 7;
-  ents[1] = Sch_AssocEntity{};
-  ents[1].clientId = 8;
-  ents[1].subclientId = 12;
-  EntityInfoResp er{};
-  er.count = 2;
-  er.entities = ents.data();
-  fake->respond(msg::kGetEntityInfo, er);
+  // Every row request is answered the same, however often it comes.
+  fake->setHandler(msg::kGetTaskInfo, [](const RecordedRequest& req, Frame& out) {
+    TaskInfoResp row{};
+    row.task.taskId = req.as<GenericTaskApiReq>().info.taskId;
+    row.task.flags = 0x81;
+    row.task.status = 2;
+    out = FakeAppMgr::encodeResponse(msg::kGetTaskInfo, row);
+  });
+  fake->setHandler(msg::kGetSubTaskInfo, [](const RecordedRequest& req, Frame& out) {
+    SubTaskInfoResp sub{};
+    sub.subTask.subTaskId = req.as<GenericTaskApiReq>().info.subTaskId;
+    sub.subTask.taskId = sub.subTask.subTaskId == 0 ? 0 : 300;
+    sub.subTask.subTaskType = 9;
+    sub.subTask.operationType = 4;
+    out = FakeAppMgr::encodeResponse(msg::kGetSubTaskInfo, sub);
+  });
+  fake->setHandler(msg::kGetEntityInfo, [](const RecordedRequest&, Frame& out) {
+    std::vector<Sch_AssocEntity> ents(2);
+    ents[0] = Sch_AssocEntity{};
+    ents[0].clientId = 7;
+    ents[1] = Sch_AssocEntity{};
+    ents[1].clientId = 8;
+    ents[1].subclientId = 12;
+    EntityInfoResp er{};
+    er.count = 2;
+    er.entities = ents.data();
+    out = FakeAppMgr::encodeResponse(msg::kGetEntityInfo, er);
+  });
 
   Result r = runTool({"--json", "task", "show", "301", "--by", "subtask"});
   ASSERT_EQ(0, r.exit) << r.err;
@@ -89,8 +96,16 @@ TEST_F(CtlTest, TaskShowJsonFieldByField) {
   EXPECT_EQ(12, doc["entities"][1]["subclientId"]);
   EXPECT_EQ(0u, doc["identity"]["taskType"]);
   EXPECT_TRUE(doc["identity"].contains("clientId"));
-  // Addressed by subtask: the subtask id travels in the request.
-  EXPECT_EQ(301u, fake->last(msg::kGetSubTaskInfo).as<GenericTaskApiReq>().info.subTaskId);
+  // The task of the subtask is the one whose row is shown.
+  EXPECT_EQ(300u, fake->last(msg::kGetTaskInfo).as<GenericTaskApiReq>().info.taskId);
+
+  // A task the server does not know.
+  fake->setHandler(msg::kGetTaskInfo, [](const RecordedRequest&, Frame& out) {
+    out = FakeAppMgr::encodeResponse(msg::kGetTaskInfo, TaskInfoResp{});
+  });
+  Result missing = runTool({"task", "show", "99"});
+  EXPECT_EQ(1, missing.exit);
+  EXPECT_NE(std::string::npos, missing.err.find("no task found for task id 99")) << missing.err;
 }
 
 TEST_F(CtlTest, TaskShowTextAndByJob) {

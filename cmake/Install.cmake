@@ -24,9 +24,12 @@ install(TARGETS evtask EXPORT EvTaskTargets
 # headers themselves include "evtask/export.h", found through -I<prefix>/include,
 # which the CMake package and evtask.pc hand out as well.
 install(FILES include/evtask/export.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/evtask COMPONENT dev)
+# Internal headers stay out: those named *_internal.h and the header-only
+# socket framing shared by the transport and the server (it needs OpenSSL's
+# headers, which are no dependency of a caller).
 foreach(layer platform util records service task schedule)
   file(GLOB public_headers "${CMAKE_CURRENT_SOURCE_DIR}/${layer}/*.h")
-  list(FILTER public_headers EXCLUDE REGEX "_internal\\.h$")
+  list(FILTER public_headers EXCLUDE REGEX "(_internal|/platform/FrameSocket)\\.h$")
   if(public_headers)
     install(FILES ${public_headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/evtask/${layer} COMPONENT dev)
   endif()

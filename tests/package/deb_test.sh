@@ -45,6 +45,7 @@ has "$dev" "/usr/lib/pkgconfig/evtask.pc"
 has "$dev" "/usr/lib/cmake/EvTask/EvTaskConfig.cmake"
 has "$dev" "/usr/lib/cmake/EvTask/i386-toolchain.cmake"
 lacks "$dev" "_internal.h"
+lacks "$dev" "FrameSocket.h"
 lacks "$dev" "libevtask.so.1"
 has "$tools" "/usr/bin/evtaskctl"
 if [ -f "$src/appmgr/CMakeLists.txt" ]; then has "$tools" "/usr/bin/evtask-appmgr"; fi

@@ -22,33 +22,35 @@ std::string OpArgs::t(const std::string& name) const {
 
 namespace {
 
-// The schedule builders, immediate jobs, schedule queries and job list of
-// the library are not part of this build: each kind answers what the
-// library answers for its schedule and job operations.
-int unavailable(std::string& err) {
-  err = YM_OPERATION_NOT_AVAILABLE_TEXT;
-  return YM_OPERATION_NOT_AVAILABLE;
+int scheduleKind(const std::string& name, const OpArgs& args, long long& taskId, std::string& err) {
+  return performSchedule(name, args, taskId, err);
+}
+int jobKind(const std::string& name, const OpArgs& args, long long& taskId, std::string& err) {
+  return performJob(name, args, taskId, err);
 }
 
-int notInThisBuild(const OpArgs&, long long&, std::string& err) { return unavailable(err); }
+// An OpKind's call: the schedule builder or immediate job of its name.
+#define EVTASK_SCHEDULE(NAME) [](const OpArgs& a, long long& t, std::string& e) { return scheduleKind(NAME, a, t, e); }
+#define EVTASK_JOB(NAME) [](const OpArgs& a, long long& t, std::string& e) { return jobKind(NAME, a, t, e); }
 
 }  // namespace
 
 const std::vector<OpKind>& scheduleKinds() {
   // One kind per automatic schedule builder of the library.
   static const std::vector<OpKind> kinds = {
-      {"send-log-files", "schedule that sends log files (daily pattern named --name)", {}, {"name"}, {}, {"name"},
-       notInThisBuild},
+      {"send-log-files", "daily schedule that sends log files, named --name", {"locale"}, {"name"}, {}, {"name"},
+       EVTASK_SCHEDULE("send-log-files")},
       {"aux-copy", "automatic auxiliary-copy schedule of a storage policy", {"policy", "copy"}, {}, {}, {"policy"},
-       notInThisBuild},
+       EVTASK_SCHEDULE("aux-copy")},
       {"edc", "EDC schedule of a client instance", {"client", "instance", "instance-type", "backupset", "subclient"},
-       {}, {"run-now"}, {"client", "instance"}, notInThisBuild},
+       {}, {"run-now"}, {"client", "instance"}, EVTASK_SCHEDULE("edc")},
       {"easy-backup", "weekly easy-backup schedule of a client", {"apptype", "client"}, {"name", "description"}, {},
-       {"apptype", "client"}, notInThisBuild},
+       {"apptype", "client"}, EVTASK_SCHEDULE("easy-backup")},
       {"update", "software download (--download) or installation schedule of a client",
-       {"client", "day-mask", "first-run", "locale"}, {}, {"download"}, {"client"}, notInThisBuild},
+       {"client", "day-mask", "first-run", "locale"}, {}, {"download"}, {"client"}, EVTASK_SCHEDULE("update")},
       {"update-job", "immediate software installation for clients (--client) and client groups (--group)",
-       {"client", "group", "update-value", "locale"}, {}, {"first-flag", "second-flag"}, {}, notInThisBuild},
+       {"client", "group", "update-value", "locale"}, {}, {"first-flag", "second-flag"}, {},
+       EVTASK_SCHEDULE("update-job")},
   };
   return kinds;
 }
@@ -56,23 +58,41 @@ const std::vector<OpKind>& scheduleKinds() {
 const std::vector<OpKind>& jobKinds() {
   static const std::vector<OpKind> kinds = {
       {"synthetic-full", "synthetic full backup of a subclient", {"subclient"}, {}, {"incremental-before"},
-       {"subclient"}, notInThisBuild},
-      {"inventory", "inventory of a library", {"library", "inventory-type"}, {}, {}, {"library"}, notInThisBuild},
+       {"subclient"}, EVTASK_JOB("synthetic-full")},
+      {"inventory", "inventory of a library", {"library", "inventory-type"}, {}, {}, {"library"},
+       EVTASK_JOB("inventory")},
       {"reconstruction", "reconstruction of a deduplication database",
-       {"store", "policy", "copy", "substore", "streams"}, {}, {}, {"store"}, notInThisBuild},
+       {"store", "policy", "copy", "substore", "streams"}, {}, {}, {"store"}, EVTASK_JOB("reconstruction")},
       {"partition-move", "move of a deduplication database partition to another media agent",
        {"store", "substore", "source-ma", "dest-ma", "flags"}, {"source-path", "target-path"}, {"config-only"},
-       {"store", "substore", "source-ma", "dest-ma"}, notInThisBuild},
+       {"store", "substore", "source-ma", "dest-ma"}, EVTASK_JOB("partition-move")},
       {"index-scale", "move of a content index from a source client to a destination client",
        {"index-client", "source-client", "dest-client", "apptype", "backupset", "instance", "subclient"},
-       {"core", "source-path", "dest-path"}, {}, {"index-client", "source-client", "dest-client"}, notInThisBuild},
+       {"core", "source-path", "dest-path"}, {}, {"index-client", "source-client", "dest-client"},
+       EVTASK_JOB("index-scale")},
   };
   return kinds;
 }
 
-int listSchedules(int, ClientSchedules&, std::string& err) { return unavailable(err); }
+#undef EVTASK_SCHEDULE
+#undef EVTASK_JOB
 
+#ifndef EVTASK_HAVE_SCHEDULE
+// This build of the library has no schedule builders, immediate jobs,
+// schedule queries or job list: each answers what the library answers for
+// its schedule and job operations.
+namespace {
+int unavailable(std::string& err) {
+  err = YM_OPERATION_NOT_AVAILABLE_TEXT;
+  return YM_OPERATION_NOT_AVAILABLE;
+}
+}  // namespace
+
+int performSchedule(const std::string&, const OpArgs&, long long&, std::string& err) { return unavailable(err); }
+int performJob(const std::string&, const OpArgs&, long long&, std::string& err) { return unavailable(err); }
+int listSchedules(int, ClientSchedules&, std::string& err) { return unavailable(err); }
 int queryJob(long long, JobState&, std::string& err) { return unavailable(err); }
+#endif
 
 bool isTransientFailure(int code) {
   switch (code) {

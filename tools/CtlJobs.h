@@ -53,6 +53,11 @@ struct OpKind {
 const std::vector<OpKind>& scheduleKinds();
 const std::vector<OpKind>& jobKinds();
 
+// The calls behind the kinds, by kind name (CtlSchedule.cpp when the
+// library has schedules and jobs). 0 or a code with its text in `err`.
+int performSchedule(const std::string& kind, const OpArgs& args, long long& taskId, std::string& err);
+int performJob(const std::string& kind, const OpArgs& args, long long& taskId, std::string& err);
+
 // The automatic and update schedules that apply to a client.
 struct ClientSchedules {
   std::vector<_AutomaticTaskInfo> automatic;

@@ -196,8 +196,11 @@ TEST_F(ServerCtlTest, OverUnixSocketAndTcpWithKey) {
 
 TEST_F(ServerCtlTest, Demo) {
   Result r = run({"--json", "demo"}, true);
-  if (r.exit == 1 && r.err.find(YM_OPERATION_NOT_AVAILABLE_TEXT) != std::string::npos)
-    GTEST_SKIP() << "schedule and job operations not available in this build: " << r.err;
+  // Until both the library and the reference server serve schedules and
+  // jobs, the demo stops at its first schedule step.
+  if (r.exit == 1 && (r.err.find(YM_OPERATION_NOT_AVAILABLE_TEXT) != std::string::npos ||
+                      r.err.find("is not served by this application manager") != std::string::npos))
+    GTEST_SKIP() << "schedules and jobs not served yet: " << r.err;
   ASSERT_EQ(0, r.exit) << r.err << r.out;
   Json doc = r.json();
   EXPECT_EQ(true, doc["ok"]);

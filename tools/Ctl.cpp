@@ -189,6 +189,22 @@ void addTaskRef(CLI::App* cmd, TaskRef& ref) {
       ->check(CLI::IsMember({"task", "job", "subtask"}));
 }
 
+// Marks the time a command waits for a job (see CtlIo::waiting).
+class WaitingScope {
+ public:
+  explicit WaitingScope(volatile std::sig_atomic_t* flag) : flag_(flag) {
+    if (flag_) *flag_ = 1;
+  }
+  ~WaitingScope() {
+    if (flag_) *flag_ = 0;
+  }
+  WaitingScope(const WaitingScope&) = delete;
+  WaitingScope& operator=(const WaitingScope&) = delete;
+
+ private:
+  volatile std::sig_atomic_t* flag_;
+};
+
 class Ctl {
  public:
   explicit Ctl(CtlIo& io) : io_(io) {}
@@ -527,11 +543,12 @@ Failure Ctl::jobWait() {
   options.stop = io_.stop;
   ProgressPrinter progress(io_.out, io_.terminal && !json_);
   textDone_ = true;
+  WaitingScope waiting(io_.waiting);
   JobState last;
   int code = 0;
   std::string err;
   WaitEnd end = waitForJob(
-      jobId_, queryJob, options,
+      jobId_, io_.jobQuery ? io_.jobQuery : JobQuery(queryJob), options,
       [&](const JobState& s) {
         if (!json_) progress.update(s);
       },
@@ -581,6 +598,7 @@ Failure Ctl::demo() {
   settings.startEmbedded = io_.startEmbedded;
   settings.log = json_ ? nullptr : &io_.out;
   textDone_ = true;
+  WaitingScope waiting(io_.waiting);
   int rc = runDemo(settings, report);
   doc_ = report.toJson();
   if (rc != 0) return libraryFailure(rc, report.failure);

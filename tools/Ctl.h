@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/CtlJobs.h"
+
 namespace evtask {
 namespace ctl {
 
@@ -44,6 +46,11 @@ struct CtlIo {
   bool terminal = false;
   // Set by the SIGINT handler of main(); may be null.
   const volatile std::sig_atomic_t* stop = nullptr;
+  // Set to 1 while a command waits for a job, so that main()'s SIGINT
+  // handler stops the wait instead of ending the program; may be null.
+  volatile std::sig_atomic_t* waiting = nullptr;
+  // How "job wait" reads a job's state; null uses the library (queryJob).
+  JobQuery jobQuery;
   // Starts the embedded application manager; null when the program has
   // none (or a test serves "embedded" sessions itself). 0 or a code.
   std::function<int(const EmbeddedSettings&, std::string& err)> startEmbedded;

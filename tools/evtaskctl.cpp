@@ -13,14 +13,24 @@
 namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
+volatile std::sig_atomic_t g_waiting = 0;
 
-extern "C" void onInterrupt(int) { g_stop = 1; }
+// While a command waits for a job, Ctrl-C stops the wait; at any other time
+// it ends the program as usual.
+extern "C" void onInterrupt(int sig) {
+  if (g_waiting) {
+    g_stop = 1;
+    return;
+  }
+  signal(sig, SIG_DFL);
+  raise(sig);
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Ctrl-C only stops waiting: the flag is polled by the wait loops, which
-  // return cleanly and leave the job running on the server.
+  // During a wait Ctrl-C only sets a flag: the wait loops poll it, return
+  // cleanly and leave the job running on the server.
   struct sigaction sa {};
   sa.sa_handler = onInterrupt;
   sigemptyset(&sa.sa_mask);
@@ -29,6 +39,7 @@ int main(int argc, char** argv) {
   evtask::ctl::CtlIo io{std::cout, std::cerr};
   io.terminal = isatty(STDOUT_FILENO) != 0;
   io.stop = &g_stop;
+  io.waiting = &g_waiting;
 #ifdef EVTASK_HAVE_APPMGR
   io.startEmbedded = [](const evtask::ctl::EmbeddedSettings& s, std::string& err) {
     evtask::appmgr::EmbeddedOptions options;

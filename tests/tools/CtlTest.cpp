@@ -8,6 +8,7 @@
 
 #include "platform/YmErrors.h"
 #include "task/EvTaskTestSupport.h"
+#include "support/TestSupport.h"
 #include "tools/Ctl.h"
 
 using namespace evtask;
@@ -342,6 +343,67 @@ TEST_F(CtlTest, ScheduleKindsRequireTheirArguments) {
     EXPECT_NE(std::string::npos, r.err.find(c.missing)) << r.err;
   }
   EXPECT_EQ(0u, fake->requestCount());
+}
+
+}  // namespace
+
+namespace {
+
+// "job wait" end to end on the fake clock, with the job's states scripted.
+TEST(CtlJobWait, ExitCodesOutputAndDeadline) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    std::vector<const char*> states;  // one per query; the last repeats
+    int stopAfter;                    // queries after which Ctrl-C comes, -1 never
+    int exit;
+    const char* outcome;
+    long long elapsedMs;
+  };
+  const Case cases[] = {
+      {"completes", {"job", "wait", "5"}, {"Waiting", "Running", "Completed"}, -1, 0, "completed", 2000},
+      {"fails", {"job", "wait", "5"}, {"Running", "Failed To Start"}, -1, 1, "failed", 1000},
+      {"deadline", {"job", "wait", "5", "--timeout", "2.5"}, {"Running"}, -1, 4, "deadline", 2500},
+      {"ctrl-c", {"job", "wait", "5", "--timeout", "60"}, {"Running"}, 2, 130, "interrupted", 1000},
+  };
+  for (const Case& c : cases) {
+    FakeClock clock;
+    std::ostringstream out, err, jsonOut, jsonErr;
+    int queries = 0;
+    volatile std::sig_atomic_t stop = 0, waiting = 0;
+    bool waitingSeen = false;
+    auto query = [&](long long jobId, evtask::ctl::JobState& s, std::string&) {
+      EXPECT_EQ(5, jobId);
+      waitingSeen = waitingSeen || waiting == 1;
+      s.status = c.states[std::min<size_t>(queries, c.states.size() - 1)];
+      if (++queries == c.stopAfter) stop = 1;
+      return 0;
+    };
+    for (bool json : {false, true}) {
+      queries = 0;
+      stop = 0;
+      CtlIo io(json ? jsonOut : out, json ? jsonErr : err);
+      io.stop = &stop;
+      io.waiting = &waiting;
+      io.jobQuery = query;
+      std::vector<std::string> args{"evtaskctl"};
+      if (json) args.push_back("--json");
+      args.insert(args.end(), c.args.begin(), c.args.end());
+      long long began = clock.monotonicMs();
+      EXPECT_EQ(c.exit, evtask::ctl::runCtl(args, io)) << c.name;
+      EXPECT_EQ(c.elapsedMs, clock.monotonicMs() - began) << c.name;
+      EXPECT_EQ(0, waiting) << c.name << ": the waiting mark is cleared";
+    }
+    EXPECT_TRUE(waitingSeen) << c.name;
+    Json doc = Json::parse(jsonOut.str(), nullptr, false);
+    ASSERT_FALSE(doc.is_discarded()) << jsonOut.str();
+    EXPECT_EQ(c.outcome, doc["outcome"]) << c.name;
+    EXPECT_EQ(5, doc["jobId"]) << c.name;
+    EXPECT_EQ(c.states[std::min<size_t>(queries, c.states.size()) - 1], doc["status"]) << c.name;
+    // Plain lines off a terminal, one per change of state.
+    EXPECT_EQ(0u, out.str().find("job 5: " + std::string(c.states[0]))) << out.str();
+    EXPECT_EQ(c.exit != 0, !err.str().empty()) << c.name << ": " << err.str();
+  }
 }
 
 }  // namespace

@@ -1,0 +1,138 @@
+// The job wait loop on the fake clock, status classification and the
+// progress display.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "platform/YmErrors.h"
+#include "support/TestSupport.h"
+#include "tools/CtlJobs.h"
+#include "tools/CtlOutput.h"
+
+using namespace evtask::ctl;
+using evtask::test::FakeClock;
+
+namespace {
+
+struct Poll {
+  int rc;
+  const char* status;
+};
+
+// Answers the scripted polls in order, repeating the last one; counts the
+// queries and sets `*stopAfter` once that many were answered.
+struct ScriptedJob {
+  std::vector<Poll> polls;
+  int queries = 0;
+  int stopAfter = -1;
+  volatile std::sig_atomic_t stop = 0;
+  int operator()(long long, JobState& s, std::string& err) {
+    const Poll& p = polls[std::min<size_t>(queries, polls.size() - 1)];
+    if (++queries == stopAfter) stop = 1;
+    s.status = p.status;
+    if (p.rc != 0) err = "poll failed";
+    return p.rc;
+  }
+};
+
+TEST(JobWait, EndsAsTheJobTheDeadlineOrTheStopFlagSays) {
+  struct Case {
+    const char* name;
+    std::vector<Poll> polls;
+    long long timeoutMs;
+    int stopAfter;
+    WaitEnd end;
+    int queries;
+    long long elapsedMs;
+    bool success;
+    int code;
+  };
+  const int kNoServer = YM_SESSION_NO_SERVER;
+  const Case cases[] = {
+      {"completes", {{0, "Running"}, {0, "Running"}, {0, "completed"}}, 0, -1, WaitEnd::Finished, 3, 2000, true, 0},
+      {"killed", {{0, "Waiting"}, {0, "KILLED"}}, 0, -1, WaitEnd::Finished, 2, 1000, false, 0},
+      {"deadline", {{0, "Running"}}, 2500, -1, WaitEnd::DeadlinePassed, 3, 2500, false, 0},
+      {"interrupted", {{0, "Running"}}, 0, 2, WaitEnd::Interrupted, 2, 1000, false, 0},
+      {"transient failures reset",
+       {{kNoServer, ""}, {kNoServer, ""}, {kNoServer, ""}, {kNoServer, ""}, {kNoServer, ""}, {0, "Running"},
+        {kNoServer, ""}, {kNoServer, ""}, {kNoServer, ""}, {kNoServer, ""}, {kNoServer, ""}, {0, "Committed"}},
+       0, -1, WaitEnd::Finished, 12, 11000, true, kNoServer},
+      {"six transient failures", {{kNoServer, ""}}, 0, -1, WaitEnd::QueryFailed, 6, 5000, false, kNoServer},
+      {"server refusal ends at once", {{0x4A0001, ""}}, 0, -1, WaitEnd::QueryFailed, 1, 0, false, 0x4A0001},
+  };
+  for (const Case& c : cases) {
+    FakeClock clock;
+    ScriptedJob job;
+    job.polls = c.polls;
+    job.stopAfter = c.stopAfter;
+    WaitOptions options;
+    options.timeoutMs = c.timeoutMs;
+    options.pollMs = 1000;
+    options.stop = &job.stop;
+    std::vector<std::string> seen;
+    JobState last;
+    int code = 0;
+    std::string err;
+    long long began = clock.monotonicMs();
+    WaitEnd end = waitForJob(
+        77, std::ref(job), options, [&](const JobState& s) { seen.push_back(s.status); }, last, code, err);
+    EXPECT_EQ(c.end, end) << c.name;
+    EXPECT_EQ(c.queries, job.queries) << c.name;
+    EXPECT_EQ(c.elapsedMs, clock.monotonicMs() - began) << c.name;
+    EXPECT_EQ(c.success, last.success) << c.name;
+    EXPECT_EQ(c.code, code) << c.name;
+    if (end == WaitEnd::Finished) {
+      EXPECT_EQ(77, last.jobId) << c.name;
+      EXPECT_EQ(c.polls.back().status, seen.back()) << c.name;
+    }
+    for (unsigned long ms : clock.sleeps()) EXPECT_LE(ms, 100u) << c.name << ": sleeps in short steps";
+  }
+}
+
+TEST(JobWait, StatusTable) {
+  struct Case {
+    const char* status;
+    bool final;
+    bool success;
+  };
+  const Case cases[] = {
+      {"Completed", true, true},       {"completed w/ one or more errors", true, true},
+      {"Completed w/ one or more warnings", true, true}, {"COMMITTED", true, true},
+      {"Failed", true, false},         {"Killed", true, false},
+      {"Abnormally Terminated Cleanup", true, false},    {"Failed To Start", true, false},
+      {"System Failed", true, false},  {"Running", false, false},
+      {"Completed ", false, false},    {"", false, false},
+  };
+  for (const Case& c : cases) {
+    JobState s;
+    s.status = c.status;
+    classifyJobStatus(s);
+    EXPECT_EQ(c.final, s.final) << c.status;
+    EXPECT_EQ(c.success, s.success) << c.status;
+  }
+}
+
+TEST(JobWait, ProgressLinesAndBar) {
+  auto state = [](const char* status, int percent) {
+    JobState s;
+    s.jobId = 9;
+    s.status = status;
+    s.percent = percent;
+    classifyJobStatus(s);
+    return s;
+  };
+  std::ostringstream plain;
+  ProgressPrinter lines(plain, false);
+  for (const JobState& s : {state("Running", 10), state("Running", 10), state("Running", 55), state("Completed", 90)})
+    lines.update(s);
+  lines.finish();
+  EXPECT_EQ("job 9: Running 10%\njob 9: Running 55%\njob 9: Completed 100%\n", plain.str());
+
+  std::ostringstream tty;
+  ProgressPrinter bar(tty, true);
+  bar.update(state("Running", 50));
+  bar.finish();
+  EXPECT_EQ("\rjob 9 [###############...............]  50%  Running\x1b[K\n", tty.str());
+}
+
+}  // namespace

@@ -396,7 +396,8 @@ TEST_F(TaskInterfaceNetTest, EveryExchangeSendsExactlyItsIdentityFields) {
   }
   // getDefaultOption puts the wanted option id in the key position only.
   ASSERT_EQ(0, net.getDefaultOption(77, value, err, nullptr));
-  const TaskApiInfo& sent = fake->last(msg::kGetDefaultOption).as<GenericTaskApiReq>().info;
+  const evtask::test::RecordedRequest request = fake->last(msg::kGetDefaultOption);
+  const TaskApiInfo& sent = request.as<GenericTaskApiReq>().info;
   EXPECT_EQ("0 0 0 0 77", std::to_string(sent.jobId) + " " + std::to_string(sent.taskId) + " " +
                               std::to_string(sent.subTaskId) + " " + std::to_string(sent.idKind) + " " +
                               std::to_string(sent.optionKey));

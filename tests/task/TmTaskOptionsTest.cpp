@@ -195,9 +195,14 @@ TEST_F(TmTaskOptionsTest, RemoveDropsEveryRecordOfTheIdOnlyOnSuccess) {
   EXPECT_EQ(0, cache.removeTaskOption(4ULL, nullptr));
   EXPECT_EQ("5=b", contents(cache));
   EXPECT_FALSE(cache.isOption(4));
+  cache.writeResult = 78;
+  EXPECT_EQ(78, cache.removeTaskOption(TaskOption(5, "ignored", 7), nullptr));
+  EXPECT_EQ("5=b", contents(cache));
+  cache.writeResult = 0;
   EXPECT_EQ(0, cache.removeTaskOption(TaskOption(5, "ignored", 7), nullptr));
   EXPECT_EQ("", contents(cache));
-  EXPECT_EQ((Calls{"remove ids 4", "remove ids 4", "remove records 5=ignored"}), cache.calls);
+  EXPECT_EQ((Calls{"remove ids 4", "remove ids 4", "remove records 5=ignored", "remove records 5=ignored"}),
+            cache.calls);
 }
 
 TEST_F(TmTaskOptionsTest, IndexFollowsDeletesThroughACachedRecordAndLaterAppends) {

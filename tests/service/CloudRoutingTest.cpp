@@ -358,17 +358,6 @@ TEST_F(CloudRoutingShmTest, KeyFileThatCannotBeCreatedFails) {
 // ---------------------------------------------------------------------------
 // Segment failures
 
-TEST_F(CloudRoutingShmTest, WithoutTheMappingListTheReaderRemovesTheSegmentThroughItsHandle) {
-  hideMappingList();
-  AppMgrShmUtil util;
-  ASSERT_TRUE(util.setAPIRequest(42));
-  EXPECT_GE(util.getHandle(), 0);
-  LogCapture cap;
-  EXPECT_EQ(42u, util.getAPIRequest().requestId);
-  EXPECT_TRUE(cap.lines().empty()) << ::testing::PrintToString(cap.lines());
-  EXPECT_EQ(-1, segmentId());
-}
-
 TEST_F(CloudRoutingShmTest, FailedRemovalIsLoggedAndTheIdNotReturnedTwice) {
   AppMgrShmUtil writer;
   ASSERT_TRUE(writer.setAPIRequest(42));

@@ -298,16 +298,6 @@ TEST_F(TmTaskOptionsTest, DefaultCacheEditsKeepTheFirstMatchRule) {
   EXPECT_EQ("new", found(cache, 3, true));
 }
 
-TEST_F(TmTaskOptionsTest, DefaultLoadedFlagIsSharedAndReset) {
-  ScriptedOptions cache;
-  EXPECT_FALSE(cache.areDefaultInitialized());
-  cache.setDefaultInitialized();
-  ScriptedOptions other;
-  EXPECT_TRUE(other.areDefaultInitialized());
-  TmTaskOptions::resetDefaultsForTesting();
-  EXPECT_FALSE(other.areDefaultInitialized());
-}
-
 // --- layout ---------------------------------------------------------------------------------
 
 TEST(TmTaskOptionsLayoutTest, VirtualOrderIsStable) {

@@ -25,7 +25,7 @@ if command -v ccache >/dev/null; then launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=cc
 THREADED_TESTS=(
   "platform_tests:CriticalSectionTest.LockExcludesOtherThreadsAndIsRecursive:LoggingTest.FileLinesStayWholeUnderConcurrency:SharedMemUtilTest.ConcurrentCreateGetDeleteOnDistinctKeys:YmThreadTest.*"
   "service_tests:CloudRoutingShmTest.ThreadsSeeOnlyTheirOwnSegment"
-  "task_tests:EvTaskTest.SixteenThreadsLoadTheDefaultsOnce:EvTaskTest.MixedDefaultReadersShareOneLoad"
+  "task_tests:EvTaskTest.MixedDefaultReadersShareOneLoad"
 )
 PROBE_TEST="task_tests:EvTaskTest.MissingOptionFallsBackToTheFirstDefaultThenToTheKindsEmptyValue"
 

@@ -41,12 +41,6 @@ class ConfigTest : public ::testing::Test {
 
 }  // namespace
 
-TEST(CriticalSectionTest, NullSectionLockDoesNothing) {
-  // Must neither crash nor throw on construction or destruction.
-  { YmCriticalSectionLock lock(nullptr); }
-  SUCCEED();
-}
-
 TEST(CriticalSectionTest, FailedHandleThrowsTheDocumentedText) {
   YmCriticalSectionH::failCreateForTesting(true);
   const char* caught = nullptr;

@@ -355,44 +355,8 @@ TEST_F(CloudRoutingShmTest, KeyFileThatCannotBeCreatedFails) {
   EXPECT_TRUE(cap.contains(kGetLog, openFailure(segmentName(), -1, ENOENT)));
 }
 
-TEST_F(CloudRoutingShmTest, MissingDirectoryValuePutsTheKeyFileAtTheRoot) {
-  ScopedConfigValue dir("Base", "dORCHIDTEMPDIR", nullptr);
-  const std::string rootPath = "/" + segmentName();
-  ASSERT_NE(0, access(rootPath.c_str(), F_OK)) << rootPath << " exists already";
-  struct Cleanup {
-    std::string path;
-    ~Cleanup() {
-      removeSegmentOf(path);
-      unlink(path.c_str());
-    }
-  } cleanup{rootPath};
-
-  LogCapture cap;
-  AppMgrShmUtil util;
-  if (util.setAPIRequest(6)) {
-    // Allowed to write at the root: the file is there and the hand-off works.
-    EXPECT_EQ(0, access(rootPath.c_str(), F_OK));
-    EXPECT_EQ(6u, util.getAPIRequest().requestId);
-  } else {
-    EXPECT_TRUE(cap.contains(kSetLog, "Shared memory key creation failed. -1, " + std::to_string(EACCES) + ", 0"))
-        << ::testing::PrintToString(cap.lines());
-  }
-  EXPECT_NE(0, access(keyFile().c_str(), F_OK));  // nothing in the configured-before directory
-}
-
 // ---------------------------------------------------------------------------
 // Segment failures
-
-TEST_F(CloudRoutingShmTest, WithoutTheMappingListTheReaderRemovesTheSegmentThroughItsHandle) {
-  hideMappingList();
-  AppMgrShmUtil util;
-  ASSERT_TRUE(util.setAPIRequest(42));
-  EXPECT_GE(util.getHandle(), 0);
-  LogCapture cap;
-  EXPECT_EQ(42u, util.getAPIRequest().requestId);
-  EXPECT_TRUE(cap.lines().empty()) << ::testing::PrintToString(cap.lines());
-  EXPECT_EQ(-1, segmentId());
-}
 
 TEST_F(CloudRoutingShmTest, FailedRemovalIsLoggedAndTheIdNotReturnedTwice) {
   AppMgrShmUtil writer;

@@ -102,66 +102,6 @@ TEST_F(TaskInterfaceNetTest, FailedHeaderCheckCopiesServerTextAndLeavesRecord) {
   EXPECT_EQ("kept", task.optionText);
 }
 
-TEST_F(TaskInterfaceNetTest, FailingSendMakesNoExchange) {
-  _TaskInfo task;
-  task.optionText = "kept";
-  fake->failNextSend(YM_SESSION_SEND_FAILED, "connection refused");
-  EXPECT_EQ(YM_SESSION_SEND_FAILED, net.lookup(task, err, nullptr));
-  EXPECT_EQ("connection refused", err);
-  EXPECT_EQ(0u, fake->requestCount()) << "the request never reached the server";
-  EXPECT_EQ("kept", task.optionText);
-}
-
-TEST_F(TaskInterfaceNetTest, FailingReceiveReturnsSessionCode) {
-  _TaskInfo task;
-  task.entities.push_back(entity(1));
-  fake->failNextReceive(YM_SESSION_CLOSED, "Server closed the connection");
-  EXPECT_EQ(YM_SESSION_CLOSED, net.getEntityInfo(task, err, nullptr));
-  EXPECT_EQ("Server closed the connection", err);
-  EXPECT_EQ(1u, task.entities.size());
-}
-
-TEST_F(TaskInterfaceNetTest, EveryTruncatedResponseFailsAndChangesNothing) {
-  Sch_AssocEntity rows[2]{};
-  rows[0].clientId = 21;
-  rows[1].clientId = 22;
-  EntityInfoResp resp{};
-  resp.count = 2;
-  resp.entities = rows;
-  const Frame good = test::FakeAppMgr::encodeResponse(msg::kGetEntityInfo, resp);
-  for (size_t n = 0; n < good.size(); ++n) {
-    _TaskInfo task;
-    task.entities.push_back(entity(1));
-    fake->respond(msg::kGetEntityInfo, resp);
-    fake->mutateNextResponse([n](Frame& f) { f.resize(n); });
-    EXPECT_EQ(YM_SESSION_PROTOCOL_ERROR, net.getEntityInfo(task, err, nullptr)) << n;
-    EXPECT_FALSE(err.empty());
-    ASSERT_EQ(1u, task.entities.size()) << n;
-  }
-}
-
-TEST_F(TaskInterfaceNetTest, CorruptedResponsesFailAndChangeNothing) {
-  char text[] = "value";
-  OptionsLookupResp resp{};
-  resp.optionText = text;
-  const Frame good = test::FakeAppMgr::encodeResponse(msg::kLookup, resp);
-  // Flip each byte of the frame header and of the text reference in turn.
-  const size_t positions[] = {0, 4, 8, 12, 16, 20 + 20, 20 + 21, 20 + 23};
-  for (size_t pos : positions) {
-    _TaskInfo task;
-    task.optionText = "kept";
-    fake->respond(msg::kLookup, resp);
-    fake->mutateNextResponse([pos](Frame& f) { f[pos] ^= 0xFF; });
-    EXPECT_NE(0, net.lookup(task, err, nullptr)) << pos;
-    EXPECT_EQ("kept", task.optionText) << pos;
-  }
-  _TaskInfo task;
-  fake->respond(msg::kLookup, resp);
-  fake->mutateNextResponse([](Frame& f) { f.back() = 'X'; });  // text loses its terminator
-  EXPECT_EQ(YM_SESSION_PROTOCOL_ERROR, net.lookup(task, err, nullptr));
-  EXPECT_NE(std::string::npos, err.find("not terminated")) << err;
-}
-
 TEST_F(TaskInterfaceNetTest, GetJobInfoResolvesIdsEvenForJobZero) {
   _TaskInfo task;
   GenericTaskApiResp resp{};

@@ -88,46 +88,6 @@ TEST_F(EvTaskTest, FailedLoadsAreRetried) {
   EXPECT_EQ(2u, countOf(*fake, msg::kGetDefaults));
 }
 
-TEST_F(EvTaskTest, SixteenThreadsLoadTheDefaultsOnce) {
-  std::atomic<int> served(0);
-  fake->setHandler(msg::kGetDefaults, [&served](const RecordedRequest&, Frame& response) {
-    ++served;
-    TaskApiOptions rec{};
-    rec.optionId = 2;
-    rec.type = 7;
-    char text[] = "31";
-    rec.value = text;
-    GenericGetOptionsResp resp{};
-    resp.count = 1;
-    resp.options = &rec;
-    response = FakeAppMgr::encodeResponse(msg::kGetDefaults, resp);
-  });
-  const int kThreads = 16;
-  std::atomic<int> ready(0);
-  std::vector<int> values(kThreads, -1);
-  std::vector<int> results(kThreads, -1);
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&, t] {
-      EvTask task(0, 0, nullptr, false);  // id 0: only the defaults go to the service
-      ++ready;
-      while (ready.load() < kThreads) std::this_thread::yield();
-      results[t] = task.getOptionInt(2, values[t], nullptr);
-    });
-  }
-  for (std::thread& th : threads) th.join();
-  EXPECT_EQ(1, served.load());
-  EXPECT_EQ(1u, countOf(*fake, msg::kGetDefaults));
-  for (int t = 0; t < kThreads; ++t) {
-    EXPECT_EQ(0, results[t]) << t;
-    EXPECT_EQ(31, values[t]) << t;
-  }
-  TaskOptionList defaults;
-  EvTask reader(0, 0, nullptr, false);
-  ASSERT_EQ(0, reader.getDefOptions(defaults, nullptr));
-  EXPECT_EQ(1u, defaults.getList().size()) << "loaded once, not once per thread";
-}
-
 // Lock order, checked on every path that loads the defaults: while the
 // service is asked, the default-load lock is held and the default-cache lock
 // is free (so no caller took the load lock while holding the cache lock).
@@ -368,26 +328,6 @@ TEST_F(EvTaskTest, MultiValueWriteToALoadedCacheReloadsIt) {
   EXPECT_EQ(2u, countOf(*fake, msg::kGetOptions));
 }
 
-TEST_F(EvTaskTest, RemovalsUpdateALoadedCache) {
-  usePlatformType("4");
-  EvTask task(17, 0, nullptr, false);
-  respondOptions(*fake, msg::kGetOptions, {{3, 7, "1"}, {4, 7, "2"}, {5, 7, "3"}});
-  TaskOptionList all;
-  ASSERT_EQ(0, task.getOptions(all, nullptr));
-  TaskOptionList records;
-  records.addToOptList(4, "", 7);
-  EXPECT_EQ(0, task.removeOptions(records, nullptr));
-  EXPECT_EQ(4ULL, fake->last(msg::kRemoveOptions).as<GenericRemoveTaskOptionsReq>().options[0].optionId);
-  EXPECT_EQ(0, task.removeOptions(std::vector<unsigned long long>{5}, nullptr));
-  EXPECT_TRUE(task.isOption(3));
-  EXPECT_FALSE(task.isOption(4));
-  EXPECT_FALSE(task.isOption(5));
-  fake->respondError(msg::kRemoveOptionIds, 5, "no");
-  EXPECT_EQ(5, task.removeOptions(std::vector<unsigned long long>{3}, nullptr));
-  EXPECT_TRUE(task.isOption(3));
-  EXPECT_EQ(1u, countOf(*fake, msg::kGetOptions));
-}
-
 TEST_F(EvTaskTest, CallbacksFillTheCaches) {
   EvTask task(0, 0, nullptr, false);
   EXPECT_EQ(0, task.getOptionsCallback(3, "x", 1));
@@ -422,23 +362,6 @@ TEST_F(EvTaskTest, FirstFileReadReturnsEveryEntryLaterOnlyTheType) {
   EXPECT_EQ(2u, countOf(*fake, msg::kGetFiles));
   TaskFile probe(0, "/a", 0);
   EXPECT_EQ(0, task.getTaskFile(probe, nullptr));
-}
-
-TEST_F(EvTaskTest, FileWritesAndRemovalsKeepALoadedCache) {
-  usePlatformType("4");
-  EvTask task(17, 0, nullptr, false);
-  respondFiles(*fake, {{150001, 150001, "/a"}});
-  TaskFileList all;
-  ASSERT_EQ(0, task.getFiles(all, 0, nullptr));
-  EXPECT_EQ(0, task.setTaskFile(TaskFile(150001, "/b", 150001), nullptr));
-  EXPECT_STREQ("/b", fake->last(msg::kSetFiles).as<SetTaskFilesReq>().files[0].value);
-  EXPECT_TRUE(task.isFile("/b"));
-  EXPECT_EQ(0, task.removeTaskFile(std::string("/a"), nullptr));
-  EXPECT_STREQ("/a", fake->last(msg::kRemoveFileNames).as<GenericRemoveTaskFilesReq>().files[0].value);
-  EXPECT_FALSE(task.isFile("/a"));
-  EXPECT_EQ(0, task.removeTaskFile(TaskFile(1, "/b", 1), nullptr));
-  EXPECT_FALSE(task.isFile("/b"));
-  EXPECT_EQ(1u, countOf(*fake, msg::kGetFiles));
 }
 
 // The file type handed to the service must not readdress the task's later

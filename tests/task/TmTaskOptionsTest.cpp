@@ -195,9 +195,14 @@ TEST_F(TmTaskOptionsTest, RemoveDropsEveryRecordOfTheIdOnlyOnSuccess) {
   EXPECT_EQ(0, cache.removeTaskOption(4ULL, nullptr));
   EXPECT_EQ("5=b", contents(cache));
   EXPECT_FALSE(cache.isOption(4));
+  cache.writeResult = 78;
+  EXPECT_EQ(78, cache.removeTaskOption(TaskOption(5, "ignored", 7), nullptr));
+  EXPECT_EQ("5=b", contents(cache));
+  cache.writeResult = 0;
   EXPECT_EQ(0, cache.removeTaskOption(TaskOption(5, "ignored", 7), nullptr));
   EXPECT_EQ("", contents(cache));
-  EXPECT_EQ((Calls{"remove ids 4", "remove ids 4", "remove records 5=ignored"}), cache.calls);
+  EXPECT_EQ((Calls{"remove ids 4", "remove ids 4", "remove records 5=ignored", "remove records 5=ignored"}),
+            cache.calls);
 }
 
 TEST_F(TmTaskOptionsTest, IndexFollowsDeletesThroughACachedRecordAndLaterAppends) {
@@ -291,16 +296,6 @@ TEST_F(TmTaskOptionsTest, DefaultCacheEditsKeepTheFirstMatchRule) {
   cache.delFromDefCache(1ULL);
   EXPECT_EQ("error " + std::to_string(YM_PROP_NOT_FOUND), found(cache, 1, true));
   EXPECT_EQ("new", found(cache, 3, true));
-}
-
-TEST_F(TmTaskOptionsTest, DefaultLoadedFlagIsSharedAndReset) {
-  ScriptedOptions cache;
-  EXPECT_FALSE(cache.areDefaultInitialized());
-  cache.setDefaultInitialized();
-  ScriptedOptions other;
-  EXPECT_TRUE(other.areDefaultInitialized());
-  TmTaskOptions::resetDefaultsForTesting();
-  EXPECT_FALSE(other.areDefaultInitialized());
 }
 
 // --- layout ---------------------------------------------------------------------------------

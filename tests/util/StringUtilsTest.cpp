@@ -154,8 +154,4 @@ TEST(TimeStampTest, GivesLocalMidnightOfTheDateAndAnErrorForNull) {
   EXPECT_EQ(static_cast<time_t>(-1), AppTimeStampTotime_t(nullptr));
 }
 
-TEST(StringToWStringTest, ReturnsTextUnchanged) {
-  EXPECT_EQ(std::string("a\0b\xC3\xA9", 5), StringToWString(std::string("a\0b\xC3\xA9", 5)));
-}
-
 }  // namespace

@@ -171,7 +171,10 @@ int createTask(Context& c, const Request& r, Reply& reply, std::string& err) {
   const std::string bad = readCreation(req.xml, msg, task, assocs, subs);
   if (!bad.empty()) return refuseCreation(reply, kAmBadRequest, bad, err);
 
-  const uint32_t taskId = nextId(c.store, "SELECT IFNULL(MAX(task_id), 0) FROM tasks");
+  // Ids are never reused: job rows outlive a deleted task, and a new task
+  // must not inherit them.
+  const uint32_t taskId =
+      nextId(c.store, "SELECT MAX((SELECT IFNULL(MAX(task_id), 0) FROM tasks), (SELECT IFNULL(MAX(task_id), 0) FROM jobs))");
   const long long type = num(*task, 8);
   const CNMessageBase* flags = task->getObjectAccessor(6, 0);
   std::string name, description;
@@ -192,7 +195,8 @@ int createTask(Context& c, const Request& r, Reply& reply, std::string& err) {
 
   std::vector<std::pair<uint32_t, uint32_t>> toRun;
   for (NewSubTask& n : subs) {
-    const uint32_t subId = nextId(c.store, "SELECT IFNULL(MAX(sub_task_id), 0) FROM subtasks");
+    const uint32_t subId = nextId(c.store, "SELECT MAX((SELECT IFNULL(MAX(sub_task_id), 0) FROM subtasks), "
+                                           "(SELECT IFNULL(MAX(sub_task_id), 0) FROM jobs))");
     std::string automatic, info;
     if (n.automatic != nullptr && xmlOf(*n.automatic, automatic, err) != 0) return kAmStoreError;
     // The stored subtask info names its own id, as the task list shows it.

@@ -303,6 +303,12 @@ TEST_F(ScheduleServiceTest, DeletingTasksIsAllOrNothing) {
   _TaskInfo info;
   info.taskId = one;
   EXPECT_EQ(kAmNotFound, TaskInterfaceNet().getTaskInfo(info, err, nullptr));
+
+  // The id of a deleted task that ran jobs is not given to a new task.
+  std::list<long long> jobIds;
+  ASSERT_EQ(0, task.runTask(two, found[0].subTasks[0].subTask.subTaskId, jobIds, err, 1, 0, 0, false, nullptr));
+  ASSERT_EQ(0, task.deleteTaskReq(std::to_string(two), ev, err)) << err;
+  EXPECT_GT(autoSchedule(45, TMMsg::OP_BACKUP, 60, 0), two);
 }
 
 TEST_F(ScheduleServiceTest, JobRequestEntitiesNameTheSubclientsOfTheJobsTask) {

@@ -60,8 +60,9 @@ const Fault kFaultRows[] = {Fault::kSendFails,  Fault::kReceiveFails,   Fault::k
                             Fault::kSilent};
 
 // The I/O timeout of the socket rows: the silent server costs this much per
-// cell, and no more.
-const char* kIoTimeoutMs = "50";
+// cell, and no more. Short, but long enough for the peer's thread to get the
+// processor on a loaded machine (a peer that answers late reads as silent).
+const char* kIoTimeoutMs = "200";
 constexpr long long kHangMs = 5000;
 
 // Cells that fail today because of defects being mended elsewhere, as

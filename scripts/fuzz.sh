@@ -15,7 +15,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${FUZZ_BUILD_DIR:-build/fuzz}
-ALL_TARGETS="response_frame request_frame config conversions"
+ALL_TARGETS="response_frame request_frame config conversions xml_message dispatch"
 TARGETS=${FUZZ_TARGETS:-$ALL_TARGETS}
 
 if [ "${1:-}" = "--seeds" ]; then

@@ -1,7 +1,8 @@
 // The fault matrix: every service operation against every fault of an
-// exchange. Columns are the network interface's exchanges and the task
-// object's operations that reach the service; rows are the faults of
-// support/FaultInjector.h. In every failing cell the caller sees the fault's
+// exchange. Columns are the network interface's exchanges, the task
+// object's operations that reach the service and its schedule and job flows;
+// rows are the faults of support/FaultInjector.h, the last two acted out by
+// a scripted peer over a Unix socket. In every failing cell the caller sees the fault's
 // code and a non-empty text, and its record, caches and output arguments are
 // as they were, except for the resets an operation makes before its exchange,
 // which the task table lists per operation. A control row (no fault) checks
@@ -10,25 +11,42 @@
 //
 // Extending it: a new interface exchange is an entry in netOperations()
 // (support/NetOperations.cpp); a new task object operation is an entry in
-// taskCases() below; a new fault is a Fault value, a case in the injector,
-// and an entry in kFaultRows.
+// taskCases() below, a new schedule or job flow one in flowCases(); a new
+// fault is a Fault value, a case in the injector (or in SocketPeer), and an
+// entry in kFaultRows.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <list>
 #include <map>
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "platform/EvDebug.h"
+#include "platform/PlatformMessages.h"
+#include "platform/SocketTransport.h"
 #include "platform/YMPlatformInfo.h"
 #include "platform/YmErrors.h"
 #include "service/Platform.h"
 #include "service/TaskInterfaceNet.h"
 #include "service/TaskWireStructs.h"
 #include "support/FaultInjector.h"
+#include "schedule/ScheduleTestXml.h"
+#include "schedule/XmlMessages.h"
+#include "support/FakeXml.h"
 #include "support/NetOperations.h"
+#include "support/TestSupport.h"
 #include "task/EvTask.h"
 
 using namespace evtask;
@@ -36,22 +54,23 @@ using namespace evtask::test;
 
 namespace {
 
-const Fault kFaultRows[] = {Fault::kSendFails,  Fault::kReceiveFails, Fault::kServerError,
-                            Fault::kTruncated,  Fault::kGarbage,      Fault::kWrongType,
-                            Fault::kRefOutside, Fault::kHugeCount};
+// The last two rows run over a Unix socket to the scripted peer below; the
+// others in process.
+const Fault kFaultRows[] = {Fault::kSendFails,  Fault::kReceiveFails,   Fault::kServerError,
+                            Fault::kTruncated,  Fault::kGarbage,        Fault::kWrongType,
+                            Fault::kRefOutside, Fault::kHugeCount,      Fault::kClosedMidFrame,
+                            Fault::kSilent};
+
+// The I/O timeout of the socket rows: the silent server costs this much per
+// cell, and no more. Short, but long enough for the peer's thread to get the
+// processor on a loaded machine (a peer that answers late reads as silent).
+const char* kIoTimeoutMs = "200";
+constexpr long long kHangMs = 5000;
 
 // Cells that fail today because of defects being mended elsewhere, as
 // "operation / fault". A cell listed here must still fail; once it passes,
-// remove it.
-// A typed read whose option is not set for the task falls back to the
-// default options; when loading those fails, the read reports success with
-// the type's empty value and overwrites the caller's value.
-const std::set<std::string> kKnownFailures = {
-    "EvTask::getOptionInt(defaults) / send fails",       "EvTask::getOptionInt(defaults) / receive fails",
-    "EvTask::getOptionInt(defaults) / server error",     "EvTask::getOptionInt(defaults) / truncated frame",
-    "EvTask::getOptionInt(defaults) / garbage frame",    "EvTask::getOptionInt(defaults) / wrong type",
-    "EvTask::getOptionInt(defaults) / reference outside", "EvTask::getOptionInt(defaults) / huge count",
-};
+// remove it. Empty: every cell passes.
+const std::set<std::string> kKnownFailures = {};
 
 using Parts = std::map<std::string, std::string>;
 
@@ -86,13 +105,160 @@ struct Tally {
 
 // Checks one failing cell; returns what is wrong, or an empty text.
 std::string checkFailure(Fault fault, int hits, int rc, const std::string& err, const Parts& expected,
-                         const Parts& after) {
+                         const Parts& after, long long tookMs) {
   std::string problem;
+  if (tookMs > kHangMs) problem += " took " + std::to_string(tookMs) + " ms;";
   if (hits == 0) problem += " the exchange was never made;";
   if (rc != faultCode(fault)) problem += " code " + std::to_string(rc) + ", expected " + std::to_string(faultCode(fault)) + ";";
   if (err.empty()) problem += " empty error text;";
   if (expected != after) problem += " caller's state changed:" + describe(expected, after);
   return problem;
+}
+
+
+// --- the socket peer ------------------------------------------------------------------------------
+
+bool readAll(int fd, uint8_t* p, size_t n) {
+  while (n > 0) {
+    const ssize_t r = ::read(fd, p, n);
+    if (r <= 0) return false;
+    p += r;
+    n -= static_cast<size_t>(r);
+  }
+  return true;
+}
+
+bool writeAll(int fd, const uint8_t* p, size_t n) {
+  while (n > 0) {
+    const ssize_t r = ::send(fd, p, n, MSG_NOSIGNAL);
+    if (r <= 0) return false;
+    p += r;
+    n -= static_cast<size_t>(r);
+  }
+  return true;
+}
+
+// A server on a Unix socket that answers every frame through the fault
+// injector, as the in-process transport would, and acts out the injector's
+// socket faults on the armed exchange: it sends half of the answer and
+// closes, or reads the request and says nothing until the client gives up.
+class SocketPeer {
+ public:
+  explicit SocketPeer(FaultInjector& injector) : m_injector(injector) {
+    char dir[] = "/tmp/evtask-peer-XXXXXX";
+    if (mkdtemp(dir) == nullptr) return;
+    m_dir = dir;
+    m_path = m_dir + "/peer.sock";
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, m_path.c_str(), sizeof addr.sun_path - 1);
+    m_listen = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (m_listen < 0 || ::bind(m_listen, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(m_listen, 16) != 0 || ::pipe(m_wake) != 0) {
+      return;
+    }
+    m_acceptor = std::thread([this] { acceptLoop(); });
+  }
+
+  ~SocketPeer() {
+    m_stop = true;
+    if (m_wake[1] >= 0) (void)!::write(m_wake[1], "x", 1);
+    if (m_acceptor.joinable()) m_acceptor.join();
+    {
+      std::lock_guard<std::mutex> lock(m_mu);
+      for (int fd : m_open) ::shutdown(fd, SHUT_RDWR);
+    }
+    for (std::thread& t : m_conns) t.join();
+    for (int fd : {m_listen, m_wake[0], m_wake[1]}) {
+      if (fd >= 0) ::close(fd);
+    }
+    if (!m_path.empty()) ::unlink(m_path.c_str());
+    if (!m_dir.empty()) ::rmdir(m_dir.c_str());
+  }
+
+  bool ready() const { return m_acceptor.joinable(); }
+  std::string endpoint() const { return "unix:" + m_path; }
+
+ private:
+  void acceptLoop() {
+    while (!m_stop) {
+      pollfd fds[2] = {{m_listen, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
+      if (::poll(fds, 2, -1) < 0 || (fds[1].revents & POLLIN) != 0) return;
+      const int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd < 0) continue;
+      std::lock_guard<std::mutex> lock(m_mu);
+      m_open.insert(fd);
+      m_conns.emplace_back([this, fd] { serve(fd); });
+    }
+  }
+
+  void serve(int fd) {
+    for (;;) {
+      Frame request(kFrameHeaderSize);
+      if (!readAll(fd, request.data(), request.size())) break;
+      uint32_t bodySize;
+      std::memcpy(&bodySize, request.data() + 16, 4);
+      if (bodySize > kMaxFrameSize) break;
+      request.resize(kFrameHeaderSize + bodySize);
+      if (!readAll(fd, request.data() + kFrameHeaderSize, bodySize)) break;
+      const Fault fault = m_injector.faultFor(request);
+      std::string err;
+      if (m_injector.onSend(request, err) != 0) break;
+      Frame response;
+      m_injector.handleFrame(request, response);
+      if (m_injector.onReceive(response, err) != 0) break;
+      if (fault == Fault::kClosedMidFrame) {
+        writeAll(fd, response.data(), response.size() / 2);
+        break;
+      }
+      if (fault == Fault::kSilent) {
+        // Read whatever comes until the client closes its end.
+        uint8_t sink[256];
+        while (::read(fd, sink, sizeof sink) > 0) {
+        }
+        break;
+      }
+      if (!writeAll(fd, response.data(), response.size())) break;
+    }
+    std::lock_guard<std::mutex> lock(m_mu);
+    m_open.erase(fd);
+    ::close(fd);
+  }
+
+  FaultInjector& m_injector;
+  std::string m_dir, m_path;
+  int m_listen = -1;
+  int m_wake[2] = {-1, -1};
+  std::atomic<bool> m_stop{false};
+  std::thread m_acceptor;
+  std::mutex m_mu;
+  std::set<int> m_open;
+  std::vector<std::thread> m_conns;
+};
+
+// Sends the cell's exchanges to the peer for the socket rows.
+class Route {
+ public:
+  Route(Fault fault, ScopedFaultInjector& env) {
+    if (!isSocketFault(fault)) return;
+    m_peer.reset(new SocketPeer(env.injector()));
+    YMPlatformInfo::setValue("Platform", "AppMgrEndpoint", m_peer->endpoint());
+    YMPlatformInfo::setValue("Platform", "IoTimeoutMs", kIoTimeoutMs);
+    YMPlatformInfo::setValue("Platform", "ConnectTimeoutMs", "2000");
+  }
+  ~Route() {
+    if (!m_peer) return;
+    YMPlatformInfo::setValue("Platform", "AppMgrEndpoint", "embedded");
+    drainSocketPool();
+  }
+  bool ok() const { return !m_peer || m_peer->ready(); }
+
+ private:
+  std::unique_ptr<SocketPeer> m_peer;
+};
+
+long long elapsedMs(std::chrono::steady_clock::time_point since) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - since).count();
 }
 
 // --- the network interface's exchanges -------------------------------------------------------
@@ -325,14 +491,13 @@ const std::vector<TaskCase>& taskCases() {
        [](T& t, O&) { return t.removeFiles(std::vector<std::string>{"/src"}, nullptr); }, nullptr},
       {"getXMLOptions", msg::kGetXMLOptions, true, nullptr, [](T& t, O& o) { return t.getXMLOptions(o.text, nullptr); },
        nullptr},
-      // The out-text is emptied first, and the record's id kind carries the
-      // wanted kind to the service.
+      // The out-text is emptied first; the record's id kind stays the
+      // task's own (the wanted kind travels in the request only).
       {"getExtendedOptions", msg::kGetExtendedOptions, true, nullptr,
        [](T& t, O& o) { return t.getExtendedOptions(3, o.text, nullptr); },
        [](Parts& p, O& o) {
          o.text.clear();
          p["out"] = o.dump();
-         p["idKind"] = "3";
        }},
       // Bit options are read as options: the out-value is zeroed first.
       {"getBitOptions", msg::kGetOptions, true, unloadOptions,
@@ -371,6 +536,120 @@ const std::vector<TaskCase>& taskCases() {
   return cases;
 }
 
+
+// --- the schedule and job flows -------------------------------------------------------------------
+
+// What the flows write: every output holds a value before the call.
+struct FlowOutputs {
+  std::string xml = "<caller/>";
+  std::list<long long> jobs{1};
+  int taskId = 7;
+  std::string pattern = "caller's pattern";
+  JobManager::JobListResponse summary;
+  int requestId = 4;
+  std::vector<int> ids{2};
+
+  FlowOutputs() { summary.setint64(9, 0, 5); }
+
+  std::string dump() const {
+    std::string s;
+    summary.serialize(s);
+    std::ostringstream o;
+    o << xml << "|" << taskId << "|" << pattern << "|" << s << "|" << requestId << "|jobs:";
+    for (long long j : jobs) o << j << ",";
+    o << "|ids:";
+    for (int i : ids) o << i << ",";
+    return o.str();
+  }
+};
+
+struct FlowCase {
+  const char* name;
+  uint32_t requestType;  // the exchange the fault hits
+  // The flow reports its code (false: only success or failure).
+  bool reportsCode;
+  // The control answer reaches the outputs.
+  bool changesState;
+  // Queues the server's answer of the control row.
+  void (*script)(FakeAppMgr& fake);
+  // Runs the flow; `err` receives the text the caller sees.
+  int (*run)(ProbeTask& task, FlowOutputs& out, std::string& err);
+};
+
+const std::vector<FlowCase>& flowCases() {
+  using T = ProbeTask;
+  using O = FlowOutputs;
+  static const std::vector<FlowCase> cases = {
+      {"CreateTask", msg::kCreateTask, true, true,
+       [](FakeAppMgr& f) { respondCreate(f, msg::kCreateTask, "<reply/>", {11}, 42); },
+       [](T& t, O& o, std::string& err) { return t.CreateTask(o.xml, o.jobs, o.taskId, 6, err, 8, 0, false, false); }},
+      {"TaskRequest", msg::kTaskRequest, true, true,
+       [](FakeAppMgr& f) { respondCreate(f, msg::kTaskRequest, "<reply/>", {11}, 42); },
+       [](T& t, O& o, std::string& err) {
+         return t.TaskRequest(o.xml, o.jobs, o.taskId, 6, err, 1, 8, 0, false, false);
+       }},
+      {"runTasks", msg::kRunTasks, true, true, [](FakeAppMgr& f) { respondCreate(f, msg::kRunTasks, nullptr, {12}); },
+       [](T& t, O& o, std::string& err) {
+         std::vector<Sched_SubTask> subs(1);
+         subs[0].subTaskId = 1;
+         subs[0].taskId = 2;
+         return t.runTasks(subs, o.jobs, err, 6, 7, 0, false, nullptr);
+       }},
+      {"performOperation", msg::kPerformOperation, true, true,
+       [](FakeAppMgr& f) { respondCreate(f, msg::kPerformOperation, nullptr, {21}); },
+       [](T& t, O& o, std::string& err) {
+         std::vector<_AutomaticTaskInfo> tasks(1);
+         tasks[0].subTasks.resize(1);
+         tasks[0].subTasks[0].subTask.subTaskId = 1;
+         tasks[0].subTasks[0].subTask.taskId = 10;
+         return t.performOperation(tasks, o.jobs, err, 5, 3, 6, 7, 8, false, nullptr);
+       }},
+      {"getAutomaticSchedulePattern", msg::kGetAutomaticSchedulePattern, true, true,
+       [](FakeAppMgr& f) {
+         XmlOptionsResp resp{};
+         char text[] = "<m f=\"12\" c=\"336\"/>";
+         resp.text = text;
+         f.respond(msg::kGetAutomaticSchedulePattern, resp);
+       },
+       [](T& t, O& o, std::string& err) {
+         const int rc = t.getAutomaticSchedulePattern(17, o.pattern, nullptr);
+         err = t.getErrorString();
+         return rc;
+       }},
+      {"GetJobSummary", kXmlHandlerReq, false, true,
+       [](FakeAppMgr& f) { respondXml(f, jobList({{3, "Running", "phase 1"}}).c_str()); },
+       [](T& t, O& o, std::string& err) {
+         LogCapture log;
+         std::vector<long long> ids{3};
+         const bool ok = t.GetJobSummary(ids, o.summary);
+         for (const std::string& line : log.lines()) err += line;
+         return ok ? 0 : -1;
+       }},
+      {"deleteTaskReq", kXmlHandlerReq, true, false, [](FakeAppMgr& f) { respondXml(f, refusal(0, nullptr).c_str()); },
+       [](T& t, O&, std::string& err) {
+         EvEvent ev("matrix");
+         return t.deleteTaskReq("42", ev, err);
+       }},
+      {"getEntitiesFromRequest", kExecuteSPReq, true, true,
+       [](FakeAppMgr& f) {
+         JobManager::GetJobRequestEntitiesResp resp;
+         resp.setint64(1, 0, 900);
+         std::vector<YmEntities::SubClientEntity> subs(1);
+         subs[0].setint64(0, 0, 11);
+         resp.setlistobject(3, 0, subs);
+         std::string xml;
+         resp.serialize(xml, false);
+         respondStoredProcedure(f, xml.c_str());
+       },
+       [](T& t, O& o, std::string& err) {
+         const int rc = t.getEntitiesFromRequest(o.requestId, o.ids, nullptr);
+         err = t.getErrorString();
+         return rc;
+       }},
+  };
+  return cases;
+}
+
 class FaultMatrixTest : public ::testing::Test {
  protected:
   void SetUp() override { reset(); }
@@ -397,7 +676,7 @@ class FaultMatrixTest : public ::testing::Test {
 
 TEST_F(FaultMatrixTest, EveryOperationAgainstEveryFault) {
   Tally tally;
-  int netCells = 0, taskCells = 0;
+  int netCells = 0, taskCells = 0, flowCells = 0;
 
   for (const NetOperation& op : netOperations()) {
     for (Fault fault : kFaultRows) {
@@ -407,13 +686,16 @@ TEST_F(FaultMatrixTest, EveryOperationAgainstEveryFault) {
       }
       ScopedFaultInjector env;
       env.injector().arm(op.requestType, fault);
+      Route route(fault, env);
+      ASSERT_TRUE(route.ok());
       TaskInterfaceNet net;
       NetCallState state;
       const Parts before = netParts(state);
+      const auto start = std::chrono::steady_clock::now();
       const int rc = op.run(net, state);
       ++netCells;
       tally.cell(std::string("TaskInterfaceNet::") + op.name + " / " + faultName(fault),
-                 checkFailure(fault, env.injector().hits(), rc, state.err, before, netParts(state)));
+                 checkFailure(fault, env.injector().hits(), rc, state.err, before, netParts(state), elapsedMs(start)));
     }
     // Control: the sample answer reaches the caller.
     ScopedFaultInjector env;
@@ -436,13 +718,17 @@ TEST_F(FaultMatrixTest, EveryOperationAgainstEveryFault) {
       }
       reset();
       ScopedFaultInjector env;
+      Route route(fault, env);
+      ASSERT_TRUE(route.ok());
       ProbeTask task;
       fill(task);
       if (c.prepare != nullptr) c.prepare(task);
       TaskOutputs out;
       Parts expected = taskParts(task, out);
       env.injector().arm(c.requestType, fault);
+      const auto start = std::chrono::steady_clock::now();
       const int rc = c.run(task, out);
+      const long long took = elapsedMs(start);
       const std::string err = task.getErrorString();
       const int hits = env.injector().hits();
       env.injector().arm(0, Fault::kNone);
@@ -450,7 +736,7 @@ TEST_F(FaultMatrixTest, EveryOperationAgainstEveryFault) {
       if (c.resets != nullptr) c.resets(expected, resetOut);
       ++taskCells;
       tally.cell(std::string("EvTask::") + c.name + " / " + faultName(fault),
-                 checkFailure(fault, hits, rc, err, expected, taskParts(task, out)));
+                 checkFailure(fault, hits, rc, err, expected, taskParts(task, out), took));
     }
     reset();
     ScopedFaultInjector env;
@@ -468,9 +754,59 @@ TEST_F(FaultMatrixTest, EveryOperationAgainstEveryFault) {
     }
   }
 
-  std::printf("fault matrix: %d cells (%d interface, %d task object), %d known failures, %d not applicable\n",
-              tally.cells, netCells, taskCells, tally.known, tally.notApplicable);
-  EXPECT_EQ(tally.cells, netCells + taskCells);
+  for (const FlowCase& c : flowCases()) {
+    for (Fault fault : kFaultRows) {
+      if (!FaultInjector::applicable(c.requestType, fault)) {
+        ++tally.notApplicable;
+        continue;
+      }
+      reset();
+      ScopedFaultInjector env;
+      Route route(fault, env);
+      ASSERT_TRUE(route.ok());
+      ProbeTask task;
+      fill(task);
+      c.script(env.fake());
+      FlowOutputs out;
+      Parts expected = taskParts(task, TaskOutputs());
+      expected["flow"] = out.dump();
+      env.injector().armScripted(c.requestType, fault);
+      std::string err;
+      const auto start = std::chrono::steady_clock::now();
+      int rc = c.run(task, out, err);
+      const long long took = elapsedMs(start);
+      const int hits = env.injector().hits();
+      env.injector().arm(0, Fault::kNone);
+      // A flow that only tells success from failure is held to failing.
+      if (!c.reportsCode && rc != 0) rc = faultCode(fault);
+      Parts after = taskParts(task, TaskOutputs());
+      after["flow"] = out.dump();
+      ++flowCells;
+      tally.cell(std::string("EvTask::") + c.name + " / " + faultName(fault),
+                 checkFailure(fault, hits, rc, err, expected, after, took));
+    }
+    reset();
+    ScopedFaultInjector env;
+    ProbeTask task;
+    fill(task);
+    c.script(env.fake());
+    FlowOutputs out;
+    const std::string before = out.dump();
+    env.injector().armScripted(c.requestType, Fault::kNone);
+    std::string err;
+    EXPECT_EQ(0, c.run(task, out, err)) << c.name << ": " << err;
+    EXPECT_EQ(1, env.injector().hits()) << c.name;
+    env.injector().arm(0, Fault::kNone);
+    if (c.changesState) {
+      EXPECT_NE(before, out.dump()) << c.name << ": the answer changed nothing";
+    }
+  }
+
+  std::printf(
+      "fault matrix: %d cells (%d interface, %d task object, %d schedule and job flow), %d known failures, "
+      "%d not applicable\n",
+      tally.cells, netCells, taskCells, flowCells, tally.known, tally.notApplicable);
+  EXPECT_EQ(tally.cells, netCells + taskCells + flowCells);
 }
 
 }  // namespace

@@ -56,6 +56,8 @@ const char* faultName(Fault f) {
     case Fault::kWrongType: return "wrong type";
     case Fault::kRefOutside: return "reference outside";
     case Fault::kHugeCount: return "huge count";
+    case Fault::kClosedMidFrame: return "server closes mid-frame";
+    case Fault::kSilent: return "server goes silent";
   }
   return "?";
 }
@@ -66,17 +68,33 @@ int faultCode(Fault f) {
     case Fault::kSendFails: return YM_SESSION_SEND_FAILED;
     case Fault::kReceiveFails: return YM_SESSION_RECEIVE_FAILED;
     case Fault::kServerError: return FaultInjector::kServerErrorCode;
+    case Fault::kClosedMidFrame: return YM_SESSION_CLOSED;
+    case Fault::kSilent: return YM_SESSION_TIMEOUT;
     default: return YM_SESSION_PROTOCOL_ERROR;
   }
 }
 
 FaultInjector::FaultInjector(std::shared_ptr<FakeAppMgr> inner) : m_inner(std::move(inner)) {}
 
+bool isSocketFault(Fault f) { return f == Fault::kClosedMidFrame || f == Fault::kSilent; }
+
 void FaultInjector::arm(uint32_t requestType, Fault fault) {
   std::lock_guard<std::mutex> lock(m_mu);
   m_type = requestType;
   m_fault = fault;
+  m_scripted = false;
   m_hits = 0;
+}
+
+void FaultInjector::armScripted(uint32_t requestType, Fault fault) {
+  arm(requestType, fault);
+  std::lock_guard<std::mutex> lock(m_mu);
+  m_scripted = true;
+}
+
+Fault FaultInjector::faultFor(const Frame& request) const {
+  std::lock_guard<std::mutex> lock(m_mu);
+  return armedFor(request) ? m_fault : Fault::kNone;
 }
 
 bool FaultInjector::applicable(uint32_t requestType, Fault fault) {
@@ -115,6 +133,7 @@ int FaultInjector::onSend(const Frame& request, std::string& err) {
 void FaultInjector::handleFrame(const Frame& request, Frame& response) {
   Fault fault;
   uint32_t type;
+  bool scripted;
   {
     std::lock_guard<std::mutex> lock(m_mu);
     if (!m_lastArmed) {
@@ -124,8 +143,9 @@ void FaultInjector::handleFrame(const Frame& request, Frame& response) {
       fault = m_fault;
       type = m_type;
     }
+    scripted = m_scripted;
   }
-  if (type == 0) {
+  if (type == 0 || (scripted && fault != Fault::kServerError)) {
     m_inner->handleFrame(request, response);
     return;
   }

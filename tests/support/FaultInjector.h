@@ -36,7 +36,14 @@ enum class Fault {
   kWrongType,     // the answer carries another response's type code
   kRefOutside,    // a reference of the answer points past its end
   kHugeCount,     // an array count whose byte size wraps 32 bits
+  // Faults of a socket peer (see SocketPeer in the fault matrix); the
+  // injector only marks the exchange, the peer acts on it.
+  kClosedMidFrame,  // the server sends part of the answer and closes
+  kSilent,          // the server reads the request and never answers
 };
+
+// True for the faults only a socket peer can produce.
+bool isSocketFault(Fault f);
 
 const char* faultName(Fault f);
 
@@ -51,6 +58,12 @@ class FaultInjector : public InProcessHandler {
 
   // Arms `fault` for every exchange of `requestType`.
   void arm(uint32_t requestType, Fault fault);
+  // As arm(), but the exchange is answered by the scripted fake (for the
+  // XML flows, whose control answer must be a valid text) and the fault
+  // alters that answer.
+  void armScripted(uint32_t requestType, Fault fault);
+  // The fault armed for `request`, or kNone when it is not of the armed type.
+  Fault faultFor(const Frame& request) const;
   // False when the fault cannot be built for the type (a huge count needs
   // an array in the response).
   static bool applicable(uint32_t requestType, Fault fault);
@@ -69,6 +82,7 @@ class FaultInjector : public InProcessHandler {
   mutable std::mutex m_mu;
   uint32_t m_type = 0;
   Fault m_fault = Fault::kNone;
+  bool m_scripted = false;
   int m_hits = 0;
   bool m_lastArmed = false;
 };

@@ -76,8 +76,9 @@ int Demo::start() {
   EmbeddedSettings es;
   es.dbPath = dir_ + "/appmgr.db";
   es.initDemo = true;
-  // Demo jobs run fast so that the whole scenario ends in seconds.
-  es.jobSpeed = 20.0;
+  // A demo job takes two seconds instead of ten: long enough to show its
+  // progress, short enough that the whole scenario ends in a few seconds.
+  es.jobSpeed = 5.0;
   std::string err;
   int rc = s_.startEmbedded(es, err);
   return step("start", rc, rc == 0 ? "demo catalogue loaded into " + es.dbPath : err);
@@ -92,9 +93,9 @@ int Demo::createSchedule() {
   args.ints["client"] = kDemoClient;
   args.texts["name"] = "demo weekly backup";
   args.texts["description"] = "created by evtaskctl demo";
-  long long taskId = 0;
+  OpResult result;
   std::string err;
-  int rc = kind->perform(args, taskId, err);
+  int rc = kind->perform(args, result, err);
   return step("schedule create easy-backup", rc,
               rc == 0 ? "weekly easy-backup schedule for client " + std::to_string(kDemoClient) : err);
 }
@@ -128,7 +129,7 @@ int Demo::runAndWait() {
   options.pollMs = s_.pollMs;
   options.timeoutMs = s_.jobTimeoutMs;
   options.stop = s_.stop;
-  ProgressPrinter progress(s_.log ? *s_.log : std::cout, false);
+  ProgressPrinter progress(s_.log ? *s_.log : std::cout, s_.terminal);
   JobState last;
   int code = 0;
   WaitEnd end = waitForJob(
@@ -137,13 +138,16 @@ int Demo::runAndWait() {
         if (s_.log) progress.update(st);
       },
       last, code, err);
+  progress.finish();
   switch (end) {
     case WaitEnd::Finished:
       return step("job wait", last.success ? 0 : YM_DB_NODATA, "job ended with status " + last.status);
     case WaitEnd::DeadlinePassed:
-      return step("job wait", YM_SESSION_TIMEOUT, "the job did not end in time");
+      r_.exitCode = kExitDeadline;
+      return step("job wait", YM_SESSION_TIMEOUT, "the job did not end in time; it keeps running");
     case WaitEnd::Interrupted:
-      return step("job wait", YM_SESSION_TIMEOUT, "interrupted");
+      r_.exitCode = kExitInterrupted;
+      return step("job wait", YM_SESSION_TIMEOUT, "interrupted; the job keeps running");
     case WaitEnd::QueryFailed:
       break;
   }

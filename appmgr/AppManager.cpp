@@ -69,6 +69,7 @@ int AppManager::open(const AppManagerOptions& options, std::string& err) {
   }
   addTaskHandlers(*this);
   addPlatformHandlers(*this);
+  addScheduleHandlers(*this);
   return 0;
 }
 

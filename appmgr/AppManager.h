@@ -140,6 +140,7 @@ class AppManager : public InProcessHandler {
 // Fill the dispatch table (defined next to the handlers).
 void addTaskHandlers(AppManager& server);
 void addPlatformHandlers(AppManager& server);
+void addScheduleHandlers(AppManager& server);
 // Creates every missing folder of `dir` with mode 0700; false with `err`.
 bool makePrivateFolders(const std::string& dir, std::string& err);
 // Loads the demo catalogue (inside the caller's transaction).

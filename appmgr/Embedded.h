@@ -19,9 +19,13 @@ struct EmbeddedOptions {
 // Registers the embedded application manager as the provider of "embedded"
 // sessions. The store is opened (created and migrated when needed) here, so
 // a database that cannot be used is reported now rather than by the first
-// session. Calling it again replaces the earlier embedded server.
+// session. Calling it again with the same database file keeps the open
+// server, with the options it was opened with; with another file the
+// earlier server is closed once the new one is open (a file that cannot be
+// opened leaves the earlier server in place).
 // Returns 0, or a non-zero code with a clear text in err.
-// Thread safety: call it once at start-up, before sessions run.
+// Thread safety: calls are serialised; a session still running on a server
+// that another file replaced fails with the closed store.
 int registerEmbedded(const EmbeddedOptions& options, std::string& err);
 
 // The database file used when EmbeddedOptions::dbPath is empty:

@@ -166,6 +166,17 @@ CREATE TABLE global_params(
   name TEXT PRIMARY KEY,
   value TEXT NOT NULL);
 )SQL",
+    // 1 -> 2: what task creation keeps beyond the binary task row: the task's
+    // type, name, owner and disabled flag, and per subtask its name and the
+    // subtask info XML as created (pattern and job options included).
+    R"SQL(
+ALTER TABLE tasks ADD COLUMN task_type INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE tasks ADD COLUMN name TEXT NOT NULL DEFAULT '';
+ALTER TABLE tasks ADD COLUMN owner INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE tasks ADD COLUMN disabled INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE subtasks ADD COLUMN name TEXT NOT NULL DEFAULT '';
+ALTER TABLE subtasks ADD COLUMN info_xml TEXT;
+)SQL",
 };
 
 const int kMigrationCount = static_cast<int>(sizeof kMigrations / sizeof kMigrations[0]);

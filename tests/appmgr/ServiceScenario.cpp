@@ -8,6 +8,9 @@
 #include <vector>
 
 #include "platform/ClientFacts.h"
+#include "platform/EvDebug.h"
+#include "schedule/XmlMessages.h"
+#include "task/EvTask.h"
 #include "platform/YMGlobalParam.h"
 #include "service/TaskCallBack.h"
 #include "service/TaskInterfaceNet.h"
@@ -243,6 +246,88 @@ void runServiceScenario(unsigned long base) {
   ASSERT_EQ(0, DistributedClusterInstance(3).getClusterType(cluster, nullptr));
   EXPECT_EQ(2, cluster);
   EXPECT_EQ(100, YMClient(99).isNASClient(nas, nullptr));
+}
+
+}  // namespace test
+}  // namespace evtask
+
+namespace evtask {
+namespace test {
+
+namespace {
+
+// The schedules of the client, as the task object reads them.
+std::vector<_AutomaticTaskInfo> schedulesOf(int clientId, bool automaticOnly) {
+  EvTask task(0, 0, nullptr, false);
+  Sched_AssocEntity entity;
+  entity.clientId = clientId;
+  std::vector<_AutomaticTaskInfo> found;
+  std::string err;
+  EXPECT_EQ(0, task.getSchedulesInfoForEntity(entity, found, err, false, automaticOnly, nullptr, 1, 0, 0, false,
+                                              nullptr))
+      << err;
+  return found;
+}
+
+}  // namespace
+
+void runScheduleScenario(int clientId) {
+  EvTask task(0, 0, nullptr, false);
+  std::string err;
+
+  // An easy-backup schedule: one task with two backup subtasks for the client.
+  ASSERT_EQ(0, task.createEZBackupSchedule(1, 33, clientId, "ez-" + std::to_string(clientId), "weekly"));
+  std::vector<_AutomaticTaskInfo> found = schedulesOf(clientId, false);
+  ASSERT_EQ(1u, found.size());
+  ASSERT_EQ(2u, found[0].subTasks.size());
+  ASSERT_EQ(1u, found[0].entities.size());
+  EXPECT_EQ(clientId, found[0].entities[0].clientId);
+  EXPECT_EQ(33, found[0].entities[0].appTypeId);
+  const unsigned long taskId = found[0].subTasks[0].subTask.taskId;
+  const unsigned long subTaskId = found[0].subTasks[0].subTask.subTaskId;
+  EXPECT_NE(0u, taskId);
+  EXPECT_NE(found[0].subTasks[0].subTask.subTaskId, found[0].subTasks[1].subTask.subTaskId);
+  EXPECT_EQ(TMMsg::OP_BACKUP, found[0].subTasks[1].subTask.operationType);
+  EXPECT_TRUE(schedulesOf(clientId, true).empty()) << "no subtask of it has an automatic pattern";
+
+  // An immediate job for two subclients, waited for on the caller's clock.
+  YmEntities::GenericEntity a, b;
+  a.setint64(11, 0, 11);
+  a.setint64(47, 0, clientId);
+  b.setint64(11, 0, 12);
+  std::vector<YmEntities::GenericEntity> assocs{a, b};
+  std::list<long long> jobIds;
+  ASSERT_EQ(0, task.createScheduleJob(TMMsg::SUBTASK_BACKUP, TMMsg::OP_BACKUP, jobIds, err, 1, &assocs, nullptr,
+                                      nullptr, 0, 0, false, TMMsg::TASK_IMMEDIATE, "now", ""))
+      << err;
+  ASSERT_EQ(1u, jobIds.size());
+  bool success = false;
+  std::string status, detail;
+  ASSERT_TRUE(task.WaitForJobToComplete(jobIds.front(), success, status, detail));
+  EXPECT_TRUE(success);
+  EXPECT_EQ("Completed", status);
+  EXPECT_TRUE(schedulesOf(clientId, false).size() == 1u) << "an immediate task is no schedule";
+
+  // The job's request and the subclients of its task.
+  EvTask job(static_cast<unsigned long long>(jobIds.front()), 0, nullptr, false);
+  int requestId = 0;
+  std::vector<int> subclients;
+  ASSERT_EQ(0, job.getEntitiesFromRequest(requestId, subclients, nullptr)) << job.getErrorString();
+  EXPECT_NE(0, requestId);
+  EXPECT_EQ((std::vector<int>{11, 12}), subclients);
+
+  // Running the schedule starts a job of its own.
+  std::list<long long> runIds{-1};
+  ASSERT_EQ(0, task.runTask(taskId, subTaskId, runIds, err, 1, 0, 0, false, nullptr)) << err;
+  ASSERT_EQ(2u, runIds.size()) << "job ids are appended";
+  EXPECT_GT(runIds.back(), jobIds.front());
+
+  // Deleting it removes it from the list; a second delete is refused.
+  EvEvent ev("runScheduleScenario");
+  ASSERT_EQ(0, task.deleteTaskReq(std::to_string(taskId), ev, err)) << err;
+  EXPECT_TRUE(schedulesOf(clientId, false).empty());
+  EXPECT_NE(0, task.deleteTaskReq(std::to_string(taskId), ev, err));
+  EXPECT_EQ("task " + std::to_string(taskId) + " does not exist", err);
 }
 
 }  // namespace test

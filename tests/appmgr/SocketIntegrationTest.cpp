@@ -30,6 +30,7 @@
 #include "platform/YmErrors.h"
 #include "service/TaskInterfaceNet.h"
 #include "service/TaskWireStructs.h"
+#include "support/TestSupport.h"
 
 namespace evtask {
 namespace appmgr {
@@ -177,6 +178,15 @@ TEST_F(SocketTest, UnixSocketServesEveryOperationAndReusesConnections) {
   EXPECT_GT(after.reused - before.reused, 40u);
   EXPECT_EQ(0, WEXITSTATUS(server.terminate()));
   EXPECT_NE(std::string::npos, server.log().find("database closed")) << server.log();
+}
+
+TEST_F(SocketTest, UnixSocketServesTheScheduleAndJobOperations) {
+  // Jobs end a millisecond after they start; the client's waits between
+  // polls pass on a fake clock.
+  startUnix({"--init-demo", "--job-speed", "1000000000"});
+  test::FakeClock clock;
+  test::runScheduleScenario(72);
+  EXPECT_FALSE(clock.sleeps().empty());
 }
 
 TEST_F(SocketTest, TcpWithKeyServesEveryOperation) {

@@ -1,0 +1,433 @@
+// The schedule and job messages served by the embedded application manager,
+// driven through the task object; jobs run on a fake clock.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "ServiceScenario.h"
+#include "appmgr/AppManager.h"
+#include "appmgr/AppMgrErrors.h"
+#include "appmgr/Embedded.h"
+#include "platform/EvDebug.h"
+#include "platform/XmlServices.h"
+#include "schedule/XmlMessages.h"
+#include "service/TaskInterfaceNet.h"
+#include "support/TestSupport.h"
+#include "task/EvTask.h"
+
+namespace evtask {
+namespace appmgr {
+namespace {
+
+using test::makeTempDir;
+using test::removeTree;
+
+class ScheduleServiceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = makeTempDir();
+    ASSERT_FALSE(dir.empty());
+    open(0.0, 1.0);
+  }
+  void TearDown() override {
+    setInProcessHandler(nullptr);
+    server.reset();
+    removeTree(dir);
+  }
+  void open(double failureRatio, double speed) {
+    setInProcessHandler(nullptr);
+    server.reset();
+    server = std::make_shared<AppManager>();
+    AppManagerOptions o;
+    o.dbPath = dir + "/store" + std::to_string(++opened) + ".db";
+    o.initDemo = true;
+    o.failureRatio = failureRatio;
+    o.jobSpeed = speed;
+    o.clock = &clock;
+    std::string err;
+    ASSERT_EQ(0, server->open(o, err)) << err;
+    setInProcessHandler(server);
+  }
+
+  // A scheduled task for the client whose one subtask carries an automatic
+  // pattern; returns the task id.
+  int autoSchedule(int clientId, TMMsg::TaskOperationType op, long long frequency, long long startTime) {
+    YmEntities::GenericEntity e;
+    e.setint64(47, 0, clientId);
+    e.setint64(38, 0, 29);
+    std::vector<YmEntities::GenericEntity> assocs{e};
+    TMMsg::JobOption options;
+    CNMessageBase* holder = options.getObjectAccessor(4, 0, true, true, 12, TMMsg::kJobOptionScheduleClass);
+    CNMessageBase* pattern = holder->getObjectAccessor(13, 0, true, true, 12, TMMsg::AutomaticSchedulePattern::kClass);
+    pattern->setint64(1, 0, frequency);
+    pattern->setint64(3, 0, startTime);
+    TMMsg::Pattern p;
+    p.setstring(2, 0, "auto");
+    int taskId = 0;
+    std::list<long long> jobIds;
+    std::string err;
+    EXPECT_EQ(0, task._createScheduleJob(taskId, TMMsg::SUBTASK_BACKUP, op, jobIds, err, 1, &assocs, &p, &options, 0,
+                                         0, false, TMMsg::TASK_SCHEDULE, "auto", "automatic"))
+        << err;
+    EXPECT_TRUE(jobIds.empty()) << "a schedule starts no job";
+    return taskId;
+  }
+
+  std::list<long long> immediate(std::vector<YmEntities::GenericEntity> assocs) {
+    std::list<long long> jobIds;
+    std::string err;
+    EXPECT_EQ(0, task.createScheduleJob(TMMsg::SUBTASK_BACKUP, TMMsg::OP_BACKUP, jobIds, err, 1, &assocs, nullptr,
+                                        nullptr, 0, 0, false, TMMsg::TASK_IMMEDIATE, "", ""))
+        << err;
+    return jobIds;
+  }
+
+  test::FakeClock clock;
+  std::string dir;
+  int opened = 0;
+  std::shared_ptr<AppManager> server;
+  EvTask task{0, 0, nullptr, false};
+};
+
+TEST_F(ScheduleServiceTest, EveryScheduleOperationEndToEnd) { test::runScheduleScenario(71); }
+
+TEST_F(ScheduleServiceTest, SchedulesAreListedForTheirEntityAndKind) {
+  const int backup = autoSchedule(41, TMMsg::OP_BACKUP, 7200, 300);
+  autoSchedule(41, TMMsg::OP_BACKUP, 3600, 900);
+  const int update = autoSchedule(42, TMMsg::OP_INSTALL_SOFTWARE, 600, 60);
+  ASSERT_EQ(0, task.createEZBackupSchedule(1, 29, 41, "ez", "easy"));
+  immediate({});
+
+  struct Case {
+    const char* name;
+    int clientId;
+    int kind;  // 0 automatic, 1 all, 2 update
+    size_t tasks;
+  } cases[] = {
+      {"automatic of 41", 41, 0, 2}, {"all of 41", 41, 1, 3},   {"update of 41", 41, 2, 0},
+      {"automatic of 42", 42, 0, 1}, {"update of 42", 42, 2, 1}, {"nothing for 43", 43, 1, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<_AutomaticTaskInfo> found;
+    std::string err;
+    int rc;
+    if (c.kind == 0) {
+      rc = task.getAutomaticSchedules(c.clientId, found, err, false, 1, 0, 0, false, nullptr);
+    } else if (c.kind == 2) {
+      rc = task.getUpdateSchedules(c.clientId, found, err, false, 1, 0, 0, false, nullptr);
+    } else {
+      Sched_AssocEntity e;
+      e.clientId = c.clientId;
+      rc = task.getSchedulesInfoForEntity(e, found, err, false, false, nullptr, 1, 0, 0, false, nullptr);
+    }
+    ASSERT_EQ(0, rc) << err;
+    EXPECT_EQ(c.tasks, found.size());
+    for (const _AutomaticTaskInfo& t : found) {
+      ASSERT_FALSE(t.entities.empty());
+      EXPECT_EQ(c.clientId, t.entities[0].clientId);
+      if (c.kind != 1) {
+        ASSERT_EQ(1u, t.subTasks.size());
+        EXPECT_FALSE(t.subTasks[0].automaticPattern.empty());
+        EXPECT_EQ(c.clientId == 42 ? TMMsg::OP_INSTALL_SOFTWARE : TMMsg::OP_BACKUP, t.subTasks[0].subTask.operationType);
+      }
+    }
+  }
+
+  unsigned long frequency = 0, start = 0;
+  EXPECT_EQ(0, task.getSmartScheduleFrequency(41, frequency, nullptr));
+  EXPECT_EQ(3600u, frequency) << "the smallest of the client's automatic schedules";
+  EXPECT_EQ(0, task.getScheduleStartTimeForNotCompletedJob(41, start, nullptr));
+  EXPECT_EQ(300u, start);
+
+  // The stored pattern of one subtask, and the refusal for one without.
+  std::vector<_AutomaticTaskInfo> found;
+  std::string err;
+  ASSERT_EQ(0, task.getUpdateSchedules(42, found, err, false, 1, 0, 0, false, nullptr));
+  ASSERT_EQ(1u, found.size());
+  EXPECT_EQ(static_cast<unsigned long>(update), found[0].subTasks[0].subTask.taskId);
+  std::string xml;
+  ASSERT_EQ(0, task.getAutomaticSchedulePattern(found[0].subTasks[0].subTask.subTaskId, xml, nullptr));
+  TMMsg::AutomaticSchedulePattern pattern;
+  ASSERT_EQ(0, pattern.unserialize(xml)) << xml;
+  long long v = 0;
+  EXPECT_EQ(0, pattern.getint64(1, 0, v));
+  EXPECT_EQ(600, v);
+  EXPECT_EQ(kAmNotFound, task.getAutomaticSchedulePattern(2002, xml, nullptr));
+  EXPECT_EQ("subtask 2002 has no automatic schedule pattern", task.getErrorString());
+  EXPECT_EQ(kAmNotFound, task.getAutomaticSchedulePattern(987654, xml, nullptr));
+  (void)backup;
+}
+
+TEST_F(ScheduleServiceTest, ImmediateJobsEndOnTheClockInTheirFinalState) {
+  const struct {
+    const char* name;
+    double failureRatio, speed;
+    bool success;
+    const char* status;
+    const char* detail;
+    size_t polls;
+  } cases[] = {
+      {"completes in one poll", 0, 1, true, "Completed", "", 1},
+      {"fails", 1, 1, false, "Failed", "The simulated job failed", 1},
+      {"runs for 100 s", 0, 0.1, true, "Completed", "", 4},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    open(c.failureRatio, c.speed);
+    const size_t before = clock.sleeps().size();
+    YmEntities::GenericEntity e;
+    e.setint64(11, 0, 31);
+    const std::list<long long> jobIds = immediate({e});
+    ASSERT_EQ(1u, jobIds.size());
+    bool success = !c.success;
+    std::string status, detail;
+    ASSERT_TRUE(task.WaitForJobToComplete(jobIds.front(), success, status, detail));
+    EXPECT_EQ(c.success, success);
+    EXPECT_EQ(c.status, status);
+    EXPECT_EQ(c.detail, detail);
+    EXPECT_EQ(c.polls, clock.sleeps().size() - before);
+  }
+  // A job still running reports its progress.
+  std::vector<long long> ids{immediate({}).front()};
+  clock.sleepMs(2500);
+  JobManager::JobListResponse response;
+  ASSERT_TRUE(task.GetJobSummary(ids, response));
+  std::vector<JobManager::Job> jobs;
+  ASSERT_EQ(0, response.getlistobject(1, 0, jobs));
+  ASSERT_EQ(1u, jobs.size());
+  std::string status, detail;
+  jobs[0].getObjectAccessor(1, 0)->getstring(10, 0, status);
+  jobs[0].getObjectAccessor(1, 0)->getstring(19, 0, detail);
+  EXPECT_EQ("Running", status);
+  EXPECT_EQ("Progress 2%", detail);
+  // An unknown job is left out; the wait gives up after its failed polls.
+  ids = {999999};
+  ASSERT_TRUE(task.GetJobSummary(ids, response));
+  EXPECT_EQ(0, response.getlistobject(1, 0, jobs));
+  EXPECT_TRUE(jobs.empty());
+  bool success = true;
+  EXPECT_FALSE(task.WaitForJobToComplete(999999, success, status, detail));
+}
+
+TEST_F(ScheduleServiceTest, RunningStartsOneJobPerSubtaskUnderOneRequest) {
+  ASSERT_EQ(0, task.createEZBackupSchedule(1, 29, 44, "ez", ""));
+  Sched_AssocEntity who;
+  who.clientId = 44;
+  std::vector<_AutomaticTaskInfo> found;
+  std::string err;
+  ASSERT_EQ(0, task.getSchedulesInfoForEntity(who, found, err, false, false, nullptr, 1, 0, 0, false, nullptr));
+  ASSERT_EQ(1u, found.size());
+  ASSERT_EQ(2u, found[0].subTasks.size());
+  const unsigned long taskId = found[0].subTasks[0].subTask.taskId;
+  std::vector<Sched_SubTask> both{found[0].subTasks[0].subTask, found[0].subTasks[1].subTask};
+
+  std::list<long long> ids;
+  ASSERT_EQ(0, task.runTasks(both, ids, err, 1, 0, 0, false, nullptr)) << err;
+  ASSERT_EQ(2u, ids.size());
+  std::vector<long long> started(ids.begin(), ids.end());
+  ids.clear();
+  ASSERT_EQ(0, task.performOperation(found, ids, err, TMMsg::OP_RUN_NOW, 0, 1, 0, 0, false, nullptr)) << err;
+  EXPECT_EQ(2u, ids.size()) << "one job per subtask of the task info";
+  ids.clear();
+  ASSERT_EQ(0, task.runTaskForClient(44, taskId, both[1].subTaskId, ids, err, 0, 1, 0, 0, false, nullptr)) << err;
+  EXPECT_EQ(1u, ids.size());
+
+  // Both jobs of one run share its request; jobs of separate runs do not.
+  int first = 0, second = 0, third = 0;
+  std::vector<int> subclients;
+  EvTask a(started[0], 0, nullptr, false), b(started[1], 0, nullptr, false), c(ids.front(), 0, nullptr, false);
+  ASSERT_EQ(0, a.getEntitiesFromRequest(first, subclients, nullptr));
+  ASSERT_EQ(0, b.getEntitiesFromRequest(second, subclients, nullptr));
+  ASSERT_EQ(0, c.getEntitiesFromRequest(third, subclients, nullptr));
+  EXPECT_EQ(first, second);
+  EXPECT_NE(first, third);
+  EXPECT_TRUE(subclients.empty()) << "the easy-backup task names no subclient";
+
+  // Triggering a subtask runs it now and waits for its job.
+  YmEntities::SubtaskEntity sub;
+  sub.setint64(0, 0, static_cast<long long>(both[0].subTaskId));
+  bool success = false;
+  std::string status, detail;
+  EXPECT_EQ(0, task.TriggerJobforSubtask(sub, err, success, status, detail)) << err;
+  EXPECT_TRUE(success);
+
+  // Unknown or mismatched subtasks are refused and start nothing.
+  const struct {
+    const char* name;
+    unsigned long taskId, subTaskId;
+    int code;
+    std::string text;
+  } refusals[] = {
+      {"unknown task", 999, both[0].subTaskId, kAmNotFound,
+       "subtask " + std::to_string(both[0].subTaskId) + " of task 999 does not exist"},
+      {"subtask of another task", 1001, both[0].subTaskId, kAmNotFound,
+       "subtask " + std::to_string(both[0].subTaskId) + " of task 1001 does not exist"},
+      {"unknown subtask", taskId, 777777, kAmNotFound, "subtask 777777 of task " + std::to_string(taskId) +
+                                                           " does not exist"},
+  };
+  for (const auto& r : refusals) {
+    SCOPED_TRACE(r.name);
+    std::list<long long> none{5};
+    EXPECT_EQ(r.code, task.runTask(r.taskId, r.subTaskId, none, err, 1, 0, 0, false, nullptr));
+    EXPECT_EQ(r.text, err);
+    EXPECT_EQ(std::list<long long>{5}, none);
+  }
+  std::vector<Sched_SubTask> empty;
+  EXPECT_EQ(kAmBadRequest, task.runTasks(empty, ids, err, 1, 0, 0, false, nullptr));
+  sub.setint64(0, 0, 777777);
+  EXPECT_EQ(1, task.TriggerJobforSubtask(sub, err, success, status, detail));
+}
+
+TEST_F(ScheduleServiceTest, DeletingTasksIsAllOrNothing) {
+  const int one = autoSchedule(45, TMMsg::OP_BACKUP, 60, 0);
+  const int two = autoSchedule(45, TMMsg::OP_BACKUP, 60, 0);
+  registerScheduleMessageClasses();
+  TMMsg::TaskOperationReq req;
+  req.setint64(4, 0, TMMsg::OP_DELETE);
+  req.setlistuint(2, 0, {static_cast<unsigned>(one), 424242u});
+  std::string xml, err;
+  ASSERT_EQ(0, req.serialize(xml));
+  EXPECT_EQ(kAmNotFound, XMLHandler().handleXMLReq(1, req.getTagID(), xml, err, "", 0));
+  EXPECT_EQ("task 424242 does not exist", err);
+  std::vector<_AutomaticTaskInfo> found;
+  ASSERT_EQ(0, task.getAutomaticSchedules(45, found, err, false, 1, 0, 0, false, nullptr));
+  EXPECT_EQ(2u, found.size()) << "the known task of a refused request stays";
+
+  EvEvent ev("test");
+  ASSERT_EQ(0, task.deleteTaskReq(std::to_string(one), ev, err)) << err;
+  found.clear();
+  ASSERT_EQ(0, task.getAutomaticSchedules(45, found, err, false, 1, 0, 0, false, nullptr));
+  ASSERT_EQ(1u, found.size());
+  EXPECT_EQ(static_cast<unsigned long>(two), found[0].subTasks[0].subTask.taskId);
+  _TaskInfo info;
+  info.taskId = one;
+  EXPECT_EQ(kAmNotFound, TaskInterfaceNet().getTaskInfo(info, err, nullptr));
+}
+
+TEST_F(ScheduleServiceTest, JobRequestEntitiesNameTheSubclientsOfTheJobsTask) {
+  YmEntities::GenericEntity a, b, c;
+  a.setint64(11, 0, 12);
+  b.setint64(11, 0, 11);
+  c.setint64(47, 0, 2);  // no subclient
+  std::vector<YmEntities::GenericEntity> both{a, b, c, a};
+  const std::list<long long> jobIds = immediate(both);
+  ASSERT_EQ(1u, jobIds.size());
+  EvTask job(jobIds.front(), 0, nullptr, false);
+  int requestId = -1;
+  std::vector<int> subclients{99};
+  ASSERT_EQ(0, job.getEntitiesFromRequest(requestId, subclients, nullptr)) << job.getErrorString();
+  EXPECT_GT(requestId, 0);
+  EXPECT_EQ((std::vector<int>{99, 12, 11}), subclients) << "appended, in association order, once each";
+
+  EvTask unknown(888888, 0, nullptr, false);
+  requestId = -1;
+  EXPECT_EQ(kAmNotFound, unknown.getEntitiesFromRequest(requestId, subclients, nullptr));
+  EXPECT_EQ("job 888888 does not exist", unknown.getErrorString());
+  EXPECT_EQ(-1, requestId);
+}
+
+TEST_F(ScheduleServiceTest, RequestsItCannotServeGetACodeAndAText) {
+  registerScheduleMessageClasses();
+  // Task creation: the refusal comes as a generic response, nothing is stored.
+  TMMsg::CreateTaskReq noSubTask;
+  CNMessageBase* info = noSubTask.getObjectAccessor(2, 0, true, true, 12, TMMsg::TaskInfo::kClass);
+  info->getObjectAccessor(1, 0, true, true, 12, TMMsg::Task::kClass)->setint64(8, 0, 1);
+  TMMsg::CreateTaskReq badType = noSubTask;
+  badType.getObjectAccessor(2, 0, false, false, 0, 0)->getObjectAccessor(1, 0, false, false, 0, 0)->setint64(8, 0, 0);
+  std::string noSubTaskXml, badTypeXml;
+  ASSERT_EQ(0, noSubTask.serialize(noSubTaskXml));
+  ASSERT_EQ(0, badType.serialize(badTypeXml));
+  const struct {
+    const char* name;
+    std::string xml;
+    std::string text;
+  } creations[] = {
+      {"no XML", "", "the task creation request carries no XML"},
+      {"not XML", "<junk", "the task creation request does not parse: "},
+      {"another class", "", "the task creation request does not parse: "},
+      {"no subtask", noSubTaskXml, "the task info carries no subtask"},
+      {"no type", badTypeXml, "task type 0 is not valid"},
+  };
+  std::string listXml;
+  ASSERT_EQ(0, TMMsg::GetTaskListReq().serialize(listXml));
+  for (const auto& c : creations) {
+    SCOPED_TRACE(c.name);
+    std::string xml = std::string(c.name) == "another class" ? listXml : c.xml;
+    std::list<long long> jobIds;
+    int taskId = -1;
+    std::string err;
+    ASSERT_EQ(0, TaskInterfaceNet().CreateTask(xml, jobIds, taskId, 1, err, 0, 0, false, false)) << err;
+    TMMsg::GenericResp refusal;
+    ASSERT_EQ(0, refusal.unserialize(xml)) << xml;
+    long long code = 0;
+    std::string text;
+    EXPECT_EQ(0, refusal.getint64(1, 0, code));
+    EXPECT_EQ(kAmBadRequest, code);
+    EXPECT_EQ(0, refusal.getstring(2, 0, text));
+    EXPECT_EQ(0u, text.find(c.text)) << text;
+    EXPECT_TRUE(jobIds.empty());
+  }
+  Query count(server->store(), "SELECT COUNT(*) FROM tasks");
+  ASSERT_TRUE(count.step());
+  EXPECT_EQ(3, count.integer(0)) << "only the demo tasks";
+
+  // Requests of kinds this server does not serve.
+  std::string xml = listXml, err;
+  std::list<long long> jobIds;
+  int taskId = 0;
+  EXPECT_EQ(kAmUnsupported, TaskInterfaceNet().TaskRequest(xml, jobIds, taskId, 1, err, 7, 0, 0, false, false));
+  EXPECT_EQ("task request kind 0x00000007 is not served by this application manager", err);
+  TMMsg::TaskOperationReq op;
+  op.setint64(4, 0, 9);
+  ASSERT_EQ(0, op.serialize(xml));
+  EXPECT_EQ(kAmUnsupported, XMLHandler().handleXMLReq(1, op.getTagID(), xml, err, "", 0));
+  EXPECT_EQ("task operation 9 is not served by this application manager", err);
+  EXPECT_EQ(kAmUnsupported, XMLHandler().handleXMLReq(1, 0x00150001, xml, err, "", 0));
+  EXPECT_EQ("XML request 0x00150001 is not served by this application manager", err);
+  std::string out;
+  App_ExecuteSP sp;
+  EXPECT_EQ(kAmUnsupported, sp.executeStoredProcedure(0x1234, "<x/>", out, nullptr));
+  EXPECT_EQ("stored procedure 0x00001234 is not served by this application manager", sp.lastError());
+}
+
+TEST(EmbeddedReuseTest, RegisteringTheSameFileAgainReusesTheOpenStore) {
+  const std::string dir = makeTempDir();
+  EmbeddedOptions o;
+  o.dbPath = dir + "/e.db";
+  o.initDemo = true;
+  std::string err;
+  ASSERT_EQ(0, registerEmbedded(o, err)) << err;
+  _TaskInfo t;
+  t.taskId = 5151;
+  t.task.taskId = 5151;
+  ASSERT_EQ(0, TaskInterfaceNet().setTaskInfo(t, err, nullptr)) << err;
+
+  const auto start = std::chrono::steady_clock::now();
+  EmbeddedOptions again = o;
+  again.dbPath = dir + "/./e.db";  // another spelling of the same file
+  ASSERT_EQ(0, registerEmbedded(again, err)) << err;
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << "no wait on the file lock";
+  EXPECT_EQ(0, TaskInterfaceNet().getTaskInfo(t, err, nullptr)) << err;
+
+  // Another file replaces the server; the first file is free again.
+  EmbeddedOptions other = o;
+  other.dbPath = dir + "/other.db";
+  ASSERT_EQ(0, registerEmbedded(other, err)) << err;
+  EXPECT_EQ(kAmNotFound, TaskInterfaceNet().getTaskInfo(t, err, nullptr));
+  Store first;
+  EXPECT_EQ(0, first.open(o.dbPath, err)) << err;
+  first.close();
+  // A file that cannot be opened leaves the running server in place.
+  EmbeddedOptions broken = o;
+  broken.dbPath = dir + "/missing/e.db";
+  EXPECT_NE(0, registerEmbedded(broken, err));
+  t.taskId = 1001;
+  EXPECT_EQ(0, TaskInterfaceNet().getTaskInfo(t, err, nullptr)) << err;
+  setEmbeddedProvider(nullptr);
+  removeTree(dir);
+}
+
+}  // namespace
+}  // namespace appmgr
+}  // namespace evtask

@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <iomanip>
 #include <memory>
-#include <mutex>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -189,30 +188,6 @@ void addTaskRef(CLI::App* cmd, TaskRef& ref) {
   cmd->add_option("id", ref.id, "task id (or job or subtask id with --by)")->required();
   cmd->add_option("--by", ref.by, "what the id names: task (default), job or subtask")
       ->check(CLI::IsMember({"task", "job", "subtask"}));
-}
-
-// Starts the embedded application manager unless the last start in this
-// process used the same settings. A process normally runs one command, but
-// callers that run several in-process (scripts, tests) would otherwise
-// re-register the server on a database it holds open already.
-int startEmbeddedOnce(const std::function<int(const EmbeddedSettings&, std::string&)>& start,
-                      const EmbeddedSettings& settings, std::string& err) {
-  static std::mutex lock;
-  static bool started = false;
-  static EmbeddedSettings last;
-  std::lock_guard<std::mutex> guard(lock);
-  // The demo catalogue goes only into an empty database, so a start that
-  // loaded it serves a later start without it as well.
-  if (started && last.dbPath == settings.dbPath && last.jobSpeed == settings.jobSpeed &&
-      (last.initDemo || !settings.initDemo))
-    return 0;
-  started = false;
-  int rc = start(settings, err);
-  if (rc == 0) {
-    started = true;
-    last = settings;
-  }
-  return rc;
 }
 
 // Marks the time a command waits for a job (see CtlIo::waiting).
@@ -585,7 +560,9 @@ Failure Ctl::jobWait() {
   progress.finish();
   doc_ = Json{{"jobId", jobId_}, {"status", last.status}, {"detail", last.detail}, {"final", last.final},
               {"success", last.success}};
-  if (last.percent >= 0) doc_["percent"] = last.percent;
+  // A job that ended well is done entirely, whatever the last detail said.
+  const int percent = last.final && last.success ? 100 : last.percent;
+  if (percent >= 0) doc_["percent"] = percent;
   switch (end) {
     case WaitEnd::Finished:
       doc_["outcome"] = last.success ? "completed" : "failed";
@@ -627,10 +604,7 @@ Failure Ctl::demo() {
   // its progress.
   settings.pollMs = std::min<unsigned long>(io_.pollMs, settings.pollMs);
   settings.stop = io_.stop;
-  if (io_.startEmbedded)
-    settings.startEmbedded = [this](const EmbeddedSettings& es, std::string& err) {
-      return startEmbeddedOnce(io_.startEmbedded, es, err);
-    };
+  settings.startEmbedded = io_.startEmbedded;
   settings.log = json_ ? nullptr : &io_.out;
   settings.terminal = io_.terminal && !json_;
   textDone_ = true;
@@ -669,7 +643,7 @@ Failure Ctl::prepareEndpoint() {
     }
     settings.initDemo = demoData_;
     std::string err;
-    int rc = startEmbeddedOnce(io_.startEmbedded, settings, err);
+    int rc = io_.startEmbedded(settings, err);
     if (rc != 0) return libraryFailure(rc, "cannot start the embedded application manager: " + err);
   }
   return Failure();

@@ -21,7 +21,10 @@ namespace {
 
 // Entities of the demo catalogue that the scenario works on.
 const int kDemoClient = 2;
-const int kDemoAppType = 29;
+// Wednesdays (bit 2 of the day mask), and the operation type of a software
+// installation.
+const int kDemoDayMask = 4;
+const int kInstallOperation = 4020;
 const unsigned long kDemoTask = 1001;
 const unsigned long kDemoSubTask = 2001;
 // An option id of our own block, so the demo never changes a real option.
@@ -85,32 +88,36 @@ int Demo::start() {
 }
 
 int Demo::createSchedule() {
+  // A weekly software installation schedule: unlike the backup schedules it
+  // is listed among the client's schedules (its update schedules), so the
+  // next step can find it again.
   const OpKind* kind = nullptr;
   for (const OpKind& k : scheduleKinds())
-    if (k.name == "easy-backup") kind = &k;
+    if (k.name == "update") kind = &k;
   OpArgs args;
-  args.ints["apptype"] = kDemoAppType;
   args.ints["client"] = kDemoClient;
-  args.texts["name"] = "demo weekly backup";
-  args.texts["description"] = "created by evtaskctl demo";
+  args.ints["day-mask"] = kDemoDayMask;
   OpResult result;
   std::string err;
   int rc = kind->perform(args, result, err);
-  return step("schedule create easy-backup", rc,
-              rc == 0 ? "weekly easy-backup schedule for client " + std::to_string(kDemoClient) : err);
+  return step("schedule create update", rc,
+              rc == 0 ? "weekly installation schedule for client " + std::to_string(kDemoClient) : err);
 }
 
 int Demo::listClientSchedules() {
   ClientSchedules schedules;
   std::string err;
   int rc = listSchedules(kDemoClient, schedules, err);
-  if (rc == 0 && schedules.automatic.empty() && schedules.update.empty()) {
+  bool found = false;
+  for (const _AutomaticTaskInfo& t : schedules.update)
+    for (const _SubTaskInfo& sub : t.subTasks) found = found || sub.subTask.operationType == kInstallOperation;
+  if (rc == 0 && !found) {
     rc = YM_DB_NODATA;
-    err = "the client has no schedules, not even the one just created";
+    err = "the installation schedule just created is not among the client's schedules";
   }
   return step("schedules list", rc,
               rc == 0 ? std::to_string(schedules.automatic.size()) + " automatic, " +
-                            std::to_string(schedules.update.size()) + " update schedule(s)"
+                            std::to_string(schedules.update.size()) + " update schedule(s), the new one among them"
                       : err);
 }
 

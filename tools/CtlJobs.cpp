@@ -90,6 +90,18 @@ bool isTransientFailure(int code) {
   }
 }
 
+int progressOfDetail(const std::string& detail) {
+  static const std::string prefix = "Progress ";
+  if (detail.size() < prefix.size() + 2 || detail.compare(0, prefix.size(), prefix) != 0 || detail.back() != '%')
+    return -1;
+  int value = 0;
+  for (std::size_t i = prefix.size(); i + 1 < detail.size(); ++i) {
+    if (!std::isdigit(static_cast<unsigned char>(detail[i])) || i - prefix.size() >= 3) return -1;
+    value = value * 10 + (detail[i] - '0');
+  }
+  return value <= 100 ? value : -1;
+}
+
 void classifyJobStatus(JobState& state) {
   struct Final {
     const char* text;

@@ -78,10 +78,14 @@ struct JobState {
   bool final = false;    // the status ends the job
   bool success = false;  // a final status that counts as success
 };
+// The percentage of a status detail of the form "Progress N%" (N 0..100),
+// as the application manager reports a running job; -1 for any other text.
+int progressOfDetail(const std::string& detail);
 // Sets `final` and `success` from the status text: the final texts are
 // compared without regard to case; any other text means the job goes on.
 void classifyJobStatus(JobState& state);
-// Queries the server for the job's current state (classified).
+// Queries the server for the job's current state, with the percentage
+// read from the status detail.
 int queryJob(long long jobId, JobState& state, std::string& err);
 
 // True for a failure of the connection to the server, which a later

@@ -222,6 +222,7 @@ int queryJob(long long jobId, JobState& state, std::string& err) {
     state.jobId = jobId;
     summary->getstring(10, 0, state.status);
     summary->getstring(19, 0, state.detail);
+    state.percent = progressOfDetail(state.detail);
     return 0;
   }
   err = "job " + std::to_string(jobId) + " is not known to the server";

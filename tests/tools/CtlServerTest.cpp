@@ -247,21 +247,26 @@ TEST_F(ServerCtlTest, SchedulesAndJobsEmbedded) {
   ASSERT_EQ(0, scale.exit) << scale.err;
   EXPECT_EQ(1u, scale.json()["jobs"].size()) << scale.out;
 
-  // The easy-backup schedule applies to client 2, the download schedule is
-  // one of its update schedules.
+  // The installation schedule is one of client 2's update schedules; the
+  // automatic ones are the catalogue's task 1001, without subtasks (it has
+  // no automatic pattern).
+  ASSERT_EQ(0, call({"schedule", "create", "update", "--client", "2", "--day-mask", "4"}).exit);
   Json schedules = call({"schedules", "list", "--client", "2"}).json();
   EXPECT_EQ(2, schedules["clientId"]);
-  auto hasEntity = [](const Json& list, int client, int appType) {
-    for (const Json& t : list)
-      for (const Json& e : t["entities"])
-        if (e["clientId"] == client && e["appTypeId"] == appType) return true;
-    return false;
-  };
-  EXPECT_TRUE(hasEntity(schedules["automatic"], 2, 29)) << schedules;
-  bool download = false;
-  for (const Json& t : schedules["update"])
-    for (const Json& sub : t["subTasks"]) download = download || sub["operationType"] == 4019;
-  EXPECT_TRUE(download) << schedules;
+  ASSERT_EQ(1u, schedules["update"].size()) << schedules;
+  Json update = schedules["update"][0];
+  ASSERT_EQ(1u, update["subTasks"].size()) << update;
+  EXPECT_GT(update["subTasks"][0]["taskId"].get<long long>(), 1002) << update;
+  EXPECT_GT(update["subTasks"][0]["subTaskId"].get<long long>(), 2002) << update;
+  EXPECT_EQ(1, update["subTasks"][0]["subTaskType"]);
+  EXPECT_EQ(4020, update["subTasks"][0]["operationType"]);
+  EXPECT_EQ(Json::array({Json{{"taskId", 0}, {"clientGroupId", 0}, {"clientId", 2}, {"appTypeId", 0},
+                              {"instanceId", 0}, {"backupsetId", 0}, {"subclientId", 0}}}),
+            update["entities"]);
+  ASSERT_EQ(1u, schedules["automatic"].size()) << schedules;
+  EXPECT_EQ(Json::array(), schedules["automatic"][0]["subTasks"]);
+  EXPECT_EQ(11, schedules["automatic"][0]["entities"][0]["subclientId"]);
+  EXPECT_EQ(12, schedules["automatic"][0]["entities"][1]["subclientId"]);
 
   Result started = call({"task", "run", "1001", "2001"});
   ASSERT_EQ(0, started.exit) << started.err;
@@ -305,12 +310,12 @@ TEST_F(ServerCtlTest, SchedulesAndJobsOverUnixSocket) {
     args.insert(args.begin(), {"--json", "--endpoint", ep});
     return run(args);
   };
-  Result created = call({"schedule", "create", "easy-backup", "--apptype", "29", "--client", "3"});
+  Result created = call({"schedule", "create", "update", "--client", "3"});
   ASSERT_EQ(0, created.exit) << created.err;
-  EXPECT_EQ("easy-backup", created.json()["schedule"]);
-  Json automatic = call({"schedules", "list", "--client", "3"}).json()["automatic"];
-  ASSERT_FALSE(automatic.empty());
-  EXPECT_EQ(3, automatic[0]["entities"][0]["clientId"]) << automatic;
+  EXPECT_EQ("update", created.json()["schedule"]);
+  Json update = call({"schedules", "list", "--client", "3"}).json()["update"];
+  ASSERT_EQ(1u, update.size()) << update;
+  EXPECT_EQ(3, update[0]["entities"][0]["clientId"]) << update;
   Json jobs = call({"task", "run", "1001", "2001"}).json()["jobs"];
   ASSERT_EQ(1u, jobs.size());
   Result waited = call({"job", "wait", std::to_string(jobs[0].get<long long>()), "--timeout", "30"});
@@ -329,7 +334,7 @@ TEST_F(ServerCtlTest, Demo) {
   EXPECT_LT(doc["elapsedMs"].get<long long>(), 30000);
   std::vector<std::string> steps;
   for (const Json& s : doc["steps"]) steps.push_back(s["step"]);
-  EXPECT_EQ((std::vector<std::string>{"start", "schedule create easy-backup", "schedules list", "task run",
+  EXPECT_EQ((std::vector<std::string>{"start", "schedule create update", "schedules list", "task run",
                                       "job wait", "options list", "options set", "options get", "files add",
                                       "files list", "files remove"}),
             steps);

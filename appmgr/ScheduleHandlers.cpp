@@ -36,18 +36,12 @@ long long num(const CNMessageBase& m, uint16_t tag, long long absent = 0) {
   return m.getint64(tag, 0, v) == 0 ? v : absent;
 }
 
-// The entity fields an association and a task-list filter share, with the
-// entity row's column of each.
-struct EntityField {
-  uint16_t tag;
-  const char* column;
-};
-const EntityField kEntityFields[] = {
-    {73, "client_group_id"}, {47, "client_id"}, {38, "app_type_id"},
-    {29, "instance_id"},     {20, "backupset_id"}, {11, "subclient_id"},
-};
+// The entity ids an association and a task-list filter share, in the order
+// of the entity row's columns client_group_id, client_id, app_type_id,
+// instance_id, backupset_id and subclient_id.
+const uint16_t kEntityTags[] = {73, 47, 38, 29, 20, 11};
 
-// Texts of the reply that must outlive the handler.
+// Writes a reply message as XML; a failure becomes the handler's error text.
 int xmlOf(const CNMessageBase& m, std::string& xml, std::string& err) {
   const int rc = m.serialize(xml, false);
   if (rc != 0) err = "cannot write the reply: " + m.lastError();
@@ -171,7 +165,10 @@ int createTask(Context& c, const Request& r, Reply& reply, std::string& err) {
   const std::string bad = readCreation(req.xml, msg, task, assocs, subs);
   if (!bad.empty()) return refuseCreation(reply, kAmBadRequest, bad, err);
 
-  const uint32_t taskId = nextId(c.store, "SELECT IFNULL(MAX(task_id), 0) FROM tasks");
+  // Ids are never reused: job rows outlive a deleted task, and a new task
+  // must not inherit them.
+  const uint32_t taskId =
+      nextId(c.store, "SELECT MAX((SELECT IFNULL(MAX(task_id), 0) FROM tasks), (SELECT IFNULL(MAX(task_id), 0) FROM jobs))");
   const long long type = num(*task, 8);
   const CNMessageBase* flags = task->getObjectAccessor(6, 0);
   std::string name, description;
@@ -186,13 +183,14 @@ int createTask(Context& c, const Request& r, Reply& reply, std::string& err) {
             "INSERT INTO entities(task_id, sub_task_id, field0, field1, client_group_id, client_id, app_type_id, "
             "instance_id, backupset_id, subclient_id, field9, field10) VALUES(?, 0, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     q.bind(1, taskId).bind(2, num(a, 0)).bind(3, num(a, 1));
-    for (int i = 0; i < 6; ++i) q.bind(4 + i, static_cast<uint32_t>(num(a, kEntityFields[i].tag)));
+    for (int i = 0; i < 6; ++i) q.bind(4 + i, static_cast<uint32_t>(num(a, kEntityTags[i])));
     q.bind(10, static_cast<uint32_t>(num(a, 100))).bind(11, static_cast<uint32_t>(num(a, 105))).run();
   }
 
   std::vector<std::pair<uint32_t, uint32_t>> toRun;
   for (NewSubTask& n : subs) {
-    const uint32_t subId = nextId(c.store, "SELECT IFNULL(MAX(sub_task_id), 0) FROM subtasks");
+    const uint32_t subId = nextId(c.store, "SELECT MAX((SELECT IFNULL(MAX(sub_task_id), 0) FROM subtasks), "
+                                           "(SELECT IFNULL(MAX(sub_task_id), 0) FROM jobs))");
     std::string automatic, info;
     if (n.automatic != nullptr && xmlOf(*n.automatic, automatic, err) != 0) return kAmStoreError;
     // The stored subtask info names its own id, as the task list shows it.
@@ -219,24 +217,21 @@ struct TaskFilter {
 };
 
 // An association applies to the filter's entity when every id both name
-// agrees; an all-zero filter entity takes every task.
+// agrees (an id of 0 names nothing); an all-zero filter entity takes every
+// task, else the association must name something.
 bool entityMatches(Context& c, uint32_t taskId, const TaskFilter& f) {
   bool any = false;
   for (long long v : f.entity) any = any || v != 0;
   if (!any) return true;
-  std::string sql = "SELECT 1 FROM entities WHERE task_id = ?1 AND sub_task_id = 0";
-  for (int i = 0; i < 6; ++i) {
-    if (f.entity[i] == 0) continue;
-    sql += std::string(" AND (") + kEntityFields[i].column + " = 0 OR " + kEntityFields[i].column + " = ?" +
-           std::to_string(i + 2) + ")";
-  }
-  sql += " AND (client_group_id != 0 OR client_id != 0 OR app_type_id != 0 OR instance_id != 0 OR backupset_id != 0 "
-         "OR subclient_id != 0) LIMIT 1";
-  Query q(c.store, sql.c_str());
+  Query q(c.store,
+          "SELECT 1 FROM entities WHERE task_id = ?1 AND sub_task_id = 0"
+          " AND (?2 = 0 OR client_group_id = 0 OR client_group_id = ?2) AND (?3 = 0 OR client_id = 0 OR client_id = ?3)"
+          " AND (?4 = 0 OR app_type_id = 0 OR app_type_id = ?4) AND (?5 = 0 OR instance_id = 0 OR instance_id = ?5)"
+          " AND (?6 = 0 OR backupset_id = 0 OR backupset_id = ?6) AND (?7 = 0 OR subclient_id = 0 OR subclient_id = ?7)"
+          " AND (client_group_id != 0 OR client_id != 0 OR app_type_id != 0 OR instance_id != 0 OR backupset_id != 0"
+          " OR subclient_id != 0) LIMIT 1");
   q.bind(1, taskId);
-  for (int i = 0; i < 6; ++i) {
-    if (f.entity[i] != 0) q.bind(i + 2, f.entity[i]);
-  }
+  for (int i = 0; i < 6; ++i) q.bind(i + 2, f.entity[i]);
   return q.step();
 }
 
@@ -293,7 +288,7 @@ int listTasks(Context& c, const TaskFilter& f, TMMsg::GetTaskListResp& out, std:
       e.setint64(0, 0, a.integer(0));
       if (a.integer(1) != 0) e.setint64(1, 0, a.integer(1));
       for (int i = 0; i < 6; ++i) {
-        if (a.integer(2 + i) != 0) e.setint64(kEntityFields[i].tag, 0, a.integer(2 + i));
+        if (a.integer(2 + i) != 0) e.setint64(kEntityTags[i], 0, a.integer(2 + i));
       }
       if (a.integer(8) != 0) e.setint64(100, 0, a.integer(8));
       if (a.integer(9) != 0) e.setint64(105, 0, a.integer(9));
@@ -323,7 +318,7 @@ int taskRequest(Context& c, const Request& r, Reply& reply, std::string& err) {
   TaskFilter f;
   if (const CNMessageBase* filter = list.getObjectAccessor(2, 0)) {
     if (const CNMessageBase* e = filter->getObjectAccessor(1, 0)) {
-      for (int i = 0; i < 6; ++i) f.entity[i] = num(*e, kEntityFields[i].tag);
+      for (int i = 0; i < 6; ++i) f.entity[i] = num(*e, kEntityTags[i]);
     }
     f.automaticOnly = num(*filter, 11) != 0;
     std::vector<long long> ops;
@@ -410,15 +405,20 @@ int jobList(Context& c, const char* text, std::string& xml, std::string& err) {
   }
   JobManager::JobListResponse out;
   std::vector<JobManager::Job> jobs;
+  // Brought up to date once above, then read row by row: a long id list
+  // costs one lookup per id.
   for (long long id : ids) {
-    JobState s;
-    if (!c.jobs.state(id, s)) continue;  // an unknown job is left out of the list
+    Query q(c.store, "SELECT status, progress, detail, end_ms IS NOT NULL FROM jobs WHERE job_id = ?");
+    q.bind(1, id);
+    if (!q.step()) continue;  // an unknown job is left out of the list
     JobManager::Job job;
     CNMessageBase* summary =
         job.getObjectAccessor(1, 0, true, true, JobManager::JobSummary::kFamily, JobManager::JobSummary::kClass);
-    summary->setint64(1, 0, s.jobId);
-    summary->setstring(10, 0, s.status);
-    summary->setstring(19, 0, !s.detail.empty() || s.final ? s.detail : "Progress " + std::to_string(s.progress) + "%");
+    summary->setint64(1, 0, id);
+    summary->setstring(10, 0, q.text(0));
+    const std::string detail = q.text(2);
+    summary->setstring(19, 0, !detail.empty() || q.integer(3) != 0 ? detail
+                                                                   : "Progress " + std::to_string(q.integer(1)) + "%");
     jobs.push_back(std::move(job));
   }
   out.setlistobject(1, 0, jobs);

@@ -92,7 +92,7 @@ class ScheduleServiceTest : public ::testing::Test {
 TEST_F(ScheduleServiceTest, EveryScheduleOperationEndToEnd) { test::runScheduleScenario(71); }
 
 TEST_F(ScheduleServiceTest, SchedulesAreListedForTheirEntityAndKind) {
-  const int backup = autoSchedule(41, TMMsg::OP_BACKUP, 7200, 300);
+  autoSchedule(41, TMMsg::OP_BACKUP, 7200, 300);
   autoSchedule(41, TMMsg::OP_BACKUP, 3600, 900);
   const int update = autoSchedule(42, TMMsg::OP_INSTALL_SOFTWARE, 600, 60);
   ASSERT_EQ(0, task.createEZBackupSchedule(1, 29, 41, "ez", "easy"));
@@ -156,7 +156,6 @@ TEST_F(ScheduleServiceTest, SchedulesAreListedForTheirEntityAndKind) {
   EXPECT_EQ(kAmNotFound, task.getAutomaticSchedulePattern(2002, xml, nullptr));
   EXPECT_EQ("subtask 2002 has no automatic schedule pattern", task.getErrorString());
   EXPECT_EQ(kAmNotFound, task.getAutomaticSchedulePattern(987654, xml, nullptr));
-  (void)backup;
 }
 
 TEST_F(ScheduleServiceTest, ImmediateJobsEndOnTheClockInTheirFinalState) {
@@ -230,8 +229,7 @@ TEST_F(ScheduleServiceTest, RunningStartsOneJobPerSubtaskUnderOneRequest) {
   ASSERT_EQ(0, task.performOperation(found, ids, err, TMMsg::OP_RUN_NOW, 0, 1, 0, 0, false, nullptr)) << err;
   EXPECT_EQ(2u, ids.size()) << "one job per subtask of the task info";
   ids.clear();
-  ASSERT_EQ(0, task.runTaskForClient(44, taskId, both[1].subTaskId, ids, err, 0, 1, 0, 0, false, nullptr)) << err;
-  EXPECT_EQ(1u, ids.size());
+  ASSERT_EQ(0, task.runTask(taskId, both[1].subTaskId, ids, err, 1, 0, 0, false, nullptr)) << err;
 
   // Both jobs of one run share its request; jobs of separate runs do not.
   int first = 0, second = 0, third = 0;
@@ -263,8 +261,6 @@ TEST_F(ScheduleServiceTest, RunningStartsOneJobPerSubtaskUnderOneRequest) {
        "subtask " + std::to_string(both[0].subTaskId) + " of task 999 does not exist"},
       {"subtask of another task", 1001, both[0].subTaskId, kAmNotFound,
        "subtask " + std::to_string(both[0].subTaskId) + " of task 1001 does not exist"},
-      {"unknown subtask", taskId, 777777, kAmNotFound, "subtask 777777 of task " + std::to_string(taskId) +
-                                                           " does not exist"},
   };
   for (const auto& r : refusals) {
     SCOPED_TRACE(r.name);
@@ -303,28 +299,12 @@ TEST_F(ScheduleServiceTest, DeletingTasksIsAllOrNothing) {
   _TaskInfo info;
   info.taskId = one;
   EXPECT_EQ(kAmNotFound, TaskInterfaceNet().getTaskInfo(info, err, nullptr));
-}
 
-TEST_F(ScheduleServiceTest, JobRequestEntitiesNameTheSubclientsOfTheJobsTask) {
-  YmEntities::GenericEntity a, b, c;
-  a.setint64(11, 0, 12);
-  b.setint64(11, 0, 11);
-  c.setint64(47, 0, 2);  // no subclient
-  std::vector<YmEntities::GenericEntity> both{a, b, c, a};
-  const std::list<long long> jobIds = immediate(both);
-  ASSERT_EQ(1u, jobIds.size());
-  EvTask job(jobIds.front(), 0, nullptr, false);
-  int requestId = -1;
-  std::vector<int> subclients{99};
-  ASSERT_EQ(0, job.getEntitiesFromRequest(requestId, subclients, nullptr)) << job.getErrorString();
-  EXPECT_GT(requestId, 0);
-  EXPECT_EQ((std::vector<int>{99, 12, 11}), subclients) << "appended, in association order, once each";
-
-  EvTask unknown(888888, 0, nullptr, false);
-  requestId = -1;
-  EXPECT_EQ(kAmNotFound, unknown.getEntitiesFromRequest(requestId, subclients, nullptr));
-  EXPECT_EQ("job 888888 does not exist", unknown.getErrorString());
-  EXPECT_EQ(-1, requestId);
+  // The id of a deleted task that ran jobs is not given to a new task.
+  std::list<long long> jobIds;
+  ASSERT_EQ(0, task.runTask(two, found[0].subTasks[0].subTask.subTaskId, jobIds, err, 1, 0, 0, false, nullptr));
+  ASSERT_EQ(0, task.deleteTaskReq(std::to_string(two), ev, err)) << err;
+  EXPECT_GT(autoSchedule(45, TMMsg::OP_BACKUP, 60, 0), two);
 }
 
 TEST_F(ScheduleServiceTest, RequestsItCannotServeGetACodeAndAText) {
@@ -385,6 +365,12 @@ TEST_F(ScheduleServiceTest, RequestsItCannotServeGetACodeAndAText) {
   EXPECT_EQ("task operation 9 is not served by this application manager", err);
   EXPECT_EQ(kAmUnsupported, XMLHandler().handleXMLReq(1, 0x00150001, xml, err, "", 0));
   EXPECT_EQ("XML request 0x00150001 is not served by this application manager", err);
+  EvTask unknownJob(888888, 0, nullptr, false);
+  int requestId = -1;
+  std::vector<int> subclients;
+  EXPECT_EQ(kAmNotFound, unknownJob.getEntitiesFromRequest(requestId, subclients, nullptr));
+  EXPECT_EQ("job 888888 does not exist", unknownJob.getErrorString());
+  EXPECT_EQ(-1, requestId);
   std::string out;
   App_ExecuteSP sp;
   EXPECT_EQ(kAmUnsupported, sp.executeStoredProcedure(0x1234, "<x/>", out, nullptr));

@@ -295,7 +295,7 @@ void runScheduleScenario(int clientId) {
   a.setint64(11, 0, 11);
   a.setint64(47, 0, clientId);
   b.setint64(11, 0, 12);
-  std::vector<YmEntities::GenericEntity> assocs{a, b};
+  std::vector<YmEntities::GenericEntity> assocs{a, b, a};
   std::list<long long> jobIds;
   ASSERT_EQ(0, task.createScheduleJob(TMMsg::SUBTASK_BACKUP, TMMsg::OP_BACKUP, jobIds, err, 1, &assocs, nullptr,
                                       nullptr, 0, 0, false, TMMsg::TASK_IMMEDIATE, "now", ""))
@@ -311,10 +311,10 @@ void runScheduleScenario(int clientId) {
   // The job's request and the subclients of its task.
   EvTask job(static_cast<unsigned long long>(jobIds.front()), 0, nullptr, false);
   int requestId = 0;
-  std::vector<int> subclients;
+  std::vector<int> subclients{99};
   ASSERT_EQ(0, job.getEntitiesFromRequest(requestId, subclients, nullptr)) << job.getErrorString();
   EXPECT_NE(0, requestId);
-  EXPECT_EQ((std::vector<int>{11, 12}), subclients);
+  EXPECT_EQ((std::vector<int>{99, 11, 12}), subclients) << "appended, in association order, once each";
 
   // Running the schedule starts a job of its own.
   std::list<long long> runIds{-1};

@@ -21,8 +21,8 @@ namespace {
 
 // Entities of the demo catalogue that the scenario works on.
 const int kDemoClient = 2;
-// Wednesdays (bit 2 of the day mask), and the operation type of a software
-// installation.
+// Tuesdays (bit 2 of the day mask, bit 0 being Sunday), and the operation
+// type of a software installation.
 const int kDemoDayMask = 4;
 const int kInstallOperation = 4020;
 const unsigned long kDemoTask = 1001;

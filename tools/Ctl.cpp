@@ -3,6 +3,7 @@
 #include "tools/Ctl.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -525,12 +526,15 @@ Failure Ctl::performKind(const OpKind& kind, bool isJob) {
     args.texts[entry.first] = joined;
     if (!entry.second.empty()) args.ints[entry.first] = entry.second.front();
   }
-  long long taskId = 0;
+  OpResult result;
   std::string err;
-  int rc = kind.perform(args, taskId, err);
+  int rc = kind.perform(args, result, err);
   if (rc != 0) return libraryFailure(rc, err);
   doc_ = Json{{isJob ? "job" : "schedule", kind.name}, {"result", "submitted"}};
-  if (taskId != 0) doc_["taskId"] = taskId;
+  if (result.taskId != 0) doc_["taskId"] = result.taskId;
+  // Only some kinds hand out the ids of the jobs they started; "job wait"
+  // takes them.
+  if (isJob) doc_["jobs"] = result.jobIds;
   return Failure();
 }
 
@@ -556,6 +560,9 @@ Failure Ctl::jobWait() {
   progress.finish();
   doc_ = Json{{"jobId", jobId_}, {"status", last.status}, {"detail", last.detail}, {"final", last.final},
               {"success", last.success}};
+  // A job that ended well is done entirely, whatever the last detail said.
+  const int percent = last.final && last.success ? 100 : last.percent;
+  if (percent >= 0) doc_["percent"] = percent;
   switch (end) {
     case WaitEnd::Finished:
       doc_["outcome"] = last.success ? "completed" : "failed";
@@ -593,16 +600,21 @@ Failure Ctl::jobWait() {
 Failure Ctl::demo() {
   DemoReport report;
   DemoSettings settings;
-  settings.pollMs = io_.pollMs;
+  // Polled more often than a normal wait, so that the short demo job shows
+  // its progress.
+  settings.pollMs = std::min<unsigned long>(io_.pollMs, settings.pollMs);
   settings.stop = io_.stop;
   settings.startEmbedded = io_.startEmbedded;
   settings.log = json_ ? nullptr : &io_.out;
+  settings.terminal = io_.terminal && !json_;
   textDone_ = true;
   WaitingScope waiting(io_.waiting);
   int rc = runDemo(settings, report);
   doc_ = report.toJson();
-  if (rc != 0) return libraryFailure(rc, report.failure);
-  return Failure();
+  if (rc == 0) return Failure();
+  Failure f = libraryFailure(rc, report.failure);
+  if (report.exitCode != 0) f.exit = report.exitCode;
+  return f;
 }
 
 Failure Ctl::prepareEndpoint() {

@@ -21,7 +21,10 @@ namespace {
 
 // Entities of the demo catalogue that the scenario works on.
 const int kDemoClient = 2;
-const int kDemoAppType = 29;
+// Tuesdays (bit 2 of the day mask, bit 0 being Sunday), and the operation
+// type of a software installation.
+const int kDemoDayMask = 4;
+const int kInstallOperation = 4020;
 const unsigned long kDemoTask = 1001;
 const unsigned long kDemoSubTask = 2001;
 // An option id of our own block, so the demo never changes a real option.
@@ -76,40 +79,45 @@ int Demo::start() {
   EmbeddedSettings es;
   es.dbPath = dir_ + "/appmgr.db";
   es.initDemo = true;
-  // Demo jobs run fast so that the whole scenario ends in seconds.
-  es.jobSpeed = 20.0;
+  // A demo job takes two seconds instead of ten: long enough to show its
+  // progress, short enough that the whole scenario ends in a few seconds.
+  es.jobSpeed = 5.0;
   std::string err;
   int rc = s_.startEmbedded(es, err);
   return step("start", rc, rc == 0 ? "demo catalogue loaded into " + es.dbPath : err);
 }
 
 int Demo::createSchedule() {
+  // A weekly software installation schedule: unlike the backup schedules it
+  // is listed among the client's schedules (its update schedules), so the
+  // next step can find it again.
   const OpKind* kind = nullptr;
   for (const OpKind& k : scheduleKinds())
-    if (k.name == "easy-backup") kind = &k;
+    if (k.name == "update") kind = &k;
   OpArgs args;
-  args.ints["apptype"] = kDemoAppType;
   args.ints["client"] = kDemoClient;
-  args.texts["name"] = "demo weekly backup";
-  args.texts["description"] = "created by evtaskctl demo";
-  long long taskId = 0;
+  args.ints["day-mask"] = kDemoDayMask;
+  OpResult result;
   std::string err;
-  int rc = kind->perform(args, taskId, err);
-  return step("schedule create easy-backup", rc,
-              rc == 0 ? "weekly easy-backup schedule for client " + std::to_string(kDemoClient) : err);
+  int rc = kind->perform(args, result, err);
+  return step("schedule create update", rc,
+              rc == 0 ? "weekly installation schedule for client " + std::to_string(kDemoClient) : err);
 }
 
 int Demo::listClientSchedules() {
   ClientSchedules schedules;
   std::string err;
   int rc = listSchedules(kDemoClient, schedules, err);
-  if (rc == 0 && schedules.automatic.empty() && schedules.update.empty()) {
+  bool found = false;
+  for (const _AutomaticTaskInfo& t : schedules.update)
+    for (const _SubTaskInfo& sub : t.subTasks) found = found || sub.subTask.operationType == kInstallOperation;
+  if (rc == 0 && !found) {
     rc = YM_DB_NODATA;
-    err = "the client has no schedules, not even the one just created";
+    err = "the installation schedule just created is not among the client's schedules";
   }
   return step("schedules list", rc,
               rc == 0 ? std::to_string(schedules.automatic.size()) + " automatic, " +
-                            std::to_string(schedules.update.size()) + " update schedule(s)"
+                            std::to_string(schedules.update.size()) + " update schedule(s), the new one among them"
                       : err);
 }
 
@@ -128,7 +136,7 @@ int Demo::runAndWait() {
   options.pollMs = s_.pollMs;
   options.timeoutMs = s_.jobTimeoutMs;
   options.stop = s_.stop;
-  ProgressPrinter progress(s_.log ? *s_.log : std::cout, false);
+  ProgressPrinter progress(s_.log ? *s_.log : std::cout, s_.terminal);
   JobState last;
   int code = 0;
   WaitEnd end = waitForJob(
@@ -137,13 +145,16 @@ int Demo::runAndWait() {
         if (s_.log) progress.update(st);
       },
       last, code, err);
+  progress.finish();
   switch (end) {
     case WaitEnd::Finished:
       return step("job wait", last.success ? 0 : YM_DB_NODATA, "job ended with status " + last.status);
     case WaitEnd::DeadlinePassed:
-      return step("job wait", YM_SESSION_TIMEOUT, "the job did not end in time");
+      r_.exitCode = kExitDeadline;
+      return step("job wait", YM_SESSION_TIMEOUT, "the job did not end in time; it keeps running");
     case WaitEnd::Interrupted:
-      return step("job wait", YM_SESSION_TIMEOUT, "interrupted");
+      r_.exitCode = kExitInterrupted;
+      return step("job wait", YM_SESSION_TIMEOUT, "interrupted; the job keeps running");
     case WaitEnd::QueryFailed:
       break;
   }

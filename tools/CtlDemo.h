@@ -22,6 +22,8 @@ struct DemoSettings {
   std::function<int(const EmbeddedSettings&, std::string& err)> startEmbedded;
   // Progress and step lines; null prints nothing.
   std::ostream* log = nullptr;
+  // Draw the job's progress as a bar (the log is a terminal).
+  bool terminal = false;
   unsigned long pollMs = 200;
   // Overall limit of the job wait, in milliseconds.
   long long jobTimeoutMs = 20000;
@@ -38,6 +40,9 @@ struct DemoReport {
   std::vector<DemoStep> steps;
   std::string failure;
   long long elapsedMs = 0;
+  // The tool's exit code when it is not the failing step's (a deadline that
+  // passed or Ctrl-C during the job wait); 0 otherwise.
+  int exitCode = 0;
   nlohmann::ordered_json toJson() const;
 };
 

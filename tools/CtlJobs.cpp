@@ -22,16 +22,16 @@ std::string OpArgs::t(const std::string& name) const {
 
 namespace {
 
-int scheduleKind(const std::string& name, const OpArgs& args, long long& taskId, std::string& err) {
-  return performSchedule(name, args, taskId, err);
+int scheduleKind(const std::string& name, const OpArgs& args, OpResult& result, std::string& err) {
+  return performSchedule(name, args, result, err);
 }
-int jobKind(const std::string& name, const OpArgs& args, long long& taskId, std::string& err) {
-  return performJob(name, args, taskId, err);
+int jobKind(const std::string& name, const OpArgs& args, OpResult& result, std::string& err) {
+  return performJob(name, args, result, err);
 }
 
 // An OpKind's call: the schedule builder or immediate job of its name.
-#define EVTASK_SCHEDULE(NAME) [](const OpArgs& a, long long& t, std::string& e) { return scheduleKind(NAME, a, t, e); }
-#define EVTASK_JOB(NAME) [](const OpArgs& a, long long& t, std::string& e) { return jobKind(NAME, a, t, e); }
+#define EVTASK_SCHEDULE(NAME) [](const OpArgs& a, OpResult& r, std::string& e) { return scheduleKind(NAME, a, r, e); }
+#define EVTASK_JOB(NAME) [](const OpArgs& a, OpResult& r, std::string& e) { return jobKind(NAME, a, r, e); }
 
 }  // namespace
 
@@ -77,23 +77,6 @@ const std::vector<OpKind>& jobKinds() {
 #undef EVTASK_SCHEDULE
 #undef EVTASK_JOB
 
-#ifndef EVTASK_HAVE_SCHEDULE
-// This build of the library has no schedule builders, immediate jobs,
-// schedule queries or job list: each answers what the library answers for
-// its schedule and job operations.
-namespace {
-int unavailable(std::string& err) {
-  err = YM_OPERATION_NOT_AVAILABLE_TEXT;
-  return YM_OPERATION_NOT_AVAILABLE;
-}
-}  // namespace
-
-int performSchedule(const std::string&, const OpArgs&, long long&, std::string& err) { return unavailable(err); }
-int performJob(const std::string&, const OpArgs&, long long&, std::string& err) { return unavailable(err); }
-int listSchedules(int, ClientSchedules&, std::string& err) { return unavailable(err); }
-int queryJob(long long, JobState&, std::string& err) { return unavailable(err); }
-#endif
-
 bool isTransientFailure(int code) {
   switch (code) {
     case YM_SESSION_NO_SERVER:
@@ -105,6 +88,18 @@ bool isTransientFailure(int code) {
     default:
       return false;
   }
+}
+
+int progressOfDetail(const std::string& detail) {
+  static const std::string prefix = "Progress ";
+  if (detail.size() < prefix.size() + 2 || detail.compare(0, prefix.size(), prefix) != 0 || detail.back() != '%')
+    return -1;
+  int value = 0;
+  for (std::size_t i = prefix.size(); i + 1 < detail.size(); ++i) {
+    if (!std::isdigit(static_cast<unsigned char>(detail[i])) || i - prefix.size() >= 3) return -1;
+    value = value * 10 + (detail[i] - '0');
+  }
+  return value <= 100 ? value : -1;
 }
 
 void classifyJobStatus(JobState& state) {

@@ -2,9 +2,7 @@
 // wait loop.
 //
 // The operations are the library's schedule builders, immediate jobs,
-// schedule queries and job list, reached through one EvTask each. Where the
-// library answers YM_OPERATION_NOT_AVAILABLE (a build without schedules and
-// jobs) the code and its text are passed on like any other failure.
+// schedule queries and job list, reached through one EvTask each.
 //
 // Thread safety: the operations use a task object of their own per call;
 // waitForJob runs on the caller's thread.
@@ -33,6 +31,14 @@ struct OpArgs {
   std::string t(const std::string& name) const;
 };
 
+// What a schedule builder or immediate job reports back: the id of the
+// created task when the builder gives one (0 otherwise) and the ids of the
+// jobs it started (the library hands them out for some kinds only).
+struct OpResult {
+  long long taskId = 0;
+  std::list<long long> jobIds;
+};
+
 // One kind of "schedule create" or "job run": its name, what it does, the
 // integer and text arguments it takes (those listed in `required` must be
 // given) and the call that performs it.
@@ -43,9 +49,8 @@ struct OpKind {
   std::vector<std::string> textArgs;
   std::vector<std::string> flagArgs;  // on/off switches, read as ints 0 or 1
   std::vector<std::string> required;
-  // 0 on success; else a code with its text in `err`. `taskId` receives the
-  // id of a created schedule when the builder reports one.
-  std::function<int(const OpArgs&, long long& taskId, std::string& err)> perform;
+  // 0 on success; else a code with its text in `err`.
+  std::function<int(const OpArgs&, OpResult& result, std::string& err)> perform;
 };
 
 // The builders behind "schedule create" and the immediate jobs behind
@@ -53,10 +58,9 @@ struct OpKind {
 const std::vector<OpKind>& scheduleKinds();
 const std::vector<OpKind>& jobKinds();
 
-// The calls behind the kinds, by kind name (CtlSchedule.cpp when the
-// library has schedules and jobs). 0 or a code with its text in `err`.
-int performSchedule(const std::string& kind, const OpArgs& args, long long& taskId, std::string& err);
-int performJob(const std::string& kind, const OpArgs& args, long long& taskId, std::string& err);
+// The calls behind the kinds, by kind name (CtlSchedule.cpp). 0 or a code with its text in `err`.
+int performSchedule(const std::string& kind, const OpArgs& args, OpResult& result, std::string& err);
+int performJob(const std::string& kind, const OpArgs& args, OpResult& result, std::string& err);
 
 // The automatic and update schedules that apply to a client.
 struct ClientSchedules {
@@ -74,10 +78,14 @@ struct JobState {
   bool final = false;    // the status ends the job
   bool success = false;  // a final status that counts as success
 };
+// The percentage of a status detail of the form "Progress N%" (N 0..100),
+// as the application manager reports a running job; -1 for any other text.
+int progressOfDetail(const std::string& detail);
 // Sets `final` and `success` from the status text: the final texts are
 // compared without regard to case; any other text means the job goes on.
 void classifyJobStatus(JobState& state);
-// Queries the server for the job's current state (classified).
+// Queries the server for the job's current state, with the percentage
+// read from the status detail.
 int queryJob(long long jobId, JobState& state, std::string& err);
 
 // True for a failure of the connection to the server, which a later

@@ -91,7 +91,8 @@ void ProgressPrinter::update(const JobState& state) {
   lastPercent_ = percent;
   out_ << "job " << state.jobId << ": " << state.status;
   if (percent >= 0) out_ << " " << percent << "%";
-  if (!state.detail.empty()) out_ << " (" << state.detail << ")";
+  // A detail that only restates the percentage is left out.
+  if (!state.detail.empty() && progressOfDetail(state.detail) < 0) out_ << " (" << state.detail << ")";
   out_ << "\n" << std::flush;
 }
 

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "platform/YmClock.h"
+#include "platform/XmlServices.h"
 #include "platform/YmErrors.h"
 #include "schedule/ScheduleRecords.h"
 #include "schedule/XmlMessages.h"
@@ -46,7 +47,7 @@ std::vector<int> idList(const OpArgs& a, const std::string& name) {
 
 }  // namespace
 
-int performSchedule(const std::string& kind, const OpArgs& a, long long& taskId, std::string& err) {
+int performSchedule(const std::string& kind, const OpArgs& a, OpResult& result, std::string& err) {
   OpTask task;
   const unsigned long user = a.userId;
   if (kind == "send-log-files") {
@@ -61,7 +62,7 @@ int performSchedule(const std::string& kind, const OpArgs& a, long long& taskId,
     int rc = task.createAutoScheduleForSendLogFiles(id, user, &options, err, static_cast<int>(a.i("locale")),
                                                     &pattern);
     if (rc != 0) return failed(task, err);
-    taskId = id;
+    result.taskId = id;
     return 0;
   }
   if (kind == "aux-copy")
@@ -106,7 +107,7 @@ int performSchedule(const std::string& kind, const OpArgs& a, long long& taskId,
   return YM_DB_NODATA;
 }
 
-int performJob(const std::string& kind, const OpArgs& a, long long& taskId, std::string& err) {
+int performJob(const std::string& kind, const OpArgs& a, OpResult& result, std::string& err) {
   OpTask task;
   const unsigned long user = a.userId;
   if (kind == "synthetic-full")
@@ -162,9 +163,7 @@ int performJob(const std::string& kind, const OpArgs& a, long long& taskId, std:
     params.backupSetId = static_cast<unsigned long>(a.i("backupset"));
     params.instanceId = static_cast<unsigned long>(a.i("instance"));
     params.subclientId = static_cast<unsigned long>(a.i("subclient"));
-    std::list<long long> jobs;
-    if (!task.startIndexScaleJob(user, option, params, jobs)) return failed(task, err);
-    if (!jobs.empty()) taskId = jobs.front();
+    if (!task.startIndexScaleJob(user, option, params, result.jobIds)) return failed(task, err);
     return 0;
   }
   err = "unknown job kind " + kind;
@@ -179,10 +178,41 @@ int listSchedules(int clientId, ClientSchedules& out, std::string& err) {
 }
 
 int queryJob(long long jobId, JobState& state, std::string& err) {
-  OpTask task;
-  std::vector<long long> ids{jobId};
+  // The job-list query of EvTask::GetJobSummary, sent here through the XML
+  // request handler: GetJobSummary answers only true or false, and a wait
+  // needs the code to tell a server that cannot be reached (retried, exit 3)
+  // from one that refuses (exit 1).
+  registerScheduleMessageClasses();
+  JobManager::JobListRequest request;
+  request.setint64(3, 0, 1);
+  CNMessageBase sort(JobManager::JobListRequest::kFamily, JobManager::kSortClass);
+  sort.setstring(1, 0, "jobId");
+  sort.setint64(5, 0, 1);
+  request.setObjectAccessor(1, 0, sort);
+  JobManager::JobFilter filter;
+  filter.setint64(11, 0, 300);
+  filter.setlistint(4, 0, std::vector<int>{static_cast<int>(jobId)});
+  request.setObjectAccessor(2, 0, filter);
+  std::string xml;
+  int rc = request.serialize(xml, false);
+  if (rc != 0) {
+    err = "cannot build the job list query: " + request.lastError();
+    return rc;
+  }
+  rc = XMLHandler().handleXMLReq(1, request.getTagID(), xml, err, "", 0);
+  if (rc != 0) return rc;
+  TMMsg::GenericResp refusal;
+  long long refused = 0;
+  if (refusal.unserialize(xml) == 0 && refusal.getint64(1, 0, refused) == 0 && refused != 0) {
+    refusal.getstring(2, 0, err);
+    return static_cast<int>(refused);
+  }
   JobManager::JobListResponse response;
-  if (!task.GetJobSummary(ids, response)) return failed(task, err);
+  rc = response.unserialize(xml);
+  if (rc != 0) {
+    err = "unexpected reply to the job list query: " + response.lastError();
+    return rc;
+  }
   std::vector<JobManager::Job> jobs;
   response.getlistobject(1, 0, jobs);
   for (const JobManager::Job& job : jobs) {
@@ -192,6 +222,7 @@ int queryJob(long long jobId, JobState& state, std::string& err) {
     state.jobId = jobId;
     summary->getstring(10, 0, state.status);
     summary->getstring(19, 0, state.detail);
+    state.percent = progressOfDetail(state.detail);
     return 0;
   }
   err = "job " + std::to_string(jobId) + " is not known to the server";

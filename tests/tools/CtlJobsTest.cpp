@@ -112,6 +112,15 @@ TEST(JobWait, StatusTable) {
   }
 }
 
+TEST(JobWait, ProgressFromTheStatusDetail) {
+  const std::pair<const char*, int> cases[] = {
+      {"Progress 0%", 0},   {"Progress 40%", 40}, {"Progress 100%", 100}, {"Progress 101%", -1},
+      {"Progress 1000%", -1}, {"Progress %", -1},  {"Progress 4O%", -1},   {"Progress 40", -1},
+      {"progress 40%", -1}, {"", -1},             {"Media mount 40%", -1}, {"Progress -4%", -1},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.second, progressOfDetail(c.first)) << c.first;
+}
+
 TEST(JobWait, ProgressLinesAndBar) {
   auto state = [](const char* status, int percent) {
     JobState s;

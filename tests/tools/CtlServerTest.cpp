@@ -22,6 +22,7 @@
 #include "platform/YMPlatformInfo.h"
 #include "platform/YmErrors.h"
 #include "service/Platform.h"
+#include "support/TestSupport.h"
 #include "task/TmTaskOptions.h"
 #include "tools/Ctl.h"
 
@@ -73,7 +74,7 @@ class ServerCtlTest : public ::testing::Test {
   Result run(std::vector<std::string> args, bool embedded = false) {
     std::ostringstream out, err;
     CtlIo io(out, err);
-    io.pollMs = 20;
+    io.pollMs = pollMs;
     if (embedded) io.startEmbedded = embeddedStarter();
     args.insert(args.begin(), "evtaskctl");
     Result r;
@@ -126,6 +127,7 @@ class ServerCtlTest : public ::testing::Test {
 
   std::string dir;
   pid_t pid = -1;
+  unsigned long pollMs = 20;
 };
 
 TEST_F(ServerCtlTest, EmbeddedRoundTripsThroughTheStore) {
@@ -194,20 +196,145 @@ TEST_F(ServerCtlTest, OverUnixSocketAndTcpWithKey) {
   EXPECT_EQ(Json::array({"/restore"}), r.json()["values"]);
 }
 
+// Every schedule builder and immediate job, the client's schedules, a task
+// run and the waits for its job, on the embedded server. The fake clock
+// drives both the wait and the server's job simulator (a job takes 10 s), so
+// nothing sleeps for real and the percentages are exact.
+TEST_F(ServerCtlTest, SchedulesAndJobsEmbedded) {
+  evtask::test::FakeClock clock;
+  pollMs = 1000;
+  const std::string db = "--db=" + dir + "/embedded.db";
+  auto call = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {"--json", db, "--demo-data"});
+    return run(args, true);
+  };
+  struct Case {
+    std::vector<std::string> args;
+    Json expected;  // fields compared one by one
+  };
+  const Case submitted[] = {
+      {{"schedule", "create", "easy-backup", "--apptype", "29", "--client", "2", "--name", "weekly"},
+       {{"schedule", "easy-backup"}, {"result", "submitted"}}},
+      {{"schedule", "create", "aux-copy", "--policy", "1", "--copy", "1"},
+       {{"schedule", "aux-copy"}, {"result", "submitted"}}},
+      {{"schedule", "create", "edc", "--client", "2", "--instance", "1", "--instance-type", "2"},
+       {{"schedule", "edc"}, {"result", "submitted"}}},
+      {{"schedule", "create", "update", "--client", "2", "--day-mask", "4", "--download"},
+       {{"schedule", "update"}, {"result", "submitted"}}},
+      {{"schedule", "create", "update-job", "--client", "2", "--client", "3", "--group", "1"},
+       {{"schedule", "update-job"}, {"result", "submitted"}}},
+      {{"job", "run", "synthetic-full", "--subclient", "11"},
+       {{"job", "synthetic-full"}, {"result", "submitted"}, {"jobs", Json::array()}}},
+      {{"job", "run", "inventory", "--library", "1"},
+       {{"job", "inventory"}, {"result", "submitted"}, {"jobs", Json::array()}}},
+      {{"job", "run", "reconstruction", "--store", "1", "--policy", "1", "--copy", "1"},
+       {{"job", "reconstruction"}, {"result", "submitted"}, {"jobs", Json::array()}}},
+      {{"job", "run", "partition-move", "--store", "1", "--substore", "2", "--source-ma", "3", "--dest-ma", "4"},
+       {{"job", "partition-move"}, {"result", "submitted"}, {"jobs", Json::array()}}},
+  };
+  for (const Case& c : submitted) {
+    Result r = call(c.args);
+    ASSERT_EQ(0, r.exit) << c.args[2] << ": " << r.err;
+    Json doc = r.json();
+    for (auto it = c.expected.begin(); it != c.expected.end(); ++it)
+      EXPECT_EQ(it.value(), doc[it.key()]) << c.args[2] << " " << it.key() << ": " << doc;
+  }
+  Result logs = call({"schedule", "create", "send-log-files", "--name", "daily logs"});
+  ASSERT_EQ(0, logs.exit) << logs.err;
+  EXPECT_GT(logs.json()["taskId"].get<long long>(), 1002) << logs.out;
+  Result scale = call({"job", "run", "index-scale", "--index-client", "2", "--source-client", "2", "--dest-client",
+                       "3", "--core", "core1", "--source-path", "/a", "--dest-path", "/b"});
+  ASSERT_EQ(0, scale.exit) << scale.err;
+  EXPECT_EQ(1u, scale.json()["jobs"].size()) << scale.out;
+
+  // The installation schedule is one of client 2's update schedules; the
+  // automatic ones are the catalogue's task 1001, without subtasks (it has
+  // no automatic pattern).
+  ASSERT_EQ(0, call({"schedule", "create", "update", "--client", "2", "--day-mask", "4"}).exit);
+  Json schedules = call({"schedules", "list", "--client", "2"}).json();
+  EXPECT_EQ(2, schedules["clientId"]);
+  ASSERT_EQ(1u, schedules["update"].size()) << schedules;
+  Json update = schedules["update"][0];
+  ASSERT_EQ(1u, update["subTasks"].size()) << update;
+  EXPECT_GT(update["subTasks"][0]["taskId"].get<long long>(), 1002) << update;
+  EXPECT_GT(update["subTasks"][0]["subTaskId"].get<long long>(), 2002) << update;
+  EXPECT_EQ(1, update["subTasks"][0]["subTaskType"]);
+  EXPECT_EQ(4020, update["subTasks"][0]["operationType"]);
+  EXPECT_EQ(Json::array({Json{{"taskId", 0}, {"clientGroupId", 0}, {"clientId", 2}, {"appTypeId", 0},
+                              {"instanceId", 0}, {"backupsetId", 0}, {"subclientId", 0}}}),
+            update["entities"]);
+  ASSERT_EQ(1u, schedules["automatic"].size()) << schedules;
+  EXPECT_EQ(Json::array(), schedules["automatic"][0]["subTasks"]);
+  EXPECT_EQ(11, schedules["automatic"][0]["entities"][0]["subclientId"]);
+  EXPECT_EQ(12, schedules["automatic"][0]["entities"][1]["subclientId"]);
+
+  Result started = call({"task", "run", "1001", "2001"});
+  ASSERT_EQ(0, started.exit) << started.err;
+  Json jobs = started.json()["jobs"];
+  ASSERT_EQ(1u, jobs.size()) << started.out;
+  const std::string job = std::to_string(jobs[0].get<long long>());
+  Json listed = call({"jobs", "list", "1001"}).json()["jobs"];
+  EXPECT_NE(listed.end(), std::find(listed.begin(), listed.end(), jobs[0])) << listed;
+
+  struct Wait {
+    std::vector<std::string> args;
+    int exit;
+    const char* outcome;
+    const char* status;
+    int percent;
+    long long elapsedMs;
+  };
+  const Wait waits[] = {
+      {{"job", "wait", job, "--timeout", "4"}, 4, "deadline", "Running", 30, 4000},
+      {{"job", "wait", job}, 0, "completed", "Completed", 100, 6000},
+      {{"job", "wait", "987654"}, 1, "query failed", "", -1, 0},
+  };
+  for (const Wait& w : waits) {
+    long long began = clock.monotonicMs();
+    Result r = call(w.args);
+    EXPECT_EQ(w.exit, r.exit) << w.args[2] << ": " << r.err;
+    EXPECT_EQ(w.elapsedMs, clock.monotonicMs() - began) << w.args[2];
+    Json doc = r.json();
+    EXPECT_EQ(w.outcome, doc["outcome"]) << doc;
+    EXPECT_EQ(w.status, doc["status"]) << doc;
+    EXPECT_EQ(w.percent, doc.value("percent", -1)) << doc;
+  }
+}
+
+// The schedule and job commands over the Unix socket, against a server
+// whose jobs end within milliseconds.
+TEST_F(ServerCtlTest, SchedulesAndJobsOverUnixSocket) {
+  std::string ep = startServer({"--listen", "unix:" + dir + "/appmgr.sock", "--job-speed", "1000"});
+  ASSERT_FALSE(ep.empty());
+  auto call = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {"--json", "--endpoint", ep});
+    return run(args);
+  };
+  Result created = call({"schedule", "create", "update", "--client", "3"});
+  ASSERT_EQ(0, created.exit) << created.err;
+  EXPECT_EQ("update", created.json()["schedule"]);
+  Json update = call({"schedules", "list", "--client", "3"}).json()["update"];
+  ASSERT_EQ(1u, update.size()) << update;
+  EXPECT_EQ(3, update[0]["entities"][0]["clientId"]) << update;
+  Json jobs = call({"task", "run", "1001", "2001"}).json()["jobs"];
+  ASSERT_EQ(1u, jobs.size());
+  Result waited = call({"job", "wait", std::to_string(jobs[0].get<long long>()), "--timeout", "30"});
+  EXPECT_EQ(0, waited.exit) << waited.err;
+  EXPECT_EQ("Completed", waited.json()["status"]) << waited.out;
+  stopServer();
+  EXPECT_EQ(3, call({"job", "wait", std::to_string(jobs[0].get<long long>())}).exit);
+}
+
 TEST_F(ServerCtlTest, Demo) {
+  evtask::test::FakeClock clock;
   Result r = run({"--json", "demo"}, true);
-  // Until both the library and the reference server serve schedules and
-  // jobs, the demo stops at its first schedule step.
-  if (r.exit == 1 && (r.err.find(YM_OPERATION_NOT_AVAILABLE_TEXT) != std::string::npos ||
-                      r.err.find("is not served by this application manager") != std::string::npos))
-    GTEST_SKIP() << "schedules and jobs not served yet: " << r.err;
   ASSERT_EQ(0, r.exit) << r.err << r.out;
   Json doc = r.json();
   EXPECT_EQ(true, doc["ok"]);
   EXPECT_LT(doc["elapsedMs"].get<long long>(), 30000);
   std::vector<std::string> steps;
   for (const Json& s : doc["steps"]) steps.push_back(s["step"]);
-  EXPECT_EQ((std::vector<std::string>{"start", "schedule create easy-backup", "schedules list", "task run",
+  EXPECT_EQ((std::vector<std::string>{"start", "schedule create update", "schedules list", "task run",
                                       "job wait", "options list", "options set", "options get", "files add",
                                       "files list", "files remove"}),
             steps);

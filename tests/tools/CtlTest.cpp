@@ -43,12 +43,6 @@ Result runTool(std::vector<std::string> args) {
 
 class CtlTest : public EvTaskTest {};
 
-// Marks a command of the schedule and job operations that this build's
-// library does not serve yet.
-#define SKIP_IF_NOT_AVAILABLE(r)                                                       \
-  if ((r).exit == 1 && (r).err.find(YM_OPERATION_NOT_AVAILABLE_TEXT) != std::string::npos) \
-  GTEST_SKIP() << "schedule and job operations not available in this build: " << (r).err
-
 TEST_F(CtlTest, TaskShowJsonFieldByField) {
   // Every row request is answered the same, however often it comes.
   fake->setHandler(msg::kGetTaskInfo, [](const RecordedRequest& req, Frame& out) {
@@ -283,18 +277,13 @@ TEST_F(CtlTest, EndpointOptionSelectsTheTransport) {
   EXPECT_EQ(0u, fake->requestCount());
 }
 
-// ---- commands served once the schedule and job operations are built -----------------------------
-// Each skips, naming the reason, while the library answers "Operation not
-// available in this build of evtask".
-
-TEST_F(CtlTest, ServerDependent_TaskRunListsTheStartedJobs) {
+TEST_F(CtlTest, TaskRunListsTheStartedJobs) {
   int64_t ids[] = {501, 502};
   CreateTaskResp resp{};
   resp.count = 2;
   resp.jobIds = ids;
   fake->respond(msg::kRunTasks, resp);
   Result r = runTool({"--json", "task", "run", "12", "13", "--user", "4"});
-  SKIP_IF_NOT_AVAILABLE(r);
   ASSERT_EQ(0, r.exit) << r.err;
   Json doc = r.json();
   EXPECT_EQ(12u, doc["taskId"]);

@@ -38,7 +38,9 @@ void expectIndexAgrees(LoadedOptions& cache, const std::vector<unsigned long lon
     const TaskOption* found = cache.getTaskOption(id, rc, nullptr);
     ASSERT_EQ(first != nullptr, found != nullptr) << when << ", id " << id;
     EXPECT_EQ(first != nullptr, cache.isOption(id)) << when << ", id " << id;
-    if (first != nullptr) EXPECT_STREQ(first->getValue(), found->getValue()) << when << ", id " << id;
+    if (first != nullptr) {
+      EXPECT_STREQ(first->getValue(), found->getValue()) << when << ", id " << id;
+    }
   }
 }
 

@@ -157,8 +157,9 @@ void updateIn(TaskOptionList& list, TmOptionIndex& index, const TaskOption& opti
 }
 
 void deleteFrom(TaskOptionList& list, TmOptionIndex& index, unsigned long long optionId) {
-  list.delFromOptList(optionId);
+  // The index first: it reads the ids of the records it points at.
   index.erase(optionId);
+  list.delFromOptList(optionId);
 }
 
 }  // namespace

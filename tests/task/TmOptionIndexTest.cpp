@@ -46,11 +46,12 @@ void expectIndexAgrees(LoadedOptions& cache, const std::vector<unsigned long lon
 
 TEST(TmOptionIndexTest, CollidingIdsStayFindableThroughDeletesUpdatesAndGrowth) {
   std::vector<unsigned long long> ids;
+  // 160 ids: the index ends with 521 slots.
   for (unsigned long long k = 0; k < 40; ++k) {
-    ids.push_back(k * 17);          // one home slot in the smallest table
-    ids.push_back(k * 37 + 16);     // runs that wrap around its end
+    ids.push_back(k * 521);         // one home slot
+    ids.push_back(k * 521 + 519);   // a run that wraps around the table's end
     ids.push_back((k << 32) | 5);   // ids that differ above 32 bits only
-    ids.push_back(k * 262147 + 3);  // one home slot in a larger table
+    ids.push_back(k * 1031 + 3);    // one home slot in the next larger table
   }
   LoadedOptions cache;
   for (size_t i = 0; i < ids.size(); ++i) cache.addToOptCache(ids[i], std::to_string(i), 1);
@@ -67,6 +68,22 @@ TEST(TmOptionIndexTest, CollidingIdsStayFindableThroughDeletesUpdatesAndGrowth) 
   TaskOptionList out;
   cache.copyCacheTo(out);
   EXPECT_TRUE(out.getList().empty());
+}
+
+// Small caches whose ids share one home slot of the smallest table (17
+// slots) or wrap around its end: each removal must pull the rest of the run
+// back, whichever record leaves.
+TEST(TmOptionIndexTest, RemovalsInsideOneRunKeepTheRestFindable) {
+  const std::vector<unsigned long long> runs[] = {
+      {0, 17, 34, 51}, {16, 33, 50, 67}, {15, 16, 32, 1}, {(1ULL << 32) | 3, 3, (2ULL << 32) | 3}};
+  for (const auto& ids : runs) {
+    for (size_t leaving = 0; leaving < ids.size(); ++leaving) {
+      LoadedOptions cache;
+      for (size_t i = 0; i < ids.size(); ++i) cache.addToOptCache(ids[i], std::to_string(i), 1);
+      cache.delFromOptCache(ids[leaving]);
+      expectIndexAgrees(cache, ids, ("after removing " + std::to_string(ids[leaving])).c_str());
+    }
+  }
 }
 
 }  // namespace

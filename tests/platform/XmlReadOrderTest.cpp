@@ -18,7 +18,8 @@ void registerClasses() {
   // The nested class declares the outer class's later tags with other kinds.
   registerMessageClass({78, 2, "Nested", {{6, XmlFieldKind::kInt, 0, 0}, {9, XmlFieldKind::kText, 0, 0}}});
   // Tags out of order.
-  registerMessageClass({78, 3, "Unsorted", {{9, XmlFieldKind::kInt, 0, 0}, {2, XmlFieldKind::kText, 0, 0}}});
+  registerMessageClass({78, 3, "Unsorted", {{12, XmlFieldKind::kText, 0, 0}, {9, XmlFieldKind::kInt, 0, 0},
+                                            {4, XmlFieldKind::kObject, 78, 2}, {2, XmlFieldKind::kText, 0, 0}}});
 }
 
 TEST(XmlReadOrderTest, DeclaredKindsAreCheckedForEveryField) {
@@ -39,6 +40,7 @@ TEST(XmlReadOrderTest, DeclaredKindsAreCheckedForEveryField) {
       {"<m f=\"78\" c=\"3\"><s t=\"2\">x</s><i t=\"9\">1</i></m>", 0},
       {"<m f=\"78\" c=\"3\"><i t=\"2\">1</i></m>", YM_XML_WRONG_TYPE},
       {"<m f=\"78\" c=\"3\"><s t=\"2\">x</s><s t=\"9\">y</s></m>", YM_XML_WRONG_TYPE},
+      {"<m f=\"78\" c=\"3\"><o t=\"4\" f=\"78\" c=\"2\"/><s t=\"9\">y</s></m>", YM_XML_WRONG_TYPE},
   };
   for (const auto& c : cases) {
     CNMessageBase m(78, c.xml[13] - '0');

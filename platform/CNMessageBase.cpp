@@ -187,6 +187,13 @@ bool parseInt(const char* s, long long lo, long long hi, long long& out) {
   const unsigned long long maxTenth = 922337203685477580ull;
   const unsigned lastDigit = negative ? 8 : 7;
   unsigned long long v = 0;
+  // Up to 9 digits fit 32 bits and 18 cannot overflow: only longer numbers
+  // need the per-digit limit test. Most numbers are short ids and tags.
+  uint32_t small = 0;
+  const char* const start = s;
+  for (; s - start < 9 && *s >= '0' && *s <= '9'; ++s) small = small * 10 + static_cast<uint32_t>(*s - '0');
+  v = small;
+  for (; s - start < 18 && *s >= '0' && *s <= '9'; ++s) v = v * 10 + static_cast<unsigned>(*s - '0');
   for (; *s >= '0' && *s <= '9'; ++s) {
     const unsigned d = static_cast<unsigned>(*s - '0');
     if (v > maxTenth || (v == maxTenth && d > lastDigit)) return false;
@@ -239,6 +246,8 @@ struct XmlCodec {
   int cachedFamily = 0, cachedClass = 0;
   const XmlClassSpec* cachedSpec = nullptr;
   bool cacheValid = false;
+  // The cached schema lists its tags in strictly ascending order.
+  bool cachedSorted = false;
 
   bool fail(int c, const std::string& text) {
     if (code == 0) {
@@ -251,6 +260,10 @@ struct XmlCodec {
   const XmlClassSpec* spec(int family, int classNo) {
     if (!cacheValid || family != cachedFamily || classNo != cachedClass) {
       cachedSpec = findMessageClass(family, classNo);
+      cachedSorted = cachedSpec != nullptr &&
+                     std::adjacent_find(cachedSpec->fields.begin(), cachedSpec->fields.end(),
+                                        [](const XmlFieldSpec& a, const XmlFieldSpec& b) { return a.tag >= b.tag; }) ==
+                         cachedSpec->fields.end();
       cachedFamily = family;
       cachedClass = classNo;
       cacheValid = true;
@@ -382,7 +395,15 @@ struct XmlCodec {
     }
     const Where where{m.m_family, m.m_classNo, -1};
     const XmlClassSpec* schema = spec(m.m_family, m.m_classNo);
-    m.m_fields.reserve(4);
+    // Taken now: reading a nested message replaces the cached schema.
+    const bool sortedSchema = cachedSorted;
+    size_t cursor = 0;
+    // One pass over the children sizes the field list exactly: a message
+    // of a long list then costs one allocation instead of a regrowth and a
+    // move of every field read so far.
+    size_t elements = 0;
+    for (pugi::xml_node e = node.first_child(); e; e = e.next_sibling()) elements += e.type() == pugi::node_element;
+    m.m_fields.reserve(elements);
     for (pugi::xml_node e = node.first_child(); e; e = e.next_sibling()) {
       const pugi::xml_node_type nt = e.type();
       if (nt != pugi::node_element) {
@@ -412,10 +433,18 @@ struct XmlCodec {
       }
       const XmlFieldSpec* declared = nullptr;
       if (schema != nullptr && sub == 0) {
-        for (const XmlFieldSpec& fs : schema->fields) {
-          if (fs.tag == tag) {
-            declared = &fs;
-            break;
+        if (sortedSchema) {
+          // Tags arrive in ascending order, so the schema is walked once per
+          // message rather than searched once per field.
+          const std::vector<XmlFieldSpec>& fields = schema->fields;
+          while (cursor < fields.size() && fields[cursor].tag < tag) ++cursor;
+          if (cursor < fields.size() && fields[cursor].tag == tag) declared = &fields[cursor];
+        } else {
+          for (const XmlFieldSpec& fs : schema->fields) {
+            if (fs.tag == tag) {
+              declared = &fs;
+              break;
+            }
           }
         }
       }

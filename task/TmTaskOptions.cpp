@@ -1,36 +1,123 @@
 #include "task/TmTaskOptions.h"
 
-#include <unordered_map>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
 
 #include "platform/EvDebug.h"
 #include "platform/YmErrors.h"
 
 // Maps an option id to the first record with that id in one cache. The
 // records are owned by the cache's list; the index only points at them.
+//
+// An open-addressing table of record pointers with linear probing: a cache
+// of 100 000 options loads with a handful of table allocations instead of
+// one heap node per option, and a slot is only a pointer (the id is read from
+// the record, which sits near its neighbours when the ids came in order). The table size is a prime and an id's home
+// slot is the id modulo that size, so the dense runs of ids a task usually
+// has fill neighbouring slots (one cache line serves several lookups), while
+// strided ids still spread over the whole table. The table is kept at most
+// half full; a slot with a null record is free.
 class TmOptionIndex {
  public:
   const TaskOption* find(unsigned long long optionId) const {
-    const auto it = m_first.find(optionId);
-    return it == m_first.end() ? nullptr : it->second;
+    if (m_slots.empty()) return nullptr;
+    for (size_t i = home(optionId);; i = next(i)) {
+      const TaskOption* s = m_slots[i];
+      if (s == nullptr || s->getOptionId() == optionId) return s;
+    }
   }
 
   // A record appended at the end is the first of its id only when no
   // earlier record has that id.
-  void appended(const TaskOption* record) { m_first.emplace(record->getOptionId(), record); }
+  void appended(const TaskOption* record) {
+    if ((m_used + 1) * 2 > m_slots.size()) grow(m_used + 1);
+    place(record);
+  }
 
-  // Every record with the id has left the cache.
-  void erase(unsigned long long optionId) { m_first.erase(optionId); }
+  // Every record with the id has left the cache. The slots after it in its
+  // probe run are moved back so that no lookup stops short of its record.
+  void erase(unsigned long long optionId) {
+    if (m_slots.empty()) return;
+    size_t i = home(optionId);
+    for (;; i = next(i)) {
+      if (m_slots[i] == nullptr) return;
+      if (m_slots[i]->getOptionId() == optionId) break;
+    }
+    size_t hole = i;
+    for (size_t j = next(hole); m_slots[j] != nullptr; j = next(j)) {
+      // The slot at j may fill the hole when its home does not lie in the
+      // cyclic range (hole, j].
+      if (distance(home(m_slots[j]->getOptionId()), j) >= distance(hole, j)) {
+        m_slots[hole] = m_slots[j];
+        hole = j;
+      }
+    }
+    m_slots[hole] = nullptr;
+    --m_used;
+  }
 
-  void clear() { m_first.clear(); }
+  void clear() {
+    std::vector<const TaskOption*>().swap(m_slots);
+    m_used = 0;
+  }
 
   void rebuild(const TaskOptionList& list) {
-    m_first.clear();
-    m_first.reserve(list.getList().size());
+    clear();
+    grow(list.getList().size());
     for (const TaskOption* record : list.getList()) appended(record);
   }
 
  private:
-  std::unordered_map<unsigned long long, const TaskOption*> m_first;
+  // The id folded to 32 bits (ids below 2^32 stay as they are) modulo the
+  // table size: a 32-bit division, cheap on the 32-bit target.
+  size_t home(unsigned long long optionId) const {
+    const uint32_t folded = static_cast<uint32_t>(optionId) ^ static_cast<uint32_t>(optionId >> 32) * 0x9E3779B9u;
+    return folded % static_cast<uint32_t>(m_slots.size());
+  }
+  size_t next(size_t i) const { return i + 1 == m_slots.size() ? 0 : i + 1; }
+  // Steps from a forward to b, around the end of the table.
+  size_t distance(size_t a, size_t b) const { return b >= a ? b - a : b + m_slots.size() - a; }
+
+  // Adds the record unless its id is present already (an earlier record
+  // keeps it).
+  void place(const TaskOption* record) {
+    const unsigned long long optionId = record->getOptionId();
+    for (size_t i = home(optionId);; i = next(i)) {
+      const TaskOption*& s = m_slots[i];
+      if (s == nullptr) {
+        s = record;
+        ++m_used;
+        return;
+      }
+      if (s->getOptionId() == optionId) return;
+    }
+  }
+
+  // Makes room for `entries` ids in at most half the table, keeping the ids
+  // already placed.
+  void grow(size_t entries) {
+    // Primes just above the powers of two from 16.
+    static const uint32_t kSizes[] = {17u, 37u, 67u, 131u, 257u, 521u, 1031u, 2053u, 4099u, 8209u,
+                                      16411u, 32771u, 65537u, 131101u, 262147u, 524309u, 1048583u,
+                                      2097169u, 4194319u, 8388617u, 16777259u, 33554467u, 67108879u,
+                                      134217757u, 268435459u, 536870923u, 1073741827u};
+    size_t capacity = 0;
+    for (const uint32_t size : kSizes) {
+      capacity = size;
+      if (size / 2 >= entries) break;
+    }
+    if (capacity <= m_slots.size()) return;
+    std::vector<const TaskOption*> old(capacity, nullptr);
+    old.swap(m_slots);
+    m_used = 0;
+    for (const TaskOption* s : old) {
+      if (s != nullptr) place(s);
+    }
+  }
+
+  std::vector<const TaskOption*> m_slots;
+  size_t m_used = 0;
 };
 
 // Shared state, created at library load. The index is defined after the list
@@ -70,8 +157,9 @@ void updateIn(TaskOptionList& list, TmOptionIndex& index, const TaskOption& opti
 }
 
 void deleteFrom(TaskOptionList& list, TmOptionIndex& index, unsigned long long optionId) {
-  list.delFromOptList(optionId);
+  // The index first: it reads the ids of the records it points at.
   index.erase(optionId);
+  list.delFromOptList(optionId);
 }
 
 }  // namespace

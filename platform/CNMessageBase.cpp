@@ -66,12 +66,12 @@ inline uint32_t makeKey(uint16_t tag, uint16_t sub) { return (static_cast<uint32
 
 const char* kindName(XmlFieldKind k) {
   switch (k) {
-    case XmlFieldKind::kInt: return "integer";
-    case XmlFieldKind::kText: return "text";
-    case XmlFieldKind::kIntList: return "integer list";
-    case XmlFieldKind::kTextList: return "text list";
-    case XmlFieldKind::kObject: return "message";
-    case XmlFieldKind::kObjectList: return "message list";
+    case XmlFieldKind::kInt: return "an integer";
+    case XmlFieldKind::kText: return "a text";
+    case XmlFieldKind::kIntList: return "an integer list";
+    case XmlFieldKind::kTextList: return "a text list";
+    case XmlFieldKind::kObject: return "a message";
+    case XmlFieldKind::kObjectList: return "a message list";
   }
   return "?";
 }
@@ -450,7 +450,7 @@ struct XmlCodec {
       }
       if (declared != nullptr && declared->kind != kind) {
         return fail(YM_XML_WRONG_TYPE,
-                    fw.str() + " is a " + kindName(kind) + ", expected a " + kindName(declared->kind));
+                    fw.str() + " is " + kindName(kind) + ", expected " + kindName(declared->kind));
       }
       m.m_fields.emplace_back();
       CNMessageBase::Field& f = m.m_fields.back();
@@ -678,7 +678,7 @@ bool CNMessageBase::isSet(uint16_t tag, uint16_t sub) const { return find(makeKe
   const Field* f = find(makeKey(tag, sub));                                                      \
   if (f == nullptr) return fail(YM_XML_NOT_SET, "not set", tag, module, site);                   \
   if (f->kind != (KIND)) {                                                                       \
-    return fail(YM_XML_WRONG_TYPE, std::string("holds a ") + kindName(f->kind) + ", not a " +   \
+    return fail(YM_XML_WRONG_TYPE, std::string("holds ") + kindName(f->kind) + ", not " +   \
                                        kindName(KIND), tag, module, site);                       \
   }
 
@@ -737,7 +737,7 @@ CNMessageBase* CNMessageBase::getObjectAccessor(uint16_t tag, uint16_t sub, bool
   const uint32_t key = makeKey(tag, sub);
   Field* f = find(key);
   if (f != nullptr && f->kind != XmlFieldKind::kObject && !replace) {
-    fail(YM_XML_WRONG_TYPE, std::string("holds a ") + kindName(f->kind) + ", not a message", tag, module, site);
+    fail(YM_XML_WRONG_TYPE, std::string("holds ") + kindName(f->kind) + ", not a message", tag, module, site);
     return nullptr;
   }
   if (f == nullptr || replace) {

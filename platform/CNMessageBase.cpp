@@ -208,12 +208,12 @@ bool parseInt(const char* s, long long lo, long long hi, long long& out) {
 
 }  // namespace
 
-void registerMessageClass(const XmlClassSpec& spec) {
+void registerMessageClass(const XmlClassSpec& classSpec) {
   ClassRegistry& r = classRegistry();
   std::lock_guard<std::mutex> lock(r.mu);
-  auto& slot = r.specs[{spec.family, spec.classNo}];
+  auto& slot = r.specs[{classSpec.family, classSpec.classNo}];
   // The first registration stays: readers may hold pointers to it.
-  if (!slot) slot.reset(new XmlClassSpec(spec));
+  if (!slot) slot.reset(new XmlClassSpec(classSpec));
 }
 
 const XmlClassSpec* findMessageClass(int family, int classNo) {
@@ -257,7 +257,7 @@ struct XmlCodec {
     return false;
   }
 
-  const XmlClassSpec* spec(int family, int classNo) {
+  const XmlClassSpec* classOf(int family, int classNo) {
     if (!cacheValid || family != cachedFamily || classNo != cachedClass) {
       cachedSpec = findMessageClass(family, classNo);
       cachedSorted = cachedSpec != nullptr &&
@@ -394,7 +394,7 @@ struct XmlCodec {
       return fail(YM_XML_LIMIT, "messages nested deeper than " + std::to_string(CNMessageBase::kMaxDepth));
     }
     const Where where{m.m_family, m.m_classNo, -1};
-    const XmlClassSpec* schema = spec(m.m_family, m.m_classNo);
+    const XmlClassSpec* schema = classOf(m.m_family, m.m_classNo);
     // Taken now: reading a nested message replaces the cached schema.
     const bool sortedSchema = cachedSorted;
     size_t cursor = 0;

@@ -58,9 +58,9 @@ struct XmlClassSpec {
   std::vector<XmlFieldSpec> fields;
 };
 
-// Registers the schema of a class (idempotent; a later registration of the
-// same class replaces the earlier). Thread-safe.
-EVTASK_EXPORT void registerMessageClass(const XmlClassSpec& spec);
+// Registers the schema of a class. The first registration of a class stays
+// (readers may hold pointers to it); later ones are ignored. Thread-safe.
+EVTASK_EXPORT void registerMessageClass(const XmlClassSpec& classSpec);
 // The registered schema of a class, or null.
 EVTASK_EXPORT const XmlClassSpec* findMessageClass(int family, int classNo);
 

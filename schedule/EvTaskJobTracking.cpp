@@ -9,6 +9,7 @@
 #include "platform/YmClock.h"
 #include "platform/YmErrors.h"
 #include "schedule/ScheduleInternal.h"
+#include "schedule/ScheduleRecords.h"
 #include "task/EvTask.h"
 
 using namespace evtask::sched;
@@ -47,6 +48,12 @@ const JobState* finalState(const std::string& status) {
 }
 
 }  // namespace
+
+bool isFinalJobStatus(const std::string& status, bool& success) {
+  const JobState* state = finalState(status);
+  success = state != nullptr && state->success;
+  return state != nullptr;
+}
 
 bool EvTask::GetJobSummary(std::vector<long long>& jobIds, JobManager::JobListResponse& response) {
   static const char* const kName = "GetJobSummary";

@@ -34,4 +34,9 @@ struct EVTASK_EXPORT _IndexScaleInputParams {
   std::string subclientName;
 };
 
+// Whether a job status text is final; the text is compared without regard to
+// case. For a final status, `success` tells whether it counts as success;
+// otherwise `success` is false and the job is still running.
+EVTASK_EXPORT bool isFinalJobStatus(const std::string& status, bool& success);
+
 #endif  // EVTASK_SCHEDULE_SCHEDULERECORDS_H

@@ -6,6 +6,7 @@
 
 #include "platform/YmClock.h"
 #include "platform/YmErrors.h"
+#include "schedule/ScheduleRecords.h"
 
 namespace evtask {
 namespace ctl {
@@ -103,36 +104,7 @@ int progressOfDetail(const std::string& detail) {
 }
 
 void classifyJobStatus(JobState& state) {
-  struct Final {
-    const char* text;
-    bool success;
-  };
-  static const Final finals[] = {
-      {"Completed", true},
-      {"Completed w/ one or more errors", true},
-      {"Completed w/ one or more warnings", true},
-      {"Committed", true},
-      {"Failed", false},
-      {"Killed", false},
-      {"Abnormally Terminated Cleanup", false},
-      {"Failed To Start", false},
-      {"System Failed", false},
-  };
-  auto sameText = [](const std::string& a, const char* b) {
-    std::string lb(b);
-    return a.size() == lb.size() && std::equal(a.begin(), a.end(), lb.begin(), [](char x, char y) {
-             return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-  };
-  state.final = false;
-  state.success = false;
-  for (const Final& f : finals) {
-    if (sameText(state.status, f.text)) {
-      state.final = true;
-      state.success = f.success;
-      return;
-    }
-  }
+  state.final = isFinalJobStatus(state.status, state.success);
 }
 
 WaitEnd waitForJob(long long jobId, const JobQuery& query, const WaitOptions& options,

@@ -11,6 +11,10 @@ using namespace evtask;
 
 namespace {
 
+void appendJobIds(const CreateTaskResp& resp, std::list<long long>& jobIds) {
+  for (uint32_t i = 0; i < resp.count; ++i) jobIds.push_back(resp.jobIds[i]);
+}
+
 // Unpacks the common reply of the run exchanges: the job ids are appended,
 // or without any the reply's result code (and message) decide.
 int takeJobReply(const CreateTaskResp& resp, std::list<long long>& jobIds, std::string& err) {
@@ -18,8 +22,16 @@ int takeJobReply(const CreateTaskResp& resp, std::list<long long>& jobIds, std::
     if (resp.resultMessage != nullptr) err = resp.resultMessage;
     return resp.resultCode;
   }
-  for (uint32_t i = 0; i < resp.count; ++i) jobIds.push_back(resp.jobIds[i]);
+  appendJobIds(resp, jobIds);
   return 0;
+}
+
+// Unpacks the reply of task creation and task-manager requests: the reply
+// XML, the created task's id and every job id.
+void takeCreationReply(const CreateTaskResp& resp, std::string& xml, int& taskId, std::list<long long>& jobIds) {
+  xml = resp.xml != nullptr ? resp.xml : "";
+  taskId = resp.taskId;
+  appendJobIds(resp, jobIds);
 }
 
 }  // namespace
@@ -34,9 +46,7 @@ int TaskInterfaceNet::CreateTask(std::string& xml, std::list<long long>& jobIds,
   AppMgrExchange ex;
   const int rc = ex.run(msg::kCreateTask, req, resp, errorText);
   if (rc != 0) return rc;
-  xml = resp.xml != nullptr ? resp.xml : "";
-  taskId = resp.taskId;
-  for (uint32_t i = 0; i < resp.count; ++i) jobIds.push_back(resp.jobIds[i]);
+  takeCreationReply(resp, xml, taskId, jobIds);
   return 0;
 }
 
@@ -55,9 +65,7 @@ int TaskInterfaceNet::TaskRequest(std::string& xml, std::list<long long>& jobIds
   AppMgrExchange ex;
   const int rc = ex.run(msg::kTaskRequest, req, resp, errorText);
   if (rc != 0) return rc;
-  xml = resp.xml != nullptr ? resp.xml : "";
-  taskId = resp.taskId;
-  for (uint32_t i = 0; i < resp.count; ++i) jobIds.push_back(resp.jobIds[i]);
+  takeCreationReply(resp, xml, taskId, jobIds);
   return 0;
 }
 

@@ -40,11 +40,70 @@
 
 #include <pugixml.hpp>
 
+// A stored field. Scalars sit in the field itself; lists and nested
+// messages live in a block allocated only for the fields that have them, so
+// that the common integer and text fields stay small (a long list of
+// messages holds several such fields per entry).
+struct CNMessageBase::Field {
+  struct Lists {
+    std::vector<long long> numbers;
+    std::vector<std::string> texts;
+    std::vector<CNMessageBase> objects;  // kObject holds exactly one
+  };
+
+  // User-provided, so that new fields are not zero-filled before their
+  // members are constructed (the reader makes one per field it reads).
+  Field() {}
+  Field(const Field& o) : key(o.key), kind(o.kind), number(o.number), text(o.text),
+                          lists(o.lists ? new Lists(*o.lists) : nullptr) {}
+  Field(Field&&) noexcept = default;
+  Field& operator=(const Field& o) {
+    if (this != &o) *this = Field(o);
+    return *this;
+  }
+  Field& operator=(Field&&) noexcept = default;
+
+  std::vector<long long>& numbers() { return ensure().numbers; }
+  std::vector<std::string>& texts() { return ensure().texts; }
+  std::vector<CNMessageBase>& objects() { return ensure().objects; }
+  const std::vector<long long>& numbers() const { return lists ? lists->numbers : empty().numbers; }
+  const std::vector<std::string>& texts() const { return lists ? lists->texts : empty().texts; }
+  const std::vector<CNMessageBase>& objects() const { return lists ? lists->objects : empty().objects; }
+
+  uint32_t key = 0;
+  XmlFieldKind kind = XmlFieldKind::kInt;
+  long long number = 0;
+  std::string text;
+  std::unique_ptr<Lists> lists;
+
+ private:
+  Lists& ensure() {
+    if (!lists) lists.reset(new Lists());
+    return *lists;
+  }
+  static const Lists& empty() {
+    static const Lists* none = new Lists();
+    return *none;
+  }
+};
+
 namespace {
+
+// parse_embed_pcdata keeps a value in its element instead of a child node:
+// half the nodes to build and to walk for the leaf fields.
+constexpr unsigned kParseOptions =
+    pugi::parse_escapes | pugi::parse_ws_pcdata_single | pugi::parse_cdata | pugi::parse_embed_pcdata;
+
+// A registered schema with an index from tag to declared field, so that the
+// reader finds a field's declaration with one lookup.
+struct RegisteredClass {
+  XmlClassSpec spec;
+  std::vector<int32_t> byTag;  // field position + 1 per tag; 0 = not declared
+};
 
 struct ClassRegistry {
   std::mutex mu;
-  std::map<std::pair<int, int>, std::unique_ptr<XmlClassSpec>> specs;
+  std::map<std::pair<int, int>, std::unique_ptr<RegisteredClass>> specs;
 };
 
 ClassRegistry& classRegistry() {
@@ -181,28 +240,45 @@ bool unescapeText(const char* s, std::string& out) {
 bool parseInt(const char* s, long long lo, long long hi, long long& out) {
   const bool negative = *s == '-';
   if (negative) ++s;
-  if (*s < '0' || *s > '9') return false;
-  // Magnitude in unsigned arithmetic; the limit admits INT64_MIN.
-  // Overflow test without a 64-bit division per digit (costly on i386).
-  const unsigned long long maxTenth = 922337203685477580ull;
-  const unsigned lastDigit = negative ? 8 : 7;
-  unsigned long long v = 0;
-  // Up to 9 digits fit 32 bits and 18 cannot overflow: only longer numbers
-  // need the per-digit limit test. Most numbers are short ids and tags.
+  // Up to 9 digits fit 32 bits: most numbers are short ids and tags and end
+  // here, without 64-bit arithmetic (costly on i386).
+  const char* p = s;
   uint32_t small = 0;
-  const char* const start = s;
-  for (; s - start < 9 && *s >= '0' && *s <= '9'; ++s) small = small * 10 + static_cast<uint32_t>(*s - '0');
-  v = small;
-  for (; s - start < 18 && *s >= '0' && *s <= '9'; ++s) v = v * 10 + static_cast<unsigned>(*s - '0');
-  for (; *s >= '0' && *s <= '9'; ++s) {
-    const unsigned d = static_cast<unsigned>(*s - '0');
-    if (v > maxTenth || (v == maxTenth && d > lastDigit)) return false;
-    v = v * 10 + d;
+  unsigned d;
+  while (p - s < 9 && (d = static_cast<unsigned char>(*p) - static_cast<unsigned>('0')) <= 9) {
+    small = small * 10 + d;
+    ++p;
   }
-  if (*s != 0) return false;
+  if (p == s) return false;
+  unsigned long long v = small;
+  if (*p != 0) {
+    // Longer numbers: 18 digits cannot overflow, beyond that each digit is
+    // tested against the limit (which admits INT64_MIN) without a division.
+    const unsigned long long maxTenth = 922337203685477580ull;
+    const unsigned lastDigit = negative ? 8 : 7;
+    for (; p - s < 18 && (d = static_cast<unsigned char>(*p) - static_cast<unsigned>('0')) <= 9; ++p) v = v * 10 + d;
+    for (; (d = static_cast<unsigned char>(*p) - static_cast<unsigned>('0')) <= 9; ++p) {
+      if (v > maxTenth || (v == maxTenth && d > lastDigit)) return false;
+      v = v * 10 + d;
+    }
+    if (*p != 0) return false;
+  }
   const long long r = negative ? static_cast<long long>(0 - v) : static_cast<long long>(v);
   if (r < lo || r > hi) return false;
   out = r;
+  return true;
+}
+
+// A field key (tag or sub): strict decimal in 0..65535, read in 32 bits.
+bool parseKey(const char* s, long long& out) {
+  uint32_t v = 0;
+  const char* const start = s;
+  for (; *s >= '0' && *s <= '9'; ++s) {
+    if (s - start == 5) return false;
+    v = v * 10 + static_cast<uint32_t>(*s - '0');
+  }
+  if (s == start || *s != 0 || v > 65535) return false;
+  out = v;
   return true;
 }
 
@@ -213,14 +289,29 @@ void registerMessageClass(const XmlClassSpec& classSpec) {
   std::lock_guard<std::mutex> lock(r.mu);
   auto& slot = r.specs[{classSpec.family, classSpec.classNo}];
   // The first registration stays: readers may hold pointers to it.
-  if (!slot) slot.reset(new XmlClassSpec(classSpec));
+  if (slot) return;
+  std::unique_ptr<RegisteredClass> entry(new RegisteredClass{classSpec, {}});
+  for (size_t i = 0; i < classSpec.fields.size(); ++i) {
+    const uint16_t tag = classSpec.fields[i].tag;
+    if (entry->byTag.size() <= tag) entry->byTag.resize(tag + 1u, 0);
+    // A tag declared twice keeps its first declaration, as a search would.
+    if (entry->byTag[tag] == 0) entry->byTag[tag] = static_cast<int32_t>(i + 1);
+  }
+  slot = std::move(entry);
 }
 
-const XmlClassSpec* findMessageClass(int family, int classNo) {
+namespace {
+const RegisteredClass* findRegisteredClass(int family, int classNo) {
   ClassRegistry& r = classRegistry();
   std::lock_guard<std::mutex> lock(r.mu);
   auto it = r.specs.find({family, classNo});
   return it == r.specs.end() ? nullptr : it->second.get();
+}
+}  // namespace
+
+const XmlClassSpec* findMessageClass(int family, int classNo) {
+  const RegisteredClass* c = findRegisteredClass(family, classNo);
+  return c == nullptr ? nullptr : &c->spec;
 }
 
 // --- reading and writing -------------------------------------------------------------------
@@ -244,10 +335,8 @@ struct XmlCodec {
   // The schema of the class read last, so that a list of one class looks the
   // registry up once.
   int cachedFamily = 0, cachedClass = 0;
-  const XmlClassSpec* cachedSpec = nullptr;
+  const RegisteredClass* cachedSpec = nullptr;
   bool cacheValid = false;
-  // The cached schema lists its tags in strictly ascending order.
-  bool cachedSorted = false;
 
   bool fail(int c, const std::string& text) {
     if (code == 0) {
@@ -257,13 +346,9 @@ struct XmlCodec {
     return false;
   }
 
-  const XmlClassSpec* classOf(int family, int classNo) {
+  const RegisteredClass* classOf(int family, int classNo) {
     if (!cacheValid || family != cachedFamily || classNo != cachedClass) {
-      cachedSpec = findMessageClass(family, classNo);
-      cachedSorted = cachedSpec != nullptr &&
-                     std::adjacent_find(cachedSpec->fields.begin(), cachedSpec->fields.end(),
-                                        [](const XmlFieldSpec& a, const XmlFieldSpec& b) { return a.tag >= b.tag; }) ==
-                         cachedSpec->fields.end();
+      cachedSpec = findRegisteredClass(family, classNo);
       cachedFamily = family;
       cachedClass = classNo;
       cacheValid = true;
@@ -289,23 +374,23 @@ struct XmlCodec {
           if (!f.text.empty()) e.append_child(pugi::node_pcdata).set_value(escapeText(f.text, buf));
           break;
         case XmlFieldKind::kIntList:
-          for (long long v : f.numbers) {
+          for (long long v : f.numbers()) {
             e.append_child("v").append_child(pugi::node_pcdata).set_value(std::to_string(v).c_str());
           }
           break;
         case XmlFieldKind::kTextList:
-          for (const std::string& v : f.texts) {
+          for (const std::string& v : f.texts()) {
             pugi::xml_node item = e.append_child("v");
             if (!v.empty()) item.append_child(pugi::node_pcdata).set_value(escapeText(v, buf));
           }
           break;
         case XmlFieldKind::kObject:
-          e.append_attribute("f").set_value(f.objects[0].m_family);
-          e.append_attribute("c").set_value(f.objects[0].m_classNo);
-          if (!writeFields(f.objects[0], e, buf, depth + 1)) return false;
+          e.append_attribute("f").set_value(f.objects()[0].m_family);
+          e.append_attribute("c").set_value(f.objects()[0].m_classNo);
+          if (!writeFields(f.objects()[0], e, buf, depth + 1)) return false;
           break;
         case XmlFieldKind::kObjectList:
-          for (const CNMessageBase& child : f.objects) {
+          for (const CNMessageBase& child : f.objects()) {
             pugi::xml_node item = e.append_child("m");
             item.append_attribute("f").set_value(child.m_family);
             item.append_attribute("c").set_value(child.m_classNo);
@@ -320,10 +405,19 @@ struct XmlCodec {
   // --- reading
   bool readClass(pugi::xml_node node, int& family, int& classNo) {
     long long f = 0, c = 0;
-    const pugi::xml_attribute fa = node.attribute("f");
-    const pugi::xml_attribute ca = node.attribute("c");
-    if (!fa || !ca) return fail(YM_XML_MALFORMED, std::string("element <") + node.name() + "> names no class");
-    if (!parseInt(fa.value(), INT32_MIN, INT32_MAX, f) || !parseInt(ca.value(), INT32_MIN, INT32_MAX, c)) {
+    const char* fv = nullptr;
+    const char* cv = nullptr;
+    // One walk over the attributes (the writer puts f and c first).
+    for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
+      const char* n = a.name();
+      if (n[1] != 0) continue;
+      if (n[0] == 'f' && fv == nullptr) fv = a.value();
+      else if (n[0] == 'c' && cv == nullptr) cv = a.value();
+    }
+    if (fv == nullptr || cv == nullptr) {
+      return fail(YM_XML_MALFORMED, std::string("element <") + node.name() + "> names no class");
+    }
+    if (!parseInt(fv, INT32_MIN, INT32_MAX, f) || !parseInt(cv, INT32_MIN, INT32_MAX, c)) {
       return fail(YM_XML_MALFORMED, std::string("element <") + node.name() + "> has a malformed class");
     }
     family = static_cast<int>(f);
@@ -338,23 +432,33 @@ struct XmlCodec {
     return true;
   }
 
-  // The raw value text of a leaf element (its single text child, or "").
-  bool rawValue(pugi::xml_node node, const char*& text, const Where& where) {
+  // The raw value text of a leaf element. The document is parsed with
+  // parse_embed_pcdata, so a plain value sits in the element itself; a value
+  // given as CDATA is the element's single child.
+  __attribute__((always_inline)) bool rawValue(pugi::xml_node node, const char*& text, const Where& where) {
+    text = node.value();
     const pugi::xml_node c = node.first_child();
-    if (!c) {
-      text = "";
-      return true;
-    }
+    if (!c) return true;
     const pugi::xml_node_type t = c.type();
-    if (t != pugi::node_pcdata && t != pugi::node_cdata) {
-      return fail(YM_XML_MALFORMED, where.str() + " holds an element where a value was expected");
+    if (*text != 0 || (t != pugi::node_pcdata && t != pugi::node_cdata)) {
+      return fail(YM_XML_MALFORMED, where.str() + (t == pugi::node_element
+                                                        ? " holds an element where a value was expected"
+                                                        : " holds a split value"));
     }
     if (c.next_sibling()) return fail(YM_XML_MALFORMED, where.str() + " holds a split value");
     text = c.value();
     return true;
   }
 
-  bool readNumber(pugi::xml_node node, long long& out, const Where& where) {
+  // Text embedded in a container element (a message or a list) ahead of its
+  // first child: only whitespace may stand there.
+  bool blankValue(pugi::xml_node node, const Where& where) {
+    const char* v = node.value();
+    if (*v == 0 || v[std::strspn(v, " \t\r\n")] == 0) return true;
+    return fail(YM_XML_MALFORMED, where.str() + " holds text between its fields");
+  }
+
+  __attribute__((always_inline)) bool readNumber(pugi::xml_node node, long long& out, const Where& where) {
     const char* text = nullptr;
     if (!rawValue(node, text, where)) return false;
     // Numbers carry no escapes, so the raw text is read directly.
@@ -373,6 +477,7 @@ struct XmlCodec {
   // container, and counts the elements.
   bool onlyElements(pugi::xml_node node, const Where& where, size_t& count) {
     count = 0;
+    if (!blankValue(node, where)) return false;
     for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling()) {
       const pugi::xml_node_type t = c.type();
       if (t == pugi::node_element) {
@@ -389,23 +494,28 @@ struct XmlCodec {
     return true;
   }
 
-  bool readMessage(pugi::xml_node node, CNMessageBase& m, int depth) {
+  // `expected` is the number of fields the message probably has (that of
+  // the previous message of a list), 0 when unknown.
+  bool readMessage(pugi::xml_node node, CNMessageBase& m, int depth, size_t expected = 0) {
     if (depth > CNMessageBase::kMaxDepth) {
       return fail(YM_XML_LIMIT, "messages nested deeper than " + std::to_string(CNMessageBase::kMaxDepth));
     }
     const Where where{m.m_family, m.m_classNo, -1};
-    const XmlClassSpec* schema = classOf(m.m_family, m.m_classNo);
-    // Taken now: reading a nested message replaces the cached schema.
-    const bool sortedSchema = cachedSorted;
-    size_t cursor = 0;
-    // One pass over the children sizes the field list exactly: a message
-    // of a long list then costs one allocation instead of a regrowth and a
-    // move of every field read so far.
-    size_t elements = 0;
-    for (pugi::xml_node e = node.first_child(); e; e = e.next_sibling()) elements += e.type() == pugi::node_element;
-    m.m_fields.reserve(elements);
+    if (!blankValue(node, where)) return false;
+    const RegisteredClass* schema = classOf(m.m_family, m.m_classNo);
+    // The field list is sized before reading, so that a message costs one
+    // allocation instead of a regrowth and a move of every field read so
+    // far: by the previous message of a list, whose fields the messages of
+    // one list nearly always share, or else by one pass over the children
+    // (those that are not elements are rare and only over-count).
+    if (expected == 0) {
+      for (pugi::xml_node e = node.first_child(); e; e = e.next_sibling()) ++expected;
+    }
+    m.m_fields.reserve(expected);
     for (pugi::xml_node e = node.first_child(); e; e = e.next_sibling()) {
-      const pugi::xml_node_type nt = e.type();
+      // Only elements have a name: one call tells most nodes apart.
+      const char* name = e.name();
+      const pugi::xml_node_type nt = *name != 0 ? pugi::node_element : e.type();
       if (nt != pugi::node_element) {
         if (nt == pugi::node_comment) continue;
         const char* v = e.value();
@@ -413,15 +523,15 @@ struct XmlCodec {
         return fail(YM_XML_MALFORMED, where.str() + " holds text between its fields");
       }
       XmlFieldKind kind;
-      if (!kindOfElement(e.name(), kind)) {
-        return fail(YM_XML_MALFORMED, where.str() + " holds an unknown element <" + e.name() + ">");
+      if (!kindOfElement(name, kind)) {
+        return fail(YM_XML_MALFORMED, where.str() + " holds an unknown element <" + name + ">");
       }
       long long tag = -1, sub = 0;
       bool good = true;
       for (pugi::xml_attribute a = e.first_attribute(); a && good; a = a.next_attribute()) {
         const char* n = a.name();
-        if (n[0] == 't' && n[1] == 0) good = parseInt(a.value(), 0, 65535, tag);
-        else if (n[0] == 's' && n[1] == 0) good = parseInt(a.value(), 0, 65535, sub);
+        if (n[0] == 't' && n[1] == 0) good = parseKey(a.value(), tag);
+        else if (n[0] == 's' && n[1] == 0) good = parseKey(a.value(), sub);
       }
       if (!good || tag < 0) {
         return fail(YM_XML_MALFORMED, where.str() + " holds a field with a missing or malformed tag");
@@ -432,21 +542,9 @@ struct XmlCodec {
         return fail(YM_XML_MALFORMED, fw.str() + " is repeated or out of order");
       }
       const XmlFieldSpec* declared = nullptr;
-      if (schema != nullptr && sub == 0) {
-        if (sortedSchema) {
-          // Tags arrive in ascending order, so the schema is walked once per
-          // message rather than searched once per field.
-          const std::vector<XmlFieldSpec>& fields = schema->fields;
-          while (cursor < fields.size() && fields[cursor].tag < tag) ++cursor;
-          if (cursor < fields.size() && fields[cursor].tag == tag) declared = &fields[cursor];
-        } else {
-          for (const XmlFieldSpec& fs : schema->fields) {
-            if (fs.tag == tag) {
-              declared = &fs;
-              break;
-            }
-          }
-        }
+      if (schema != nullptr && sub == 0 && static_cast<size_t>(tag) < schema->byTag.size()) {
+        const int32_t at = schema->byTag[static_cast<size_t>(tag)];
+        if (at != 0) declared = &schema->spec.fields[static_cast<size_t>(at - 1)];
       }
       if (declared != nullptr && declared->kind != kind) {
         return fail(YM_XML_WRONG_TYPE,
@@ -485,27 +583,30 @@ struct XmlCodec {
           return fail(YM_XML_LIMIT,
                       fw.str() + " has more than " + std::to_string(CNMessageBase::kMaxListLength) + " entries");
         }
-        if (f.kind == XmlFieldKind::kIntList) f.numbers.reserve(n);
-        if (f.kind == XmlFieldKind::kTextList) f.texts.reserve(n);
-        if (f.kind == XmlFieldKind::kObjectList) f.objects.reserve(n);
+        if (f.kind == XmlFieldKind::kIntList) f.numbers().reserve(n);
+        if (f.kind == XmlFieldKind::kTextList) f.texts().reserve(n);
+        if (f.kind == XmlFieldKind::kObjectList) f.objects().reserve(n);
         for (pugi::xml_node v = e.first_child(); v; v = v.next_sibling()) {
-          if (v.type() != pugi::node_element) continue;
+          // Only elements have a name (onlyElements let nothing else but
+          // whitespace and comments through).
           const char* vn = v.name();
+          if (*vn == 0) continue;
           if (vn[0] != itemName || vn[1] != 0) {
             return fail(YM_XML_MALFORMED, fw.str() + " holds <" + vn + "> where <" + itemName + "> belongs");
           }
           if (f.kind == XmlFieldKind::kIntList) {
             long long x = 0;
             if (!readNumber(v, x, fw)) return false;
-            f.numbers.push_back(x);
+            f.numbers().push_back(x);
           } else if (f.kind == XmlFieldKind::kTextList) {
-            f.texts.emplace_back();
-            if (!readText(v, f.texts.back(), fw)) return false;
+            f.texts().emplace_back();
+            if (!readText(v, f.texts().back(), fw)) return false;
           } else {
             int family = 0, classNo = 0;
             if (!readClass(v, family, classNo) || !checkNestedClass(declared, family, classNo, fw)) return false;
-            f.objects.emplace_back(family, classNo);
-            if (!readMessage(v, f.objects.back(), depth + 1)) return false;
+            const size_t expected = f.objects().empty() ? 0 : f.objects().back().m_fields.size();
+            f.objects().emplace_back(family, classNo);
+            if (!readMessage(v, f.objects().back(), depth + 1, expected)) return false;
           }
         }
         return true;
@@ -513,8 +614,8 @@ struct XmlCodec {
       case XmlFieldKind::kObject: {
         int family = 0, classNo = 0;
         if (!readClass(e, family, classNo) || !checkNestedClass(declared, family, classNo, fw)) return false;
-        f.objects.emplace_back(family, classNo);
-        return readMessage(e, f.objects.back(), depth + 1);
+        f.objects().emplace_back(family, classNo);
+        return readMessage(e, f.objects().back(), depth + 1);
       }
     }
     return false;
@@ -530,7 +631,7 @@ struct XmlCodec {
              code;
     }
     pugi::xml_document doc;
-    const unsigned opts = pugi::parse_escapes | pugi::parse_ws_pcdata_single | pugi::parse_cdata;
+    const unsigned opts = kParseOptions;
     const pugi::xml_parse_result r = doc.load_buffer(text, n, opts, pugi::encoding_utf8);
     if (!r) {
       return fail(YM_XML_MALFORMED, std::string("XML does not parse: ") + r.description() + " at offset " +
@@ -629,21 +730,21 @@ int CNMessageBase::setstring(uint16_t tag, uint16_t sub, const std::string& valu
 
 int CNMessageBase::setlistint(uint16_t tag, uint16_t sub, const std::vector<int>& values, int module, int site) {
   if (values.size() > kMaxListLength) return fail(YM_XML_LIMIT, "list too long", tag, module, site);
-  put(makeKey(tag, sub), XmlFieldKind::kIntList).numbers.assign(values.begin(), values.end());
+  put(makeKey(tag, sub), XmlFieldKind::kIntList).numbers().assign(values.begin(), values.end());
   return 0;
 }
 
 int CNMessageBase::setlistuint(uint16_t tag, uint16_t sub, const std::vector<unsigned int>& values, int module,
                                int site) {
   if (values.size() > kMaxListLength) return fail(YM_XML_LIMIT, "list too long", tag, module, site);
-  put(makeKey(tag, sub), XmlFieldKind::kIntList).numbers.assign(values.begin(), values.end());
+  put(makeKey(tag, sub), XmlFieldKind::kIntList).numbers().assign(values.begin(), values.end());
   return 0;
 }
 
 int CNMessageBase::setliststring(uint16_t tag, uint16_t sub, const std::vector<std::string>& values, int module,
                                  int site) {
   if (values.size() > kMaxListLength) return fail(YM_XML_LIMIT, "list too long", tag, module, site);
-  put(makeKey(tag, sub), XmlFieldKind::kTextList).texts = values;
+  put(makeKey(tag, sub), XmlFieldKind::kTextList).texts() = values;
   return 0;
 }
 
@@ -652,7 +753,7 @@ int CNMessageBase::setlistobject(uint16_t tag, uint16_t sub, const std::vector<C
   if (values.size() > kMaxListLength) return fail(YM_XML_LIMIT, "list too long", tag, module, site);
   // Copy first: `values` may live inside this message.
   std::vector<CNMessageBase> copy(values);
-  put(makeKey(tag, sub), XmlFieldKind::kObjectList).objects.swap(copy);
+  put(makeKey(tag, sub), XmlFieldKind::kObjectList).objects().swap(copy);
   return 0;
 }
 
@@ -661,14 +762,14 @@ int CNMessageBase::appendlistobject(uint16_t tag, uint16_t sub, const CNMessageB
   Field* f = find(makeKey(tag, sub));
   if (f == nullptr) f = &put(makeKey(tag, sub), XmlFieldKind::kObjectList);
   if (f->kind != XmlFieldKind::kObjectList) return fail(YM_XML_WRONG_TYPE, "not a message list", tag, module, site);
-  if (f->objects.size() >= kMaxListLength) return fail(YM_XML_LIMIT, "list too long", tag, module, site);
-  f->objects.push_back(std::move(copy));
+  if (f->objects().size() >= kMaxListLength) return fail(YM_XML_LIMIT, "list too long", tag, module, site);
+  f->objects().push_back(std::move(copy));
   return 0;
 }
 
 int CNMessageBase::setObjectAccessor(uint16_t tag, uint16_t sub, const CNMessageBase& value, int, int) {
   CNMessageBase copy(value);
-  put(makeKey(tag, sub), XmlFieldKind::kObject).objects.push_back(std::move(copy));
+  put(makeKey(tag, sub), XmlFieldKind::kObject).objects().push_back(std::move(copy));
   return 0;
 }
 
@@ -697,7 +798,7 @@ int CNMessageBase::getstring(uint16_t tag, uint16_t sub, std::string& value, int
 int CNMessageBase::getlistint(uint16_t tag, uint16_t sub, std::vector<long long>& values, int module,
                               int site) const {
   EVTASK_GET_FIELD(XmlFieldKind::kIntList)
-  values = f->numbers;
+  values = f->numbers();
   return 0;
 }
 
@@ -705,8 +806,8 @@ int CNMessageBase::getlistuint(uint16_t tag, uint16_t sub, std::vector<unsigned 
                                int site) const {
   EVTASK_GET_FIELD(XmlFieldKind::kIntList)
   std::vector<unsigned int> out;
-  out.reserve(f->numbers.size());
-  for (long long v : f->numbers) {
+  out.reserve(f->numbers().size());
+  for (long long v : f->numbers()) {
     if (v < 0 || v > static_cast<long long>(UINT32_MAX)) {
       return fail(YM_XML_OUT_OF_RANGE, std::to_string(v) + " is not an unsigned 32-bit value", tag, module, site);
     }
@@ -719,14 +820,14 @@ int CNMessageBase::getlistuint(uint16_t tag, uint16_t sub, std::vector<unsigned 
 int CNMessageBase::getliststring(uint16_t tag, uint16_t sub, std::vector<std::string>& values, int module,
                                  int site) const {
   EVTASK_GET_FIELD(XmlFieldKind::kTextList)
-  values = f->texts;
+  values = f->texts();
   return 0;
 }
 
 int CNMessageBase::getlistobject(uint16_t tag, uint16_t sub, std::vector<CNMessageBase>& values, int module,
                                  int site) const {
   EVTASK_GET_FIELD(XmlFieldKind::kObjectList)
-  values = f->objects;
+  values = f->objects();
   return 0;
 }
 
@@ -743,14 +844,14 @@ CNMessageBase* CNMessageBase::getObjectAccessor(uint16_t tag, uint16_t sub, bool
   if (f == nullptr || replace) {
     if (!create && f == nullptr) return nullptr;
     f = &put(key, XmlFieldKind::kObject);
-    f->objects.emplace_back(family, classNo);
+    f->objects().emplace_back(family, classNo);
   }
-  return &f->objects[0];
+  return &f->objects()[0];
 }
 
 const CNMessageBase* CNMessageBase::getObjectAccessor(uint16_t tag, uint16_t sub) const {
   const Field* f = find(makeKey(tag, sub));
-  return f != nullptr && f->kind == XmlFieldKind::kObject ? &f->objects[0] : nullptr;
+  return f != nullptr && f->kind == XmlFieldKind::kObject ? &f->objects()[0] : nullptr;
 }
 
 bool CNMessageBase::clearField(uint16_t tag, uint16_t sub) {

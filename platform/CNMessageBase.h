@@ -154,6 +154,7 @@ class EVTASK_EXPORT CNMessageBase {
   // The text of the last failure of this message's own calls.
   const std::string& lastError() const { return m_error; }
 
+  // A stored field; defined where the message base is implemented.
   struct Field;
 
  private:
@@ -167,19 +168,6 @@ class EVTASK_EXPORT CNMessageBase {
   int m_classNo;
   std::vector<Field> m_fields;  // ordered by key (tag << 16 | sub)
   mutable std::string m_error;
-};
-
-struct CNMessageBase::Field {
-  // User-provided, so that new fields are not zero-filled before their
-  // members are constructed (the reader makes one per field it reads).
-  Field() {}
-  uint32_t key = 0;
-  XmlFieldKind kind = XmlFieldKind::kInt;
-  long long number = 0;
-  std::string text;
-  std::vector<long long> numbers;
-  std::vector<std::string> texts;
-  std::vector<CNMessageBase> objects;  // kObject holds exactly one
 };
 
 #endif  // EVTASK_PLATFORM_CNMESSAGEBASE_H

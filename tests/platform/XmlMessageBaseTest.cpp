@@ -115,6 +115,48 @@ TEST(XmlMessageBaseTest, EscapedTextIsValidXmlOfPrintableCharacters) {
   EXPECT_NE(std::string::npos, xml.find("%01%1F%FF%25")) << xml;
 }
 
+// Entries of one list need not share their fields (the reader sizes each
+// entry by the one before it), a CDATA value reads as its text, and a copy
+// owns its lists and nested messages.
+TEST(XmlMessageBaseTest, ListEntriesOfDifferentShapesAndCopiesStandAlone) {
+  registerProbe();
+  CNMessageBase m(77, 1);
+  CNMessageBase item(77, 3);
+  item.setint64(1, 0, 1);
+  m.appendlistobject(8, 0, item);
+  item.setstring(2, 0, "b");
+  item.setliststring(3, 0, {"c", "d"});
+  item.getObjectAccessor(4, 0, true, false, 77, 2)->setint64(1, 0, 7);
+  m.appendlistobject(8, 0, item);
+  m.appendlistobject(8, 0, CNMessageBase(77, 3));
+  std::string xml;
+  ASSERT_EQ(0, m.serialize(xml, false));
+  CNMessageBase back(77, 1);
+  ASSERT_EQ(0, back.unserialize(xml)) << back.lastError();
+  std::string again;
+  back.serialize(again, false);
+  EXPECT_EQ(xml, again);
+  const auto items = evtask::test::list(back, {}, 8);
+  ASSERT_EQ(3u, items.size());
+  EXPECT_EQ("b", evtask::test::text(items[1], {}, 2));
+  EXPECT_EQ(7, evtask::test::num(items[1], {4}, 1));
+  EXPECT_FALSE(items[2].isSet(1, 0));
+
+  CNMessageBase copy = back;
+  copy.getObjectAccessor(3, 0, true, false, 77, 2)->setint64(1, 0, 8);
+  std::vector<CNMessageBase> copied;
+  ASSERT_EQ(0, copy.getlistobject(8, 0, copied));
+  ASSERT_EQ(3u, copied.size());
+  copied[1].setliststring(3, 0, {"changed"});
+  copy.setlistobject(8, 0, copied);
+  back.serialize(again, false);
+  EXPECT_EQ(xml, again) << "changing a copy changed the original";
+
+  CNMessageBase cdata(77, 1);
+  ASSERT_EQ(0, cdata.unserialize("<m f=\"77\" c=\"1\"><s t=\"2\"><![CDATA[a<b]]></s></m>")) << cdata.lastError();
+  EXPECT_EQ("a<b", evtask::test::text(cdata, {}, 2));
+}
+
 TEST(XmlMessageBaseTest, UntrustedTextIsRefusedAndLeavesTheMessageUnchanged) {
   registerProbe();
   std::string deep = "<m f=\"77\" c=\"9\">";
@@ -153,6 +195,12 @@ TEST(XmlMessageBaseTest, UntrustedTextIsRefusedAndLeavesTheMessageUnchanged) {
       {"element inside a value", "<m f=\"77\" c=\"1\"><s t=\"2\"><b/></s></m>", YM_XML_MALFORMED},
       {"wrong list item", "<m f=\"77\" c=\"1\"><ls t=\"6\"><w/></ls></m>", YM_XML_MALFORMED},
       {"text between fields", "<m f=\"77\" c=\"1\">junk<i t=\"1\">5</i></m>", YM_XML_MALFORMED},
+      {"text before list items", "<m f=\"77\" c=\"1\"><li t=\"4\">junk<v>1</v></li></m>", YM_XML_MALFORMED},
+      {"text before list messages", "<m f=\"77\" c=\"1\"><lo t=\"8\">junk<m f=\"77\" c=\"3\"/></lo></m>",
+       YM_XML_MALFORMED},
+      {"text in a nested message", "<m f=\"77\" c=\"1\"><o t=\"3\" f=\"77\" c=\"2\">junk</o></m>", YM_XML_MALFORMED},
+      {"value followed by an element", "<m f=\"77\" c=\"1\"><i t=\"1\">5<b/></i></m>", YM_XML_MALFORMED},
+      {"value split by CDATA", "<m f=\"77\" c=\"1\"><s t=\"2\">a<![CDATA[b]]></s></m>", YM_XML_MALFORMED},
       {"too deep", deep, YM_XML_LIMIT},
       {"list too long", longList, YM_XML_LIMIT},
       {"too large", std::string(CNMessageBase::kMaxXmlSize + 1, ' '), YM_XML_LIMIT},

@@ -1,7 +1,8 @@
-// Handlers of the platform's own messages: global parameters and client
-// facts.
+// Handlers of the platform's own messages: global parameters, client facts
+// and the reading of XML texts.
 #include "appmgr/AppManager.h"
 #include "appmgr/AppMgrErrors.h"
+#include "platform/CNMessageBase.h"
 #include "platform/PlatformMessages.h"
 
 namespace evtask {
@@ -71,12 +72,36 @@ int clientFact(Context& c, const Request& r, Reply& reply, std::string& err) {
   return 0;
 }
 
+// Reads the text with the classes this manager knows and answers with the
+// class it names and the message written out again. A text that does not
+// read is refused with the reader's code and text.
+int xmlDecode(Context&, const Request& r, Reply& reply, std::string& err) {
+  const auto& req = r.as<XmlDecodeReq>();
+  CNMessageBase message(0, 0);
+  const int rc = message.unserializeAnyClass(req.xml != nullptr ? req.xml : "");
+  if (rc != 0) {
+    err = message.lastError();
+    return rc;
+  }
+  std::string xml;
+  if (message.serialize(xml, false) != 0) {
+    err = message.lastError();
+    return kAmBadRequest;
+  }
+  auto& resp = reply.as<XmlDecodeResp>();
+  resp.family = message.getFamily();
+  resp.classNo = message.getClassNo();
+  resp.xml = reply.text(xml);
+  return 0;
+}
+
 }  // namespace
 
 void addPlatformHandlers(AppManager& s) {
   s.add(kGlobalParamGetReq, getGlobalParam, AppManager::kReads);
   s.add(kGlobalParamSetReq, setGlobalParam);
   s.add(kClientFactReq, clientFact, AppManager::kReads);
+  s.add(kXmlDecodeReq, xmlDecode, AppManager::kReads);
 }
 
 }  // namespace appmgr

@@ -910,10 +910,9 @@ int CNMessageBase::unserialize(const char* xml) {
   return rc;
 }
 
-// Used by XMLDecoder: reads a message of whatever class the text names.
-int evtaskDecodeAnyMessage(const std::string& xml, CNMessageBase& out, std::string& err) {
+int CNMessageBase::unserializeAnyClass(const std::string& xml) {
   XmlCodec codec;
-  const int rc = codec.decode(xml.data(), xml.size(), out, true);
-  if (rc != 0) err = codec.error;
+  const int rc = codec.decode(xml.data(), xml.size(), *this, true);
+  if (rc != 0) m_error = codec.error;
   return rc;
 }

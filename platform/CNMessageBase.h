@@ -150,6 +150,10 @@ class EVTASK_EXPORT CNMessageBase {
   // message is unchanged.
   int unserialize(const std::string& xml);
   int unserialize(const char* xml);
+  // As unserialize, but the message takes the class the text names instead
+  // of refusing another. Used by the application manager to answer
+  // XMLDecoder requests and by XMLDecoder to read the answer.
+  int unserializeAnyClass(const std::string& xml);
 
   // The text of the last failure of this message's own calls.
   const std::string& lastError() const { return m_error; }

@@ -18,6 +18,8 @@ const WireLayout kXmlHandlerReqLayout{"XmlHandlerReq", 36, {WireRef::Text(24), W
 const WireLayout kXmlHandlerRespLayout{"XmlHandlerResp", 24, {RespHeaderTextRef(), WireRef::Text(20)}};
 const WireLayout kExecuteSPReqLayout{"ExecuteSPReq", 24, {WireRef::Text(20)}};
 const WireLayout kExecuteSPRespLayout{"ExecuteSPResp", 24, {RespHeaderTextRef(), WireRef::Text(20)}};
+const WireLayout kXmlDecodeReqLayout{"XmlDecodeReq", 20, {WireRef::Text(16)}};
+const WireLayout kXmlDecodeRespLayout{"XmlDecodeResp", 32, {RespHeaderTextRef(), WireRef::Text(28)}};
 
 }  // namespace
 
@@ -35,6 +37,8 @@ void registerPlatformCatalogue() {
     c.add(kXmlHandlerResp, &kXmlHandlerRespLayout);
     c.add(kExecuteSPReq, &kExecuteSPReqLayout);
     c.add(kExecuteSPResp, &kExecuteSPRespLayout);
+    c.add(kXmlDecodeReq, &kXmlDecodeReqLayout);
+    c.add(kXmlDecodeResp, &kXmlDecodeRespLayout);
   });
 }
 

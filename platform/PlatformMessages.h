@@ -23,6 +23,8 @@ constexpr uint32_t kXmlHandlerReq = 0x50000030;
 constexpr uint32_t kXmlHandlerResp = 0x50000031;
 constexpr uint32_t kExecuteSPReq = 0x50000032;
 constexpr uint32_t kExecuteSPResp = 0x50000033;
+constexpr uint32_t kXmlDecodeReq = 0x50000034;
+constexpr uint32_t kXmlDecodeResp = 0x50000035;
 
 // The client facts a ClientFactReq asks for.
 enum ClientFactKind : uint32_t {
@@ -85,6 +87,24 @@ struct ExecuteSPResp {
   char* output;
 };
 
+// XMLDecoder::unSerialize: the application manager reads a received text
+// with its class registry and answers with the class the text names and the
+// message written out again.
+struct XmlDecodeReq {
+  AppMgrReqHdr header;
+  char* xml;
+};
+struct XmlDecodeResp {
+  AppMgrRespHdr header;
+  int32_t family;
+  int32_t classNo;
+  char* xml;
+};
+
+static_assert(sizeof(XmlDecodeReq) == 20, "XmlDecodeReq size");
+static_assert(offsetof(XmlDecodeReq, xml) == 16, "XmlDecodeReq xml");
+static_assert(sizeof(XmlDecodeResp) == 32, "XmlDecodeResp size");
+static_assert(offsetof(XmlDecodeResp, xml) == 28, "XmlDecodeResp xml");
 static_assert(sizeof(XmlHandlerReq) == 36, "XmlHandlerReq size");
 static_assert(offsetof(XmlHandlerReq, xml) == 24, "XmlHandlerReq xml");
 static_assert(offsetof(XmlHandlerReq, context) == 28, "XmlHandlerReq context");

@@ -2,10 +2,9 @@
 
 #include "platform/AppMgrExchange.h"
 #include "platform/PlatformMessages.h"
+#include "platform/YmErrors.h"
 
 using namespace evtask;
-
-int evtaskDecodeAnyMessage(const std::string& xml, CNMessageBase& out, std::string& err);
 
 XMLHandler::XMLHandler() = default;
 XMLHandler::~XMLHandler() = default;
@@ -47,10 +46,27 @@ XMLDecoder::XMLDecoder() = default;
 XMLDecoder::~XMLDecoder() = default;
 
 CNMessageBase* XMLDecoder::unSerialize(std::string& xml, YmXMLContextInfo*) {
-  std::unique_ptr<CNMessageBase> msg(new CNMessageBase(0, 0));
   m_err.clear();
-  m_code = evtaskDecodeAnyMessage(xml, *msg, m_err);
+  XmlDecodeReq req{};
+  XmlDecodeResp resp{};
+  req.xml = const_cast<char*>(xml.c_str());
+  AppMgrExchange ex;
+  m_code = ex.run(kXmlDecodeReq, req, resp, m_err);
   if (m_code != 0) return nullptr;
+  // The answer is read again here: it is as untrusted as the text was, and
+  // it must hold the class the manager named.
+  std::unique_ptr<CNMessageBase> msg(new CNMessageBase(0, 0));
+  m_code = msg->unserializeAnyClass(resp.xml != nullptr ? resp.xml : "");
+  if (m_code != 0) {
+    m_err = "the application manager's reading does not parse: " + msg->lastError();
+    return nullptr;
+  }
+  if (msg->getFamily() != resp.family || msg->getClassNo() != resp.classNo) {
+    m_code = YM_XML_WRONG_CLASS;
+    m_err = "the application manager named message " + std::to_string(resp.family) + "/" +
+            std::to_string(resp.classNo) + " for a text it wrote as another";
+    return nullptr;
+  }
   m_owned.push_back(std::move(msg));
   return m_owned.back().get();
 }

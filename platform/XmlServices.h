@@ -1,8 +1,8 @@
-// The platform's XML request services: the XML request handler and the
-// stored-procedure call, both answered by the application manager through
-// the platform session (messages XmlHandlerReq and ExecuteSPReq of
-// platform/PlatformMessages.h), and the decoder that turns a received XML
-// text into a message of the class the text names.
+// The platform's XML request services: the XML request handler, the
+// stored-procedure call and the decoder that turns a received XML text into
+// a message of the class the text names, all answered by the application
+// manager through the platform session (messages XmlHandlerReq,
+// ExecuteSPReq and XmlDecodeReq of platform/PlatformMessages.h).
 //
 // Thread safety: objects keep no state shared with other objects; use one
 // per thread.
@@ -51,10 +51,11 @@ class EVTASK_EXPORT XMLDecoder {
   XMLDecoder();
   // Releases every message this decoder returned.
   ~XMLDecoder();
-  // The message the text names, read from `xml`, or null when the text is
-  // malformed (lastCode()/lastError() tell why). The decoder owns the
-  // result; it lives until the decoder is destroyed. Decoding happens in
-  // this process: the text already holds everything needed.
+  // The message the text names, read from `xml` by the application manager
+  // (message XmlDecodeReq), or null when the text is malformed, names a
+  // class the manager does not know, or the session fails (lastCode() and
+  // lastError() tell why). The decoder owns the result; it lives until the
+  // decoder is destroyed.
   CNMessageBase* unSerialize(std::string& xml, YmXMLContextInfo* context);
   int lastCode() const { return m_code; }
   const std::string& lastError() const { return m_err; }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -238,16 +239,47 @@ TEST(XmlMessageBaseTest, GettersReportAbsentAndMistypedFields) {
   EXPECT_FALSE(m.isSet(1, 0));
 }
 
-TEST(XmlMessageBaseTest, DecoderBuildsTheNamedClassAndOwnsIt) {
+// The decoder asks the application manager to read the text and reads the
+// manager's answer again: an answer that does not parse, names another
+// class than its text, or never comes yields null with a code and a text.
+TEST(XmlServicesTest, DecoderReadsThroughTheSessionAndDistrustsTheAnswer) {
+  ScopedFakeAppMgr fake;
   std::string xml = "<m f=\"12\" c=\"1\"><i t=\"1\">7</i><s t=\"2\">refused</s></m>";
   XMLDecoder decoder;
   CNMessageBase* m = decoder.unSerialize(xml, nullptr);
-  ASSERT_NE(nullptr, m);
+  ASSERT_NE(nullptr, m) << decoder.lastError();
   EXPECT_EQ(12u * 65536u + 1u, m->getTagID());
   EXPECT_EQ("refused", evtask::test::text(*m, {}, 2));
-  std::string bad = "<m";
-  EXPECT_EQ(nullptr, decoder.unSerialize(bad, nullptr));
-  EXPECT_EQ(YM_XML_MALFORMED, decoder.lastCode());
+  EXPECT_EQ(xml, fake->last(kXmlDecodeReq).as<XmlDecodeReq>().xml);
+
+  auto answer = [&](int family, int classNo, const char* text) {
+    XmlDecodeResp resp{};
+    std::string copy = text != nullptr ? text : "";
+    resp.family = family;
+    resp.classNo = classNo;
+    resp.xml = text != nullptr ? &copy[0] : nullptr;
+    fake->respond(kXmlDecodeReq, resp);
+  };
+  const struct {
+    const char* name;
+    std::function<void()> script;
+    int code;
+  } cases[] = {
+      {"text the manager cannot read", [] {}, YM_XML_MALFORMED},
+      {"session fails", [&] { fake->failNextReceive(YM_SESSION_RECEIVE_FAILED, "cut"); }, YM_SESSION_RECEIVE_FAILED},
+      {"answer does not parse", [&] { answer(12, 1, "<m f=\"12\" c=\"1\"><i"); }, YM_XML_MALFORMED},
+      {"answer without text", [&] { answer(12, 1, nullptr); }, YM_XML_EMPTY},
+      {"answer names another class", [&] { answer(12, 2, "<m f=\"12\" c=\"1\"/>"); }, YM_XML_WRONG_CLASS},
+  };
+  for (const auto& c : cases) {
+    c.script();
+    std::string bad = std::string(c.name) == "text the manager cannot read" ? "<m" : xml;
+    EXPECT_EQ(nullptr, decoder.unSerialize(bad, nullptr)) << c.name;
+    EXPECT_EQ(c.code, decoder.lastCode()) << c.name;
+    EXPECT_FALSE(decoder.lastError().empty()) << c.name;
+  }
+  // What the decoder returned earlier stays valid.
+  EXPECT_EQ("refused", evtask::test::text(*m, {}, 2));
 }
 
 TEST(XmlMessageBaseTest, InitializeHookDecides) {

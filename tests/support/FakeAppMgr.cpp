@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/CNMessageBase.h"
 #include "platform/PlatformMessages.h"
 #include "platform/YmErrors.h"
 #include "service/TaskWireStructs.h"
@@ -158,6 +159,24 @@ int FakeAppMgr::onReceive(Frame& response, std::string& err) {
 }
 
 bool FakeAppMgr::answerPlatform(const RecordedRequest& req, Frame& response) {
+  if (req.type == kXmlDecodeReq) {
+    // Reads the text as the application manager does.
+    const auto& r = req.as<XmlDecodeReq>();
+    CNMessageBase message(0, 0);
+    std::string xml;
+    const int rc = message.unserializeAnyClass(r.xml != nullptr ? r.xml : "");
+    if (rc != 0 || message.serialize(xml, false) != 0) {
+      response = defaultResponse(req, rc != 0 ? rc : 1, message.lastError().c_str());
+      return true;
+    }
+    XmlDecodeResp resp{};
+    initResponseHeader(resp.header, r.header, 0, nullptr);
+    resp.family = message.getFamily();
+    resp.classNo = message.getClassNo();
+    resp.xml = &xml[0];
+    encodeOrDie(kXmlDecodeResp, &resp, sizeof resp, response);
+    return true;
+  }
   if (req.type == kGlobalParamGetReq) {
     const auto& r = req.as<GlobalParamGetReq>();
     GlobalParamGetResp resp{};

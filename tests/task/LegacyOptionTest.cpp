@@ -149,19 +149,9 @@ TEST_F(LegacyOptionTest, NamesAreCaseSensitiveAndFirstRowWins) {
       {{"JobId"}, false, 869221685},
       {{"jobid", "JobId ", std::string("JobId\0x", 7), "", "Description", "YM_DB2_TIMESTAMP"}, false, 0},
       {{"JobId"}, true, 0}, {{"ExtendedOptions"}, false, 140015}, {{"SourceDestinationPair"}, false, 377275742},
-      {{"PZNASRecoveryType"}, false, 1596802805}, {{"ClientGroupId"}, false, 140002},
-      {{"NAS_RESTORE_OPTIONS", "EV_RST_NAS_OPTIONS"}, false, 120006}, {{"SYB_DEST_INST_ID"}, false, 312734045},
-      {{"OracleLogScript", "OracleRmanLogScript"}, false, 1880543769},
-      {{"ON_DEMAND_INPUT_FILE", "RST_FROM_MAP_INPUT_FILE"}, false, 840406153},
-      {{"RLTV_TIME_FROM", "RCV_TIME_FROM"}, false, 17303908}, {{"RLTV_TIME_TO", "RCV_TIME_TO"}, false, 237388043},
-      {{"RST_LH_CLIENT_ID", "RST_ORA_TABLE_DB_CLIENT"}, false, 293753447},
-      {{"ArchLogBackedUp", "ArchLogNotBackedUp"}, false, 1974251779},
-      {{"ArchLogDelBackedUp", "ArchLogDelNotBackedUp"}, false, 1074349932}, {{"YM_DB2_TIMESTAMP"}, true, 150014},
-      {{"YM_DB2_DEST_INSTANCE_ID"}, true, 312734045},
-      {{"YM_IFMX_DEST_CLIENT", "YM_ORACLE_DEST_CLIENT"}, true, 293753447},
-      {{"YM_DB2_ALTERNATE_LOG", "YM_DB2_RESTORE_STREAMS"}, true, 1229966291},
+      {{"PZNASRecoveryType"}, false, 1596802805}, {{"OracleLogScript", "OracleRmanLogScript"}, false, 1880543769},
+      {{"YM_DB2_TIMESTAMP"}, true, 150014},
       {{"YM_DB2_COPY_PRECEDENCE", "YM_IFMX_RESTORE_COPYID", "YM_ORA_COPY_PRECEDENCE"}, true, 957862300},
-      {{"YM_IFMX_WHOLE_REST_SERIAL", "YM_IFMX_ENTIRE_REST"}, true, 1993647715},
   };
   for (const Case& c : cases) {
     for (const std::string& name : c.names) EXPECT_EQ(c.id, task.nameToOptionId(name, c.db)) << name << " db " << c.db;

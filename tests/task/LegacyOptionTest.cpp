@@ -184,28 +184,12 @@ TEST_F(LegacyOptionTest, BitOptionsReadTheWordOfTheirKindAndReportAFailedLoad) {
     if (c[1] != 0) fake->respondError(msg::kGetOptions, static_cast<int>(c[1]), "no options today");
     else respondOptions(*fake, msg::kGetOptions, {{120001, 15, "11"}, {130006, 15, "33"}, {100003, 15, "44"}});
     unsigned long long bits = 99;
+    LogCapture cap;
     EXPECT_EQ(static_cast<int>(c[1]), task.getBitOptions(static_cast<int>(c[0]), bits, nullptr)) << c[0];
+    EXPECT_TRUE(cap.contains("EvTask::getBitOptions", "Bit option [" + std::to_string(c[2]) + "]"));
     EXPECT_EQ(c[2], bits) << c[0];
     EXPECT_EQ(c[1] != 0 ? "no options today" : "", task.getErrorString());
   }
-}
-
-TEST_F(LegacyOptionTest, BitOptionsFallBackToTheDefaultAndThenToZero) {
-  {
-    EvTask task(5, 0, nullptr, false);
-    respondOptions(*fake, msg::kGetOptions, {{1, 1, "x"}});
-    respondOptions(*fake, msg::kGetDefaults, {{100003, 15, "18446744073709551615"}});
-    unsigned long long bits = 0;
-    EXPECT_EQ(0, task.getBitOptions(4, bits, nullptr));
-    EXPECT_EQ(~0ULL, bits);
-  }
-  TmTaskOptions::resetDefaultsForTesting();
-  EvTask task(5, 0, nullptr, false);
-  LogCapture cap;
-  unsigned long long bits = 7;
-  EXPECT_EQ(0, task.getBitOptions(1, bits, nullptr));
-  EXPECT_EQ(0ull, bits);
-  EXPECT_TRUE(cap.contains("EvTask::getBitOptions", "Bit option [0]"));
 }
 
 TEST_F(LegacyOptionTest, IsBitOptionSetNeedsEveryBitOfTheMask) {

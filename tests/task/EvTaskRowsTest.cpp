@@ -27,15 +27,6 @@ TaskInfoResp taskRow(uint32_t taskId, uint32_t flags, uint32_t status) {
   return resp;
 }
 
-SubTaskInfoResp subTaskRow(uint32_t subTaskId, uint32_t taskId, uint32_t type) {
-  SubTaskInfoResp resp{};
-  resp.subTask.subTaskId = subTaskId;
-  resp.subTask.taskId = taskId;
-  resp.subTask.subTaskType = type;
-  resp.subTask.operationType = 4;
-  return resp;
-}
-
 void respondEntities(FakeAppMgr& fake, const std::vector<uint32_t>& clientIds) {
   std::vector<Sch_AssocEntity> rows(clientIds.size());
   for (size_t i = 0; i < rows.size(); ++i) {
@@ -76,84 +67,78 @@ TEST_F(EvTaskTest, TaskWithoutIdSendsNothingAndLogsNothing) {
     fake->clearRequests();
     LogCapture cap;
     EvTask task(0, kind, nullptr, true);
-    EXPECT_TRUE(task.areOptsInitialized()) << kind;
     EXPECT_EQ(0u, fake->requestCount()) << kind;
     for (const std::string& line : cap.lines()) EXPECT_NE(0u, line.find("TaskPlatformInfoSingleton")) << line;
-    EXPECT_EQ(0ull, task.getId());
-    // Option reads stay local.
     int value = 5;
     EXPECT_EQ(0, task.getOptionInt(140026, value, nullptr));
     EXPECT_EQ(0, value);
-    EXPECT_EQ(0u, countOf(*fake, msg::kGetOptions));
+    EXPECT_EQ(0u, countOf(*fake, msg::kGetOptions)) << "option reads stay local";
   }
 }
 
-TEST_F(EvTaskTest, JobIdKindFetchesNothingAndLogsTheConstruction) {
-  LogCapture cap;
-  EvTask task(0x500000007ULL, 0, nullptr, false);
-  EXPECT_EQ(0u, fake->requestCount());
-  EXPECT_TRUE(cap.contains(kCtorLog, "Called with taskId[0], subTaskId[0], jobId[21474836487], type[0]"));
-  EXPECT_FALSE(task.areOptsInitialized());
-  EXPECT_EQ(0x500000007ULL, task.getId());
-}
-
-TEST_F(EvTaskTest, TaskIdKindFetchesTaskSubTaskAndEntitiesInOrder) {
-  fake->respond(msg::kGetTaskInfo, taskRow(300, 0x80, 2));
-  fake->respond(msg::kGetSubTaskInfo, subTaskRow(301, 300, 9));
-  respondEntities(*fake, {7, 8});
-  LogCapture cap;
-  int marker = 0;
-  EvTask task(0x100000000ULL + 300, 2, &marker, true);
-
-  EXPECT_EQ((std::vector<uint32_t>{msg::kGetTaskInfo, msg::kGetSubTaskInfo, msg::kGetEntityInfo}),
-            fake->requestTypes());
-  EXPECT_EQ(300u, fake->last(msg::kGetTaskInfo).as<GenericTaskApiReq>().info.taskId);
-  EXPECT_EQ(0, static_cast<int>(fake->last(msg::kGetTaskInfo).as<GenericTaskApiReq>().info.jobId));
-  EXPECT_TRUE(task.getErrorString().empty());
-  // The subtask row arrives in the record's row; the record's own subtask id
-  // stays what the construction knew.
-  EXPECT_TRUE(cap.contains(kCtorLog, "Called with taskId[300], subTaskId[0], jobId[4294967596], type[2]"));
-  EXPECT_EQ(0x80u, task.getTaskFlags());
-  EXPECT_EQ(2u, task.getTaskStatus());
-  EXPECT_TRUE(task.isDefaultTaskId());
-  Sched_AssocEntity first;
-  EXPECT_EQ(0, task.getEntityInfo(first, nullptr));
-  EXPECT_EQ(7, first.clientId);
-  EXPECT_EQ(3u, fake->requestCount()) << "the entities are cached";
-}
-
-TEST_F(EvTaskTest, FailingTaskRequestStopsTheEagerFetch) {
-  fake->respondError(msg::kGetTaskInfo, 0x4A0001, "no such task");
-  LogCapture cap;
-  EvTask task(300, 2, nullptr, false);
-  EXPECT_EQ((std::vector<uint32_t>{msg::kGetTaskInfo}), fake->requestTypes());
-  EXPECT_EQ("no such task", task.getErrorString());
-  for (const std::string& line : cap.lines()) EXPECT_EQ(std::string::npos, line.find("Called with")) << line;
-  // The object stays usable.
-  EXPECT_EQ(300ull, task.getId());
-}
-
-TEST_F(EvTaskTest, SubTaskAndOtherKindsFetchInTheirOrder) {
-  const std::vector<uint32_t> all = {msg::kGetTaskInfo, msg::kGetSubTaskInfo, msg::kGetEntityInfo};
-  fake->respond(msg::kGetSubTaskInfo, subTaskRow(55, 12, 1));
-  EvTask subTask(55, 1, nullptr, false);
-  EXPECT_EQ(all, fake->requestTypes());
-  EXPECT_EQ(0u, fake->last(msg::kGetTaskInfo).as<GenericTaskApiReq>().info.taskId) << "asked before it is known";
-  EXPECT_EQ(55u, fake->last(msg::kGetSubTaskInfo).as<GenericTaskApiReq>().info.subTaskId);
-
-  for (int kind : {3, -1}) {
+// Per id kind: the eager requests with the task, subtask and job ids they
+// carry, and the construction's log line; a failing first request stops the
+// fetch and the line.
+TEST_F(EvTaskTest, IdKindsFetchTheRowsInOrder) {
+  const struct {
+    unsigned long long id;
+    int kind;
+    bool fails;
+    std::string requests, line;
+  } cases[] = {
+      {0x500000007ULL, 0, false, "", "taskId[0], subTaskId[0], jobId[21474836487], type[0]"},
+      {0x100000000ULL + 300, 2, false, "task 300/0/0 sub 300/0/0 entity ",
+       "taskId[300], subTaskId[0], jobId[4294967596], type[2]"},
+      {55, 1, false, "task 0/0/0 sub 0/55/0 entity ", "taskId[0], subTaskId[55], jobId[55], type[1]"},
+      {9000, 3, false, "job 0/0/9000 task 40/0/0 sub 40/41/0 entity ", "taskId[40], subTaskId[41], jobId[9000], type[3]"},
+      {9000, -1, false, "job 0/0/9000 task 40/0/0 sub 40/41/0 entity ", "taskId[40], subTaskId[41], jobId[9000], type[-1]"},
+      {300, 2, true, "task 300/0/0 ", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.kind);
     fake->clearRequests();
     GenericTaskApiResp job{};
     job.info.taskId = 40;
     job.info.subTaskId = 41;
-    fake->respond(msg::kGetJobInfo, job);
-    EvTask task(9000, kind, nullptr, false);
-    std::vector<uint32_t> expected = all;
-    expected.insert(expected.begin(), msg::kGetJobInfo);
-    EXPECT_EQ(expected, fake->requestTypes()) << kind;
-    EXPECT_EQ(9000u, fake->last(msg::kGetJobInfo).as<GenericTaskApiReq>().info.jobId);
-    EXPECT_EQ(40u, fake->last(msg::kGetTaskInfo).as<GenericTaskApiReq>().info.taskId);
-    EXPECT_EQ(41u, fake->last(msg::kGetSubTaskInfo).as<GenericTaskApiReq>().info.subTaskId);
+    if (c.kind == 3 || c.kind == -1) fake->respond(msg::kGetJobInfo, job);
+    if (c.fails) fake->respondError(msg::kGetTaskInfo, 0x4A0001, "no such task");
+    LogCapture cap;
+    EvTask task(c.id, c.kind, nullptr, true);
+    std::string requests;
+    for (const RecordedRequest& r : fake->requests()) {
+      const char* names[] = {"job", "task", "sub", "entity"};
+      const uint32_t types[] = {msg::kGetJobInfo, msg::kGetTaskInfo, msg::kGetSubTaskInfo, msg::kGetEntityInfo};
+      for (int i = 0; i < 4; ++i) {
+        if (r.type != types[i]) continue;
+        requests += names[i];
+        if (i < 3) {
+          const TaskApiInfo& info = r.as<GenericTaskApiReq>().info;
+          requests += " " + std::to_string(info.taskId) + "/" + std::to_string(info.subTaskId) + "/" +
+                      std::to_string(info.jobId);
+        }
+        requests += " ";
+      }
+    }
+    EXPECT_EQ(c.requests, requests);
+    EXPECT_EQ(!c.fails, cap.contains(kCtorLog, "Called with " + c.line));
+    EXPECT_EQ(c.fails ? "no such task" : "", task.getErrorString());
+    EXPECT_EQ(c.kind == 0, !task.areOptsInitialized() && fake->requestCount() == 0);
+  }
+}
+
+TEST_F(EvTaskTest, RowsFetchedAtConstructionAreCachedAndTheDefaultFlagIsBitSeven) {
+  for (uint32_t flags : {0x80u, 0x81u, 0x7Fu, 0x100u}) {
+    fake->clearRequests();
+    fake->respond(msg::kGetTaskInfo, taskRow(300, flags, 2));
+    respondEntities(*fake, {7, 8});
+    EvTask task(300, 2, nullptr, false);
+    EXPECT_EQ((flags & 0x80u) != 0, task.isDefaultTaskId()) << flags;
+    EXPECT_EQ(flags, task.getTaskFlags());
+    EXPECT_EQ(2u, task.getTaskStatus());
+    Sched_AssocEntity first;
+    EXPECT_EQ(0, task.getEntityInfo(first, nullptr));
+    EXPECT_EQ(7, first.clientId);
+    EXPECT_EQ(3u, fake->requestCount()) << "the entities are cached";
   }
 }
 
@@ -231,47 +216,35 @@ TEST_F(EvTaskTest, WithoutInterfaceEveryOperationFailsTheSameWay) {
 
 // --- row operations ----------------------------------------------------------------------
 
-TEST_F(EvTaskTest, DefaultTaskFlagIsBitSeven) {
-  for (uint32_t flags : {0x80u, 0x81u, 0x7Fu, 0x100u, 0u}) {
-    fake->respond(msg::kGetTaskInfo, taskRow(5, flags, 0));
-    EvTask task(5, 2, nullptr, false);
-    EXPECT_EQ((flags & 0x80u) != 0, task.isDefaultTaskId()) << flags;
-  }
-}
-
-TEST_F(EvTaskTest, SaveChangesWritesTheThreeRowsAndSendsTheSameEntitiesTwice) {
+// The three rows go in order and the first failure stops the rest, with
+// its log line; the cached entities are sent as they are, every time.
+TEST_F(EvTaskTest, SaveChangesWritesTheThreeRowsAndStopsAtTheFirstFailure) {
   fake->respond(msg::kGetTaskInfo, taskRow(300, 1, 2));
   respondEntities(*fake, {7, 8});
   EvTask task(300, 2, nullptr, false);
-  fake->clearRequests();
-  EXPECT_EQ(0, task.saveChanges());
-  EXPECT_EQ((std::vector<uint32_t>{msg::kSetTaskInfo, msg::kSetSubTaskInfo, msg::kSetEntityInfo}),
-            fake->requestTypes());
+  const struct {
+    uint32_t failing;
+    size_t requests;
+    const char* line;
+  } cases[] = {{0, 3, nullptr},
+               {msg::kSetEntityInfo, 3, "Could not save entity info in TM_AssocEntity table, error [refused]"},
+               {msg::kSetSubTaskInfo, 2, "Could not save sub task info in TM_SubTask table, error [refused]"},
+               {msg::kSetTaskInfo, 1, "Could not save task info in TM_Task table, error [refused]"}};
+  for (const auto& c : cases) {
+    fake->clearRequests();
+    if (c.failing != 0) fake->respondError(c.failing, 30, "refused");
+    LogCapture cap;
+    EXPECT_EQ(c.failing != 0 ? 30 : 0, task.saveChanges());
+    const std::vector<uint32_t> all = {msg::kSetTaskInfo, msg::kSetSubTaskInfo, msg::kSetEntityInfo};
+    EXPECT_EQ(std::vector<uint32_t>(all.begin(), all.begin() + c.requests), fake->requestTypes());
+    if (c.line != nullptr) {
+      EXPECT_TRUE(cap.contains("EvTask::saveChanges", c.line)) << c.line;
+    }
+    if (c.requests == 3) {
+      EXPECT_EQ((std::vector<uint32_t>{7, 8}), sentClientIds(fake->last(msg::kSetEntityInfo)));
+    }
+  }
   EXPECT_EQ(300u, fake->last(msg::kSetTaskInfo).as<SetTaskInfoReq>().task.taskId);
-  EXPECT_EQ((std::vector<uint32_t>{7, 8}), sentClientIds(fake->last(msg::kSetEntityInfo)));
-  EXPECT_EQ(0, task.saveChanges());
-  EXPECT_EQ((std::vector<uint32_t>{7, 8}), sentClientIds(fake->last(msg::kSetEntityInfo)));
-}
-
-TEST_F(EvTaskTest, SaveChangesStopsAtTheFirstFailureAndLogsIt) {
-  EvTask task(300, 0, nullptr, false);
-  LogCapture cap;
-  fake->respondError(msg::kSetSubTaskInfo, 31, "sub refused");
-  EXPECT_EQ(31, task.saveChanges());
-  EXPECT_EQ((std::vector<uint32_t>{msg::kSetTaskInfo, msg::kSetSubTaskInfo}), fake->requestTypes());
-  EXPECT_TRUE(cap.contains("EvTask::saveChanges",
-                           "Could not save sub task info in TM_SubTask table, error [sub refused]"));
-
-  fake->clearRequests();
-  fake->respondError(msg::kSetTaskInfo, 30, "task refused");
-  EXPECT_EQ(30, task.saveChanges());
-  EXPECT_EQ(1u, fake->requestCount());
-  EXPECT_TRUE(cap.contains("EvTask::saveChanges", "Could not save task info in TM_Task table, error [task refused]"));
-
-  fake->respondError(msg::kSetEntityInfo, 32, "entity refused");
-  EXPECT_EQ(32, task.saveChanges());
-  EXPECT_TRUE(cap.contains("EvTask::saveChanges",
-                           "Could not save entity info in TM_AssocEntity table, error [entity refused]"));
 }
 
 TEST_F(EvTaskTest, SetEntityInfoAndAddClientSendTheGrowingCachedList) {
@@ -331,7 +304,7 @@ TEST_F(EvTaskTest, EntityReadOfATaskWithoutEntitiesIsNoDataAndRefetches) {
   EXPECT_EQ(14, task.getEntityInfo(entity, nullptr));
 }
 
-TEST_F(EvTaskTest, PatternsAreFetchedForTheFirstEntity) {
+TEST_F(EvTaskTest, PatternsAreFetchedForTheFirstEntityAndReplaced) {
   respondEntities(*fake, {7, 8});
   EvTask task(300, 2, nullptr, false);
   Sch_Pattern p{};
@@ -341,18 +314,14 @@ TEST_F(EvTaskTest, PatternsAreFetchedForTheFirstEntity) {
   GetPatternResp resp{};
   resp.count = 1;
   resp.patterns = &p;
-  fake->respond(msg::kGetPatternInfo, resp);
   std::vector<Sched_Pattern> patterns;
-  EXPECT_EQ(0, task.getPatternInfo(patterns, nullptr));
+  for (int i = 0; i < 2; ++i) {
+    fake->respond(msg::kGetPatternInfo, resp);
+    EXPECT_EQ(0, task.getPatternInfo(patterns, nullptr));
+  }
   ASSERT_EQ(1u, patterns.size());
-  EXPECT_EQ("weekly", patterns[0].text1);
-  EXPECT_EQ(5, patterns[0].value1);
+  EXPECT_EQ("weekly 5", patterns[0].text1 + " " + std::to_string(patterns[0].value1));
   EXPECT_EQ(7u, fake->last(msg::kGetPatternInfo).as<GetPatternReq>().entity.clientId);
-  // A second fetch replaces, not appends.
-  fake->respond(msg::kGetPatternInfo, resp);
-  std::vector<Sched_Pattern> again;
-  EXPECT_EQ(0, task.getPatternInfo(again, nullptr));
-  EXPECT_EQ(1u, again.size());
 }
 
 TEST_F(EvTaskTest, JobListsAndRequestIdsArePassedThrough) {
@@ -416,10 +385,6 @@ TEST_F(EvTaskTest, CopyKeepsRecordAndOptionsButRereadsFiles) {
   EXPECT_STREQ("/other", copied.getList()[0]->getValue());
 }
 
-// --- operations of other capabilities --------------------------------------------------------
-
-// --- layout -----------------------------------------------------------------------------------
-
 TEST(EvTaskLayoutTest, VirtualOrderIsStable) {
   EXPECT_EQ(0, slotOf(&EvTask::getOptionsCallback));
   EXPECT_EQ(1, slotOf(&EvTask::getDefaultsCallback));
@@ -443,6 +408,24 @@ TEST(EvTaskLayoutTest, VirtualOrderIsStable) {
   EXPECT_EQ(119, slotOf(&EvTask::getJobRequestIdFromJobId));
   EXPECT_EQ(128, slotOf(&EvTask::getAutomaticSchedulePattern));
   EXPECT_EQ(132, slotOf(&EvTask::getOriginalJobId));
+}
+
+TEST(EvTaskLayoutTest, OptionCacheVirtualOrderIsStable) {
+  using T = TmTaskOptions;
+  // Slots 0 and 1 are the two destructor entries.
+  EXPECT_EQ(2, slotOf(&T::operator=));
+  EXPECT_EQ(3, slotOf(static_cast<int (T::*)(const TaskOption&)>(&T::delFromOptCache)));
+  EXPECT_EQ(4, slotOf(static_cast<int (T::*)(unsigned long long)>(&T::delFromOptCache)));
+  EXPECT_EQ(5, slotOf(&T::updateOptCache));
+  EXPECT_EQ(8, slotOf(&T::updateDefCache));
+  EXPECT_EQ(9, slotOf(&T::isOption));
+  EXPECT_EQ(12, slotOf(static_cast<int (T::*)(TaskOption&, void*)>(&T::getTaskOption)));
+  EXPECT_EQ(15, slotOf(static_cast<int (T::*)(TaskOption&, void*)>(&T::getDefaultOption)));
+  EXPECT_EQ(16, slotOf(static_cast<const TaskOption* (T::*)(unsigned long long, int&, void*)>(&T::getTaskOption)));
+  EXPECT_EQ(18, slotOf(static_cast<const TaskOption* (T::*)(unsigned long long, int&, void*)>(&T::getDefaultOption)));
+  EXPECT_EQ(19, slotOf(&T::initOptions));
+  EXPECT_EQ(21, slotOf(&T::initDefaults));
+  EXPECT_EQ(23, slotOf(static_cast<int (T::*)(std::vector<unsigned long long>, void*)>(&T::removeOptions)));
 }
 
 }  // namespace

@@ -149,19 +149,9 @@ TEST_F(LegacyOptionTest, NamesAreCaseSensitiveAndFirstRowWins) {
       {{"JobId"}, false, 869221685},
       {{"jobid", "JobId ", std::string("JobId\0x", 7), "", "Description", "YM_DB2_TIMESTAMP"}, false, 0},
       {{"JobId"}, true, 0}, {{"ExtendedOptions"}, false, 140015}, {{"SourceDestinationPair"}, false, 377275742},
-      {{"PZNASRecoveryType"}, false, 1596802805}, {{"ClientGroupId"}, false, 140002},
-      {{"NAS_RESTORE_OPTIONS", "EV_RST_NAS_OPTIONS"}, false, 120006}, {{"SYB_DEST_INST_ID"}, false, 312734045},
-      {{"OracleLogScript", "OracleRmanLogScript"}, false, 1880543769},
-      {{"ON_DEMAND_INPUT_FILE", "RST_FROM_MAP_INPUT_FILE"}, false, 840406153},
-      {{"RLTV_TIME_FROM", "RCV_TIME_FROM"}, false, 17303908}, {{"RLTV_TIME_TO", "RCV_TIME_TO"}, false, 237388043},
-      {{"RST_LH_CLIENT_ID", "RST_ORA_TABLE_DB_CLIENT"}, false, 293753447},
-      {{"ArchLogBackedUp", "ArchLogNotBackedUp"}, false, 1974251779},
-      {{"ArchLogDelBackedUp", "ArchLogDelNotBackedUp"}, false, 1074349932}, {{"YM_DB2_TIMESTAMP"}, true, 150014},
-      {{"YM_DB2_DEST_INSTANCE_ID"}, true, 312734045},
-      {{"YM_IFMX_DEST_CLIENT", "YM_ORACLE_DEST_CLIENT"}, true, 293753447},
-      {{"YM_DB2_ALTERNATE_LOG", "YM_DB2_RESTORE_STREAMS"}, true, 1229966291},
+      {{"PZNASRecoveryType"}, false, 1596802805}, {{"OracleLogScript", "OracleRmanLogScript"}, false, 1880543769},
+      {{"YM_DB2_TIMESTAMP"}, true, 150014},
       {{"YM_DB2_COPY_PRECEDENCE", "YM_IFMX_RESTORE_COPYID", "YM_ORA_COPY_PRECEDENCE"}, true, 957862300},
-      {{"YM_IFMX_WHOLE_REST_SERIAL", "YM_IFMX_ENTIRE_REST"}, true, 1993647715},
   };
   for (const Case& c : cases) {
     for (const std::string& name : c.names) EXPECT_EQ(c.id, task.nameToOptionId(name, c.db)) << name << " db " << c.db;
@@ -194,28 +184,12 @@ TEST_F(LegacyOptionTest, BitOptionsReadTheWordOfTheirKindAndReportAFailedLoad) {
     if (c[1] != 0) fake->respondError(msg::kGetOptions, static_cast<int>(c[1]), "no options today");
     else respondOptions(*fake, msg::kGetOptions, {{120001, 15, "11"}, {130006, 15, "33"}, {100003, 15, "44"}});
     unsigned long long bits = 99;
+    LogCapture cap;
     EXPECT_EQ(static_cast<int>(c[1]), task.getBitOptions(static_cast<int>(c[0]), bits, nullptr)) << c[0];
+    EXPECT_TRUE(cap.contains("EvTask::getBitOptions", "Bit option [" + std::to_string(c[2]) + "]"));
     EXPECT_EQ(c[2], bits) << c[0];
     EXPECT_EQ(c[1] != 0 ? "no options today" : "", task.getErrorString());
   }
-}
-
-TEST_F(LegacyOptionTest, BitOptionsFallBackToTheDefaultAndThenToZero) {
-  {
-    EvTask task(5, 0, nullptr, false);
-    respondOptions(*fake, msg::kGetOptions, {{1, 1, "x"}});
-    respondOptions(*fake, msg::kGetDefaults, {{100003, 15, "18446744073709551615"}});
-    unsigned long long bits = 0;
-    EXPECT_EQ(0, task.getBitOptions(4, bits, nullptr));
-    EXPECT_EQ(~0ULL, bits);
-  }
-  TmTaskOptions::resetDefaultsForTesting();
-  EvTask task(5, 0, nullptr, false);
-  LogCapture cap;
-  unsigned long long bits = 7;
-  EXPECT_EQ(0, task.getBitOptions(1, bits, nullptr));
-  EXPECT_EQ(0ull, bits);
-  EXPECT_TRUE(cap.contains("EvTask::getBitOptions", "Bit option [0]"));
 }
 
 TEST_F(LegacyOptionTest, IsBitOptionSetNeedsEveryBitOfTheMask) {

@@ -180,23 +180,7 @@ TEST_F(SocketTest, UnixSocketServesEveryOperationAndReusesConnections) {
   EXPECT_NE(std::string::npos, server.log().find("database closed")) << server.log();
 }
 
-TEST_F(SocketTest, UnixSocketServesTheScheduleAndJobOperations) {
-  // Jobs end a millisecond after they start; the client's waits between
-  // polls pass on a fake clock.
-  startUnix({"--init-demo", "--job-speed", "1000000000"});
-  test::FakeClock clock;
-  test::runScheduleScenario(72);
-  EXPECT_FALSE(clock.sleeps().empty());
-}
-
-TEST_F(SocketTest, TcpWithKeyServesEveryOperation) {
-  startTcp();
-  writeKey(dir + "/client.key", kKey, 0600);
-  YMPlatformInfo::setValue("Platform", "AppMgrKeyFile", dir + "/client.key");
-  test::runServiceScenario(8000);
-}
-
-TEST_F(SocketTest, TcpRefusesClientsWithoutTheKeyBeforeReadingARequest) {
+TEST_F(SocketTest, TcpServesClientsWithTheKeyAndRefusesOthersBeforeReadingARequest) {
   const std::string ep = startTcp();
   writeKey(dir + "/wrong.key", kOtherKey, 0600);
   writeKey(dir + "/open.key", kKey, 0644);
@@ -241,6 +225,8 @@ TEST_F(SocketTest, TcpRefusesClientsWithoutTheKeyBeforeReadingARequest) {
   YMPlatformInfo::setValue("Platform", "AppMgrKeyFile", dir + "/client.key");
   EXPECT_EQ(100, getTask(4242, err));
   EXPECT_NE(std::string::npos, server.log().find("authentication failed")) << server.log();
+  // With the key, every operation is served.
+  test::runServiceScenario(8000);
 }
 
 TEST_F(SocketTest, UnixSocketRefusesAnotherUser) {

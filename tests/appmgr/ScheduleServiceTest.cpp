@@ -89,8 +89,6 @@ class ScheduleServiceTest : public ::testing::Test {
   EvTask task{0, 0, nullptr, false};
 };
 
-TEST_F(ScheduleServiceTest, EveryScheduleOperationEndToEnd) { test::runScheduleScenario(71); }
-
 TEST_F(ScheduleServiceTest, SchedulesAreListedForTheirEntityAndKind) {
   autoSchedule(41, TMMsg::OP_BACKUP, 7200, 300);
   autoSchedule(41, TMMsg::OP_BACKUP, 3600, 900);
@@ -177,7 +175,7 @@ TEST_F(ScheduleServiceTest, ImmediateJobsEndOnTheClockInTheirFinalState) {
     const size_t before = clock.sleeps().size();
     YmEntities::GenericEntity e;
     e.setint64(11, 0, 31);
-    const std::list<long long> jobIds = immediate({e});
+    const std::list<long long> jobIds = immediate({e, e});
     ASSERT_EQ(1u, jobIds.size());
     bool success = !c.success;
     std::string status, detail;
@@ -186,6 +184,13 @@ TEST_F(ScheduleServiceTest, ImmediateJobsEndOnTheClockInTheirFinalState) {
     EXPECT_EQ(c.status, status);
     EXPECT_EQ(c.detail, detail);
     EXPECT_EQ(c.polls, clock.sleeps().size() - before);
+    // The subclients of the job's request, appended once each.
+    EvTask job(static_cast<unsigned long long>(jobIds.front()), 0, nullptr, false);
+    int requestId = 0;
+    std::vector<int> subclients{99};
+    ASSERT_EQ(0, job.getEntitiesFromRequest(requestId, subclients, nullptr)) << job.getErrorString();
+    EXPECT_NE(0, requestId);
+    EXPECT_EQ((std::vector<int>{99, 31}), subclients);
   }
   // A job still running reports its progress.
   std::vector<long long> ids{immediate({}).front()};
@@ -251,22 +256,11 @@ TEST_F(ScheduleServiceTest, RunningStartsOneJobPerSubtaskUnderOneRequest) {
   EXPECT_TRUE(success);
 
   // Unknown or mismatched subtasks are refused and start nothing.
-  const struct {
-    const char* name;
-    unsigned long taskId, subTaskId;
-    int code;
-    std::string text;
-  } refusals[] = {
-      {"unknown task", 999, both[0].subTaskId, kAmNotFound,
-       "subtask " + std::to_string(both[0].subTaskId) + " of task 999 does not exist"},
-      {"subtask of another task", 1001, both[0].subTaskId, kAmNotFound,
-       "subtask " + std::to_string(both[0].subTaskId) + " of task 1001 does not exist"},
-  };
-  for (const auto& r : refusals) {
-    SCOPED_TRACE(r.name);
+  for (unsigned long otherTask : {999ul, 1001ul}) {
     std::list<long long> none{5};
-    EXPECT_EQ(r.code, task.runTask(r.taskId, r.subTaskId, none, err, 1, 0, 0, false, nullptr));
-    EXPECT_EQ(r.text, err);
+    EXPECT_EQ(kAmNotFound, task.runTask(otherTask, both[0].subTaskId, none, err, 1, 0, 0, false, nullptr));
+    EXPECT_EQ("subtask " + std::to_string(both[0].subTaskId) + " of task " + std::to_string(otherTask) +
+                  " does not exist", err);
     EXPECT_EQ(std::list<long long>{5}, none);
   }
   std::vector<Sched_SubTask> empty;

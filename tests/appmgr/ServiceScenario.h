@@ -14,14 +14,6 @@ namespace test {
 // `base` on are created, so separate runs on one store use separate bases.
 void runServiceScenario(unsigned long base);
 
-// The schedule and job operations of the task object, once, for a client id
-// no other run uses: an easy-backup schedule created and listed, an immediate
-// job created and waited for, the schedule run, the entities of the job's
-// request, and the schedule deleted. Waiting polls through the platform
-// clock: the caller installs a fake one, and the server's jobs must end
-// within a few of its polls.
-void runScheduleScenario(int clientId);
-
 // A fresh temporary folder (removed by the caller with removeTree).
 std::string makeTempDir();
 void removeTree(const std::string& dir);

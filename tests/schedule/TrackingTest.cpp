@@ -1,6 +1,9 @@
 // Job list, waiting for jobs, run-now of a subtask, sweep tasks, deletion
-// and clean-up of schedules, entities of a job request.
+// and clean-up of schedules, entities of a job request, and the replies
+// these flows must not trust.
 #include <gtest/gtest.h>
+
+#include <functional>
 
 #include "platform/PlatformMessages.h"
 #include "platform/YMGlobalParam.h"
@@ -14,81 +17,72 @@ using namespace evtask::test;
 
 namespace {
 
+const std::string kNone = "-";  // a reply without XML
+
 class TrackingTest : public EvTaskTest {
  protected:
-  void SetUp() override {
-    EvTaskTest::SetUp();
-    YmClock::set(&clock);
-  }
-  void TearDown() override {
-    YmClock::set(nullptr);
-    EvTaskTest::TearDown();
-  }
-  // Queues one reply per poll; null stands for a reply without XML.
+  // Queues one reply per poll.
   void queue(const std::vector<std::string>& replies) {
-    for (const std::string& r : replies) respondXml(*fake, r == "-" ? nullptr : r.c_str());
+    for (const std::string& r : replies) respondXml(*fake, r == kNone ? nullptr : r.c_str());
   }
 
-  FakeClock clock;
   EvTask task{0x500000001ull, 0, nullptr, false};
   bool success = true;
   std::string status = "old", detail = "old", err;
 };
-
-const std::string kNone = "-";
 
 }  // namespace
 
 TEST_F(TrackingTest, WaitPollsEveryThirtySecondsUntilAFinalState) {
   const std::string other = jobList({{8, "Completed", ""}});
   const std::string running = jobList({{7, "Running", "copying"}});
+  auto one = [](const char* s, const char* d = "") { return jobList({{7, s, d}}); };
   const struct {
     const char* name;
     std::vector<std::string> replies;
     bool result, success;
     const char* status;
+    const char* detail;
     size_t polls;
   } cases[] = {
-      {"already finished", {jobList({{7, "Completed", "done"}})}, true, true, "Completed", 1},
-      {"other letter case", {jobList({{7, "completed", ""}})}, true, true, "completed", 1},
-      {"errors still succeed", {jobList({{7, "Completed w/ one or more errors", ""}})}, true, true,
-       "Completed w/ one or more errors", 1},
-      {"warnings", {jobList({{7, "Completed w/ one or more warnings", ""}})}, true, true, "", 1},
-      {"committed", {jobList({{7, "Committed", ""}})}, true, true, "", 1},
-      {"killed", {jobList({{7, "Killed", ""}})}, true, false, "Killed", 1},
-      {"failed to start", {jobList({{7, "Failed To Start", ""}})}, true, false, "", 1},
-      {"system failed", {jobList({{7, "SYSTEM FAILED", ""}})}, true, false, "", 1},
-      {"cleanup", {jobList({{7, "Abnormally Terminated Cleanup", ""}})}, true, false, "", 1},
-      {"running then failed", {running, jobList({{7, "Waiting", ""}}), jobList({{7, "Failed", "no media"}})}, true,
-       false, "Failed", 3},
-      {"found among others", {jobList({{8, "Running", ""}, {7, "Completed", ""}})}, true, true, "Completed", 1},
-      {"absent twice", {other, kNone, jobList({{7, "Completed", ""}})}, true, true, "Completed", 3},
-      {"six failed polls", {kNone, other, "<bad", kNone, kNone, kNone}, false, false, "old", 6},
+      {"already finished", {one("Completed", "done")}, true, true, "Completed", "done", 1},
+      {"other letter case", {one("completed")}, true, true, "completed", "", 1},
+      {"errors still succeed", {one("Completed w/ one or more errors")}, true, true, "Completed w/ one or more errors",
+       "", 1},
+      {"warnings", {one("Completed w/ one or more warnings")}, true, true, nullptr, nullptr, 1},
+      {"committed", {one("Committed")}, true, true, nullptr, nullptr, 1},
+      {"killed", {one("Killed")}, true, false, "Killed", nullptr, 1},
+      {"failed to start", {one("Failed To Start")}, true, false, nullptr, nullptr, 1},
+      {"system failed", {one("SYSTEM FAILED")}, true, false, nullptr, nullptr, 1},
+      {"cleanup", {one("Abnormally Terminated Cleanup")}, true, false, nullptr, nullptr, 1},
+      {"running then failed", {running, one("Waiting"), one("Failed", "no media")}, true, false, "Failed",
+       "no media", 3},
+      {"unknown states keep waiting", {one("Queued"), one(""), one("Completed!"), one("Suspended"), one("Completed")},
+       true, true, "Completed", nullptr, 5},
+      {"found among others", {jobList({{8, "Running", ""}, {7, "Completed", ""}})}, true, true, "Completed", nullptr, 1},
+      {"absent twice", {other, kNone, one("Completed")}, true, true, "Completed", nullptr, 3},
+      {"six failed polls", {kNone, other, "<bad", kNone, kNone, kNone}, false, false, "old", nullptr, 6},
       {"a find resets the count",
-       {kNone, kNone, kNone, kNone, kNone, running, kNone, kNone, kNone, kNone, kNone, jobList({{7, "Completed", ""}})},
-       true, true, "Completed", 12},
+       {kNone, kNone, kNone, kNone, kNone, running, kNone, kNone, kNone, kNone, kNone, one("Completed")}, true, true,
+       "Completed", nullptr, 12},
   };
   for (const auto& c : cases) {
-    FakeClock local;
-    YmClock::set(&local);
+    SCOPED_TRACE(c.name);
+    FakeClock clock;
     queue(c.replies);
     status = "old";
     LogCapture log;
-    EXPECT_EQ(c.result, task.WaitForJobToComplete(7, success, status, detail)) << c.name;
-    EXPECT_EQ(c.success, success) << c.name;
-    if (*c.status != 0) {
-      EXPECT_EQ(c.status, status) << c.name;
-    }
-    EXPECT_EQ(std::vector<unsigned long>(c.polls, 30000), local.sleeps()) << c.name;
+    EXPECT_EQ(c.result, task.WaitForJobToComplete(7, success, status, detail));
+    EXPECT_EQ(c.success, success);
+    EXPECT_EQ(c.status != nullptr ? c.status : status, status);
+    EXPECT_EQ(c.detail != nullptr ? c.detail : detail, detail);
+    EXPECT_EQ(std::vector<unsigned long>(c.polls, 30000), clock.sleeps());
+    EXPECT_EQ(!c.result, log.contains("WaitForJobToComplete",
+                                      "Error in Waiting for job completion of jobID [7]. So returning"));
     if (!c.result) {
-      EXPECT_TRUE(log.contains("WaitForJobToComplete", "Error in Waiting for job completion of jobID [7]. So returning"));
       EXPECT_TRUE(log.contains("WaitForJobToComplete", "Error in Waiting for job completion of jobID [7]. Attempt [5]"));
     }
   }
-  YmClock::set(&clock);
-  queue({jobList({{7, "Failed", "no media"}})});
-  EXPECT_TRUE(task.WaitForJobToComplete(7, success, status, detail));
-  EXPECT_EQ("no media", detail);
 }
 
 TEST_F(TrackingTest, JobListRequestCarriesTheFilter) {
@@ -108,14 +102,10 @@ TEST_F(TrackingTest, JobListRequestCarriesTheFilter) {
   std::vector<long long> sent;
   at(req, {2})->getlistint(4, 0, sent);
   EXPECT_EQ((std::vector<long long>{3, 4}), sent);  // narrowed to 32 bits
-
-  fake->respondError(kXmlHandlerReq, 4, "manager down");
-  LogCapture log;
-  EXPECT_FALSE(task.GetJobSummary(ids, response));
-  EXPECT_TRUE(log.contains("GetJobSummary", "Error [manager down] in sending job list request"));
 }
 
 TEST_F(TrackingTest, TriggerRunsTheSubtaskAndWaitsForItsJob) {
+  FakeClock clock;
   queue({createdJobs({"123", "124"}), jobList({{123, "Completed", "ok"}})});
   YmEntities::SubtaskEntity sub;
   sub.setint64(0, 0, 55);
@@ -132,56 +122,110 @@ TEST_F(TrackingTest, TriggerRunsTheSubtaskAndWaitsForItsJob) {
   ASSERT_EQ(1u, options.size());
   EXPECT_EQ(0x5CFB22DE, num(options[0], {}, 1));
   EXPECT_EQ("1", text(options[0], {}, 2));
+}
 
+// Every flow given a reply it cannot use: a non-zero result with a text, the
+// caller's outputs as they were, and no wait.
+TEST_F(TrackingTest, UnusableRepliesFailCleanlyInEveryFlow) {
   const char* const kRunText = "Error in running job for schedule. Please check controlhost log for more details";
+  // The last one (a field of the wrong kind) only means something to the
+  // schedule query, the others expect other classes.
+  const char* const kBadXml[] = {"<m f=\"12\" c=\"88\"><i t=\"1\">", "<m f=\"21\" c=\"30\"/>", nullptr,
+                                 "<m f=\"12\" c=\"88\"><s t=\"1\">x</s></m>"};
+  struct Flow {
+    const char* name;
+    std::function<void(const char* xml)> script;
+    // The flow's result as an int (false = -1) and its text; `unchanged`
+    // tells whether the outputs kept their values.
+    std::function<int(std::string& text, bool& unchanged)> run;
+  };
+  auto trigger = [&](std::string& text, bool& unchanged) {
+    bool ok = true;
+    std::string st = "s", de = "d";
+    const int rc = task.TriggerJobforSubtask(YmEntities::SubtaskEntity(), text, ok, st, de);
+    unchanged = ok && st == "s" && de == "d";
+    return rc;
+  };
+  const Flow flows[] = {
+      {"schedule query", [&](const char* xml) { respondCreate(*fake, msg::kTaskRequest, xml, {}); },
+       [&](std::string& text, bool& unchanged) {
+         Sched_AssocEntity e;
+         std::vector<_AutomaticTaskInfo> result(2);
+         const int rc = task.getSchedulesInfoForEntity(e, result, text, false, false, nullptr, 1, 0, 0, false, nullptr);
+         unchanged = result.size() == 2;
+         return rc;
+       }},
+      {"job list", [&](const char* xml) { respondXml(*fake, xml); },
+       [&](std::string& text, bool& unchanged) {
+         LogCapture log;
+         std::vector<long long> ids{1};
+         JobManager::JobListResponse response;
+         response.setint64(9, 0, 5);
+         const bool ok = task.GetJobSummary(ids, response);
+         for (const std::string& line : log.lines()) text += line;
+         unchanged = num(response, {}, 9) == 5 && !response.isSet(1, 0);
+         return ok ? 0 : -1;
+       }},
+      {"stored procedure", [&](const char* xml) { respondStoredProcedure(*fake, xml); },
+       [&](std::string& text, bool& unchanged) {
+         int requestId = 4;
+         std::vector<int> ids{2};
+         const int rc = task.getEntitiesFromRequest(requestId, ids, nullptr);
+         text = task.getErrorString();
+         unchanged = requestId == 4 && ids == std::vector<int>{2};
+         return rc;
+       }},
+      {"run now", [&](const char* xml) { respondXml(*fake, xml); }, trigger},
+  };
+  FakeClock clock;
+  for (const Flow& flow : flows) {
+    for (const char* xml : kBadXml) {
+      if (xml == kBadXml[3] && flow.name != flows[0].name) continue;
+      SCOPED_TRACE(std::string(flow.name) + ": " + (xml != nullptr ? xml : "no XML"));
+      flow.script(xml);
+      std::string text;
+      bool unchanged = false;
+      EXPECT_NE(0, flow.run(text, unchanged));
+      EXPECT_FALSE(text.empty());
+      EXPECT_TRUE(unchanged);
+    }
+  }
+  // Run now: replies without a usable job id, or a job that cannot be found.
   const struct {
     const char* name;
     std::vector<std::string> replies;
-    bool failSend;
     const char* text;
     size_t polls;
-  } cases[] = {
-      {"handler fails", {}, true, kRunText, 0},
-      {"no job in reply", {createdJobs({})}, false, kRunText, 0},
-      {"reply without XML", {kNone}, false, kRunText, 0},
-      {"job id not a number", {createdJobs({"12x"})}, false, kRunText, 0},
-      {"waiting fails", {createdJobs({"9"}), kNone, kNone, kNone, kNone, kNone, kNone}, false,
+  } runNow[] = {
+      {"handler fails", {}, kRunText, 0},
+      {"no job in reply", {createdJobs({})}, kRunText, 0},
+      {"job id with letters", {createdJobs({"12x", "5"})}, kRunText, 0},
+      {"job id of letters", {createdJobs({"abc", "5"})}, kRunText, 0},
+      {"empty job id", {createdJobs({"", "5"})}, kRunText, 0},
+      {"job id with a space", {createdJobs({"12 ", "5"})}, kRunText, 0},
+      {"job id of a sign", {createdJobs({"-", "5"})}, kRunText, 0},
+      {"job id out of range", {createdJobs({"99999999999999999999", "5"})}, kRunText, 0},
+      {"waiting fails", {createdJobs({"9"}), kNone, kNone, kNone, kNone, kNone, kNone},
        "Error in waiting for job to complete. Please check controlhost log for more details", 6},
   };
-  for (const auto& c : cases) {
-    FakeClock local;
-    YmClock::set(&local);
-    if (c.failSend) fake->respondError(kXmlHandlerReq, 12, "no manager");
+  for (const auto& c : runNow) {
+    SCOPED_TRACE(c.name);
+    const size_t before = clock.sleeps().size();
+    if (c.replies.empty()) fake->respondError(kXmlHandlerReq, 12, "no manager");
     queue(c.replies);
-    EXPECT_EQ(1, task.TriggerJobforSubtask(sub, err, success, status, detail)) << c.name;
-    EXPECT_EQ(c.text, err) << c.name;
-    EXPECT_EQ(c.polls, local.sleeps().size()) << c.name;
+    std::string text;
+    bool unchanged = false;
+    EXPECT_EQ(1, trigger(text, unchanged));
+    EXPECT_EQ(c.text, text);
+    EXPECT_EQ(c.polls, clock.sleeps().size() - before);
+    EXPECT_EQ(c.polls == 0, unchanged);
   }
-  YmClock::set(&clock);
 }
 
-TEST_F(TrackingTest, SweepTaskIsAnImmediateBackupWithTheSweepValue) {
-  respondCreate(*fake, msg::kCreateTask, createdJobs({}).c_str(), {81});
+// The request itself is in the builder table.
+TEST_F(TrackingTest, SweepTaskReportsARefusalAndDistrustsAnUnreadableReply) {
   std::list<long long> jobs;
-  ASSERT_TRUE(task.CreateTaskforSweep(3, 4, 0, 0, 25, jobs, err));
-  EXPECT_EQ(std::list<long long>{81}, jobs);
-  EXPECT_EQ(1, fake->last(msg::kCreateTask).as<::CreateTaskReq>().userId);
-  const CNMessageBase req = parsedXml(sentXml(*fake, msg::kCreateTask).back());
-  EXPECT_EQ(1, num(req, {2, 1}, 8));
-  EXPECT_EQ(1, num(req, {2, 1}, 10));
-  EXPECT_EQ(3, num(req, {2, 1}, 12));
-  const auto assocs = list(req, {2}, 3);
-  ASSERT_EQ(1u, assocs.size());
-  EXPECT_EQ(3, num(assocs[0], {}, 11));
-  EXPECT_EQ(4, num(assocs[0], {}, 38));
-  const auto sub = list(req, {2}, 5).at(0);
-  EXPECT_EQ(2, num(sub, {1}, 6));
-  EXPECT_EQ(2, num(sub, {1}, 7));
-  EXPECT_EQ(2, num(sub, {4, 1}, 1));
-  EXPECT_EQ(25, num(sub, {4, 4}, 24));
-
   respondCreate(*fake, msg::kCreateTask, refusal(0, "queued later").c_str(), {});
-  jobs.clear();
   EXPECT_FALSE(task.CreateTaskforSweep(3, 4, 0, 0, 25, jobs, err));
   EXPECT_EQ("queued later", err);
   respondCreate(*fake, msg::kCreateTask, "<m", {82});
@@ -211,24 +255,22 @@ TEST_F(TrackingTest, DeleteAndCleanupOfRecordedSchedules) {
     const char* before;
     std::vector<int> failures;  // handler result per deletion, in order
     const char* after;
-    size_t deletions;
   } cases[] = {
-      {"all deleted", ",5,,6", {0, 0}, "", 2},
-      {"second fails", ",5,,6", {0, 9}, ",6", 2},
-      {"both fail", "5,6", {9, 9}, ",5,6", 2},
-      {"not a number stays", "5,x", {0}, ",x", 1},
-      {"empty", "", {}, "", 0},
+      {"all deleted", ",5,,6", {0, 0}, ""},     {"second fails", ",5,,6", {0, 9}, ",6"},
+      {"both fail", "5,6", {9, 9}, ",5,6"},     {"not a number stays", "5,x", {0}, ",x"},
+      {"empty", "", {}, ""},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
     fake->setGlobalParam(CONTROLHOST_SURVEY_WIA_SCHEDULE_ID_LIST, c.before);
     fake->clearRequests();
     for (int f : c.failures) {
       if (f == 0) respondXml(*fake, "<m f=\"12\" c=\"1\"/>");
       else fake->respondError(kXmlHandlerReq, f, "locked");
     }
-    EXPECT_EQ(0, task.CleanupWIASchedules(err)) << c.name;
-    EXPECT_EQ(c.after, fake->globalParam(CONTROLHOST_SURVEY_WIA_SCHEDULE_ID_LIST)) << c.name;
-    EXPECT_EQ(c.deletions, sentXml(*fake, kXmlHandlerReq).size()) << c.name;
+    EXPECT_EQ(0, task.CleanupWIASchedules(err));
+    EXPECT_EQ(c.after, fake->globalParam(CONTROLHOST_SURVEY_WIA_SCHEDULE_ID_LIST));
+    EXPECT_EQ(c.failures.size(), sentXml(*fake, kXmlHandlerReq).size());
   }
   fake->respondError(kGlobalParamGetReq, 3, "no parameter");
   fake->clearRequests();
@@ -252,16 +294,13 @@ TEST_F(TrackingTest, EntitiesOfTheJobRequest) {
   EXPECT_EQ(900, requestId);
   EXPECT_EQ((std::vector<int>{1, 11, 13}), ids);
   EXPECT_EQ(0x154EE415u, fake->last(kExecuteSPReq).as<ExecuteSPReq>().procedure);
-  const CNMessageBase req = parsedXml(sentXml(*fake, kExecuteSPReq).back());
-  EXPECT_EQ(0x500000001ll, num(req, {}, 1));
+  EXPECT_EQ(0x500000001ll, num(parsedXml(sentXml(*fake, kExecuteSPReq).back()), {}, 1));
 
   respondStoredProcedure(*fake, refusal(17, "no such job").c_str());
   EXPECT_EQ(17, task.getEntitiesFromRequest(requestId, ids, nullptr));
   EXPECT_EQ("no such job", task.getErrorString());
   respondStoredProcedure(*fake, refusal(0, nullptr).c_str());
   EXPECT_EQ(0, task.getEntitiesFromRequest(requestId, ids, nullptr));
-  fake->respondError(kExecuteSPReq, 6, "procedure failed");
-  EXPECT_EQ(6, task.getEntitiesFromRequest(requestId, ids, nullptr));
   EXPECT_EQ(900, requestId);
   EXPECT_EQ((std::vector<int>{1, 11, 13}), ids);
 }

@@ -1,11 +1,13 @@
-// The job wait loop on the fake clock, status classification and the
-// progress display.
+// The job wait loop on the fake clock, "job wait" with the job's states
+// scripted, and the progress display.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "platform/YmErrors.h"
 #include "support/TestSupport.h"
+#include "tools/Ctl.h"
 #include "tools/CtlJobs.h"
 #include "tools/CtlOutput.h"
 
@@ -89,29 +91,6 @@ TEST(JobWait, EndsAsTheJobTheDeadlineOrTheStopFlagSays) {
   }
 }
 
-TEST(JobWait, StatusTable) {
-  struct Case {
-    const char* status;
-    bool final;
-    bool success;
-  };
-  const Case cases[] = {
-      {"Completed", true, true},       {"completed w/ one or more errors", true, true},
-      {"Completed w/ one or more warnings", true, true}, {"COMMITTED", true, true},
-      {"Failed", true, false},         {"Killed", true, false},
-      {"Abnormally Terminated Cleanup", true, false},    {"Failed To Start", true, false},
-      {"System Failed", true, false},  {"Running", false, false},
-      {"Completed ", false, false},    {"", false, false},
-  };
-  for (const Case& c : cases) {
-    JobState s;
-    s.status = c.status;
-    classifyJobStatus(s);
-    EXPECT_EQ(c.final, s.final) << c.status;
-    EXPECT_EQ(c.success, s.success) << c.status;
-  }
-}
-
 TEST(JobWait, ProgressFromTheStatusDetail) {
   const std::pair<const char*, int> cases[] = {
       {"Progress 0%", 0},   {"Progress 40%", 40}, {"Progress 100%", 100}, {"Progress 101%", -1},
@@ -142,6 +121,65 @@ TEST(JobWait, ProgressLinesAndBar) {
   bar.update(state("Running", 50));
   bar.finish();
   EXPECT_EQ("\rjob 9 [###############...............]  50%  Running\x1b[K\n", tty.str());
+}
+
+// "job wait" end to end: exit codes, plain and JSON output, Ctrl-C.
+TEST(JobWait, CommandExitCodesOutputAndDeadline) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    std::vector<const char*> states;  // one per query; the last repeats
+    int stopAfter;                    // queries after which Ctrl-C comes, -1 never
+    int exit;
+    const char* outcome;
+    long long elapsedMs;
+  };
+  const Case cases[] = {
+      {"completes", {"job", "wait", "5"}, {"Waiting", "Running", "Completed"}, -1, 0, "completed", 2000},
+      {"fails", {"job", "wait", "5"}, {"Running", "Failed To Start"}, -1, 1, "failed", 1000},
+      {"deadline", {"job", "wait", "5", "--timeout", "2.5"}, {"Running"}, -1, 4, "deadline", 2500},
+      {"ctrl-c", {"job", "wait", "5", "--timeout", "60"}, {"Running"}, 2, 130, "interrupted", 1000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeClock clock;
+    for (bool json : {false, true}) {
+      std::ostringstream out, err;
+      int queries = 0;
+      volatile std::sig_atomic_t stop = 0, waiting = 0;
+      bool waitingSeen = false;
+      CtlIo io(out, err);
+      io.pollMs = 1000;
+      io.stop = &stop;
+      io.waiting = &waiting;
+      io.jobQuery = [&](long long jobId, JobState& s, std::string&) {
+        EXPECT_EQ(5, jobId);
+        waitingSeen = waitingSeen || waiting == 1;
+        s.status = c.states[std::min<size_t>(queries, c.states.size() - 1)];
+        if (++queries == c.stopAfter) stop = 1;
+        return 0;
+      };
+      std::vector<std::string> args{"evtaskctl"};
+      if (json) args.push_back("--json");
+      args.insert(args.end(), c.args.begin(), c.args.end());
+      const long long began = clock.monotonicMs();
+      EXPECT_EQ(c.exit, runCtl(args, io));
+      EXPECT_EQ(c.elapsedMs, clock.monotonicMs() - began);
+      EXPECT_TRUE(waitingSeen);
+      EXPECT_EQ(0, waiting) << "the waiting mark is cleared";
+      EXPECT_EQ(c.exit != 0, !err.str().empty()) << err.str();
+      if (!json) {
+        // Plain lines off a terminal, one per change of state.
+        EXPECT_EQ(0u, out.str().find("job 5: " + std::string(c.states[0]))) << out.str();
+        continue;
+      }
+      const nlohmann::json doc = nlohmann::json::parse(out.str(), nullptr, false);
+      ASSERT_FALSE(doc.is_discarded()) << out.str();
+      EXPECT_EQ(c.outcome, doc["outcome"]);
+      EXPECT_EQ(5, doc["jobId"]);
+      EXPECT_EQ(c.states[std::min<size_t>(queries, c.states.size()) - 1], doc["status"]);
+    }
+  }
 }
 
 }  // namespace

@@ -1,376 +1,297 @@
-// evtaskctl run in-process against the scripted application manager: JSON
-// documents field by field, what reaches the server, exit codes and usage
-// errors.
+// evtaskctl run in-process against the reference application manager with
+// its demo catalogue: embedded in the test process (one table of commands,
+// each a round trip through the store, so what one writes the next reads
+// back), and as the evtask-appmgr program over a Unix socket and over TCP
+// with a key.
+#ifdef EVTASK_HAVE_APPMGR
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <thread>
 
-#include "platform/YmErrors.h"
-#include "task/EvTaskTestSupport.h"
+#include "appmgr/Embedded.h"
+#include "platform/AppMgrTransport.h"
+#include "platform/YMPlatformInfo.h"
+#include "service/Platform.h"
 #include "support/TestSupport.h"
+#include "task/TmTaskOptions.h"
 #include "tools/Ctl.h"
 
-using namespace evtask;
-using namespace evtask::test;
-using evtask::ctl::CtlIo;
 using Json = nlohmann::json;
+using evtask::ctl::CtlIo;
 
 namespace {
 
 struct Result {
   int exit = -1;
-  std::string out;
+  std::string out;  // a JSON document on stdout is compacted, so that fragments match
   std::string err;
-  Json json() const {
-    Json doc = Json::parse(out, nullptr, false);
-    EXPECT_FALSE(doc.is_discarded()) << "stdout is not one JSON document:\n" << out;
-    return doc;
-  }
+  Json doc;
 };
 
-Result runTool(std::vector<std::string> args) {
+class CtlTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/evtaskctl-test.XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(tmpl));
+    dir = tmpl;
+    reset();
+  }
+  void TearDown() override {
+    stopServer();
+    evtask::setEmbeddedProvider(nullptr);
+    reset();
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+  }
+  static void reset() {
+    TmTaskOptions::resetDefaultsForTesting();
+    TaskPlatformInfoSingleton::deleteTaskPlatformInfoSingleton();
+    YMPlatformInfo::clearStore();
+  }
+
+  // Runs the tool; `embedded` starts the in-process server on the test's
+  // database with the demo catalogue.
+  Result run(std::vector<std::string> args, bool embedded) {
+    std::ostringstream out, err;
+    CtlIo io(out, err);
+    io.pollMs = 1000;
+    if (embedded) {
+      args.insert(args.begin(), {"--db=" + dir + "/embedded.db", "--demo-data"});
+      io.startEmbedded = [](const evtask::ctl::EmbeddedSettings& s, std::string& e) {
+        evtask::appmgr::EmbeddedOptions o;
+        o.dbPath = s.dbPath;
+        o.initDemo = s.initDemo;
+        o.jobSpeed = s.jobSpeed;
+        return evtask::appmgr::registerEmbedded(o, e);
+      };
+    }
+    args.insert(args.begin(), "evtaskctl");
+    Result r;
+    r.exit = evtask::ctl::runCtl(args, io);
+    r.out = out.str();
+    r.err = err.str();
+    r.doc = Json::parse(r.out, nullptr, false);
+    if (!r.doc.is_discarded()) r.out = r.doc.dump();
+    return r;
+  }
+
+  // Starts evtask-appmgr and waits (bounded) until its log says it listens;
+  // returns the endpoint it reports.
+  std::string startServer(const std::vector<std::string>& extra) {
+    const std::string log = dir + "/server" + std::to_string(++started) + ".log";
+    std::vector<std::string> args = {EVTASK_APPMGR_PATH, "--db", dir + "/store.db", "--init-demo", "--log-file", log};
+    args.insert(args.end(), extra.begin(), extra.end());
+    pid = fork();
+    if (pid == 0) {
+      std::vector<char*> argv;
+      for (std::string& a : args) argv.push_back(&a[0]);
+      argv.push_back(nullptr);
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+    for (int i = 0; i < 2000; ++i) {
+      std::stringstream text;
+      text << std::ifstream(log).rdbuf();
+      const std::string s = text.str();
+      const size_t at = s.find("listening on ");
+      if (at != std::string::npos && s.find('\n', at) != std::string::npos)
+        return s.substr(at + 13, s.find('\n', at) - at - 13);
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ADD_FAILURE() << "evtask-appmgr did not start listening";
+    return "";
+  }
+  void stopServer() {
+    if (pid <= 0) return;
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+    pid = -1;
+  }
+
+  std::string dir;
+  pid_t pid = -1;
+  int started = 0;
+};
+
+// Every command on the embedded server. Jobs run on the fake clock, which
+// drives both the wait and the server's job simulator (a job takes 10 s), so
+// nothing sleeps for real and the percentages are exact. "$JOB" stands for
+// the first job the last command that started jobs reported.
+TEST_F(CtlTest, EveryCommandOnTheEmbeddedServer) {
+  evtask::test::FakeClock clock;
+  const std::string submitted = "\"result\":\"submitted\"";
+  struct Case {
+    std::vector<std::string> args;
+    int exit;
+    std::vector<std::string> has;  // fragments of stdout (compacted JSON) or stderr
+    long long elapsedMs = -1;      // on the fake clock, -1: not checked
+  };
+  const Case cases[] = {
+      {{"--json", "task", "show", "1001"}, 0,
+       {"\"taskId\":1001", "\"isDefault\":false", "\"clientId\":2", "\"subclientId\":11", "\"subclientId\":12"}},
+      {{"task", "show", "1001"}, 0, {"task:\n  taskId: 1001\n"}},
+      {{"--json", "task", "show", "2001", "--by", "subtask"}, 0, {"\"subTaskId\":2001", "\"taskId\":1001"}},
+      {{"--json", "task", "show", "99"}, 1, {"\"exitCode\":1", "error 100 (0x64): no task found for task id 99"}},
+      {{"--json", "options", "get", "1001", "6"}, 0, {"\"values\":[\"/etc\",\"/home\"]", "\"type\":\"text\""}},
+      {{"options", "set", "1001", "7777", "-5", "--type", "long"}, 0, {}},
+      {{"--json", "options", "get", "1001", "7777"}, 0, {"\"values\":[\"-5\"]", "\"type\":\"long\""}},
+      {{"options", "remove", "1001", "7777"}, 0, {}},
+      {{"--json", "options", "get", "1001", "7777"}, 1, {"\"code\":524289", "error 524289 (0x80001): option 7777"}},
+      // Values are checked against their type before anything is sent.
+      {{"options", "set", "1001", "5", "2147483648", "--type", "int"}, 2, {"2147483648"}},
+      {{"options", "set", "1001", "5", "12abc", "--type", "int"}, 2, {"12abc"}},
+      {{"options", "set", "1001", "5", "maybe", "--type", "bool"}, 2, {"maybe"}},
+      {{"options", "set", "1001", "5", "32768", "--type", "short"}, 2, {"32768"}},
+      {{"options", "set", "1001", "5", "-1", "--type", "ushort"}, 2, {"-1"}},
+      {{"options", "set", "1001", "5", "18446744073709551616", "--type", "ulonglong"}, 2, {"18446744073709551616"}},
+      {{"options", "set", "1001", "5", "1", "--type", "float"}, 2, {"float"}},
+      {{"options", "set", "1001", "5001", "2147483647", "--type", "int"}, 0, {}},
+      {{"options", "set", "1001", "5002", "-2147483648", "--type", "7"}, 0, {}},
+      {{"options", "set", "1001", "5003", "off", "--type", "bool"}, 0, {}},
+      {{"options", "set", "1001", "5004", "4294967295", "--type", "uint"}, 0, {}},
+      {{"options", "set", "1001", "5005", "-9223372036854775808", "--type", "longlong"}, 0, {}},
+      {{"options", "set", "1001", "5006", "a b", "--type", "text"}, 0, {}},
+      {{"--json", "options", "list", "1001"}, 0,
+       {"{\"optionId\":5001,\"type\":\"int\",\"value\":\"2147483647\"}",
+        "{\"optionId\":5002,\"type\":\"int\",\"value\":\"-2147483648\"}",
+        "{\"optionId\":5003,\"type\":\"bool\",\"value\":\"0\"}",
+        "{\"optionId\":5004,\"type\":\"uint\",\"value\":\"4294967295\"}",
+        "{\"optionId\":5005,\"type\":\"longlong\",\"value\":\"-9223372036854775808\"}",
+        "{\"optionId\":5006,\"type\":\"text\",\"value\":\"a b\"}"}},
+      {{"files", "add", "1001", "/srv/data", "--type", "1"}, 0, {}},
+      {{"--json", "files", "list", "1001"}, 0, {"\"name\":\"/etc\"", "\"name\":\"/home\"", "\"name\":\"/srv/data\""}},
+      {{"files", "remove", "1001", "/srv/data"}, 0, {}},
+      {{"files", "list", "1001"}, 0, {"/home"}},
+      {{"files", "add", "1001", "", "--type", "1"}, 2, {"must not be empty"}},
+      {{"--json", "defaults"}, 0, {"{\"optionId\":100,\"type\":\"longlong\",\"value\":\"1048576\"}"}},
+      {{"params", "set", "RetentionDays", "30"}, 0, {}},
+      {{"--json", "params", "get", "RetentionDays"}, 0, {"{\"name\":\"RetentionDays\",\"value\":\"30\"}"}},
+      {{"--json", "schedule", "create", "easy-backup", "--apptype", "29", "--client", "2", "--name", "weekly"}, 0,
+       {"\"schedule\":\"easy-backup\"", submitted}},
+      {{"--json", "schedule", "create", "aux-copy", "--policy", "1", "--copy", "1"}, 0,
+       {"\"schedule\":\"aux-copy\"", submitted}},
+      {{"--json", "schedule", "create", "edc", "--client", "2", "--instance", "1", "--instance-type", "2"}, 0,
+       {"\"schedule\":\"edc\"", submitted}},
+      {{"--json", "schedule", "create", "update-job", "--client", "2", "--client", "3", "--group", "1"}, 0,
+       {"\"schedule\":\"update-job\"", submitted}},
+      {{"--json", "schedule", "create", "send-log-files", "--name", "daily logs"}, 0, {"\"taskId\":"}},
+      {{"--json", "job", "run", "synthetic-full", "--subclient", "11"}, 0, {"\"job\":\"synthetic-full\"", submitted}},
+      {{"--json", "job", "run", "inventory", "--library", "1"}, 0, {"\"job\":\"inventory\"", submitted}},
+      {{"--json", "job", "run", "reconstruction", "--store", "1", "--policy", "1", "--copy", "1"}, 0,
+       {"\"job\":\"reconstruction\"", submitted}},
+      {{"--json", "job", "run", "partition-move", "--store", "1", "--substore", "2", "--source-ma", "3", "--dest-ma",
+        "4"}, 0, {"\"job\":\"partition-move\"", submitted}},
+      {{"--json", "job", "run", "index-scale", "--index-client", "2", "--source-client", "2", "--dest-client", "3",
+        "--core", "core1", "--source-path", "/a", "--dest-path", "/b"}, 0, {"\"jobs\":[", submitted}},
+      // The installation schedule is client 2's one update schedule; the
+      // automatic one is the catalogue's task 1001, without subtasks (it has
+      // no automatic pattern).
+      {{"--json", "schedule", "create", "update", "--client", "2", "--day-mask", "4"}, 0,
+       {"\"schedule\":\"update\"", submitted}},
+      {{"--json", "schedules", "list", "--client", "2"}, 0,
+       {"\"clientId\":2", "\"automatic\":[{\"entities\":[{",
+        "\"update\":[{\"entities\":[{\"appTypeId\":0,\"backupsetId\":0,\"clientGroupId\":0,\"clientId\":2,"
+        "\"instanceId\":0,\"subclientId\":0,\"taskId\":0}],\"subTasks\":[{\"operationType\":4020,",
+        "\"subTasks\":[]"}},
+      {{"--json", "task", "run", "1001", "2001"}, 0, {"\"jobs\":[", "\"taskId\":1001", "\"subTaskId\":2001"}},
+      {{"--json", "jobs", "list", "1001"}, 0, {"$JOB"}},
+      {{"--json", "job", "wait", "$JOB", "--timeout", "4"}, 4,
+       {"\"outcome\":\"deadline\"", "\"status\":\"Running\"", "\"percent\":30"}, 4000},
+      {{"--json", "job", "wait", "$JOB"}, 0, {"\"outcome\":\"completed\"", "\"status\":\"Completed\"", "\"percent\":100"},
+       6000},
+      {{"--json", "job", "wait", "987654"}, 1, {"\"outcome\":\"query failed\""}, 0},
+      // Usage errors and the endpoints.
+      {{"task", "show"}, 2, {"id is required"}},
+      {{"task", "show", "x"}, 2, {"x"}},
+      {{"task", "show", "1", "--by", "client"}, 2, {"client"}},
+      {{"frobnicate"}, 2, {"subcommand is required"}},
+      {{"options"}, 2, {"subcommand"}},
+      {{"job", "wait", "5", "--timeout", "-1"}, 2, {"negative"}},
+      {{"schedule", "create", "aux-copy"}, 2, {"--policy"}},
+      {{"schedule", "create", "edc", "--client", "2"}, 2, {"--instance"}},
+      {{"job", "run", "partition-move", "--store", "1", "--substore", "2", "--source-ma", "3"}, 2, {"--dest-ma"}},
+      {{"job", "run", "index-scale"}, 2, {"--index-client"}},
+      {{"--help"}, 0, {"3 cannot reach the server", "4 deadline passed"}},
+  };
+  std::string job = "none";
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.args;
+    for (std::string& a : args) a = a == "$JOB" ? job : a;
+    SCOPED_TRACE(::testing::PrintToString(args));
+    const long long began = clock.monotonicMs();
+    const Result r = run(args, true);
+    EXPECT_EQ(c.exit, r.exit) << r.err;
+    for (std::string f : c.has) {
+      f = f == "$JOB" ? job : f;
+      EXPECT_NE(std::string::npos, (r.out + r.err).find(f)) << f << " in\n" << r.out << "\n" << r.err;
+    }
+    EXPECT_EQ(c.elapsedMs >= 0 ? c.elapsedMs : -1, c.elapsedMs >= 0 ? clock.monotonicMs() - began : -1);
+    if (!r.doc.is_discarded() && r.doc.contains("jobs") && !r.doc["jobs"].empty() && c.args[1] != "jobs") {
+      job = std::to_string(r.doc["jobs"][0].get<long long>());
+    }
+  }
+  // Endpoints that cannot be used, or where nothing listens (the defaults
+  // must not come from the cache of the commands above).
+  reset();
+  const char* const unusable[] = {"tcp:host", "ftp:x"};
+  for (const char* ep : unusable) EXPECT_EQ(2, run({"--endpoint", ep, "defaults"}, false).exit) << ep;
+  EXPECT_EQ(3, run({"--endpoint", "unix:" + dir + "/nobody.sock", "defaults"}, false).exit);
+}
+
+TEST_F(CtlTest, OverUnixSocketAndTcpWithKey) {
+  const std::string unixEp = startServer({"--listen", "unix:" + dir + "/appmgr.sock", "--job-speed", "1000"});
+  ASSERT_EQ("unix:" + dir + "/appmgr.sock", unixEp);
+  Result r = run({"--json", "--endpoint", unixEp, "task", "run", "1001", "2001"}, false);
+  ASSERT_EQ(0, r.exit) << r.err;
+  const std::string job = std::to_string(r.doc["jobs"][0].get<long long>());
+  r = run({"--json", "--endpoint", unixEp, "job", "wait", job, "--timeout", "30"}, false);
+  EXPECT_EQ(0, r.exit) << r.err;
+  EXPECT_EQ("Completed", r.doc["status"]) << r.out;
+  stopServer();
+  // Once the server is gone the tool cannot reach it.
+  EXPECT_EQ(3, run({"--endpoint", unixEp, "task", "show", "1002"}, false).exit);
+
+  const std::string key = dir + "/psk";
+  std::ofstream(key) << "00112233445566778899aabbccddeeff00112233445566778899aabbccddeeff";
+  chmod(key.c_str(), 0600);
+  const std::string tcpEp = startServer({"--listen", "tcp:127.0.0.1:0", "--key-file", key});
+  ASSERT_EQ(0u, tcpEp.rfind("tcp:127.0.0.1:", 0)) << tcpEp;
+  r = run({"--json", "--endpoint", tcpEp, "--key-file", key, "options", "get", "1002", "7"}, false);
+  ASSERT_EQ(0, r.exit) << r.err;
+  EXPECT_EQ(Json::array({"/restore"}), r.doc["values"]);
+}
+
+TEST_F(CtlTest, Demo) {
+  evtask::test::FakeClock clock;
   std::ostringstream out, err;
   CtlIo io(out, err);
-  io.pollMs = 10;
-  args.insert(args.begin(), "evtaskctl");
-  Result r;
-  r.exit = evtask::ctl::runCtl(args, io);
-  r.out = out.str();
-  r.err = err.str();
-  return r;
-}
-
-class CtlTest : public EvTaskTest {};
-
-TEST_F(CtlTest, TaskShowJsonFieldByField) {
-  // Every row request is answered the same, however often it comes.
-  fake->setHandler(msg::kGetTaskInfo, [](const RecordedRequest& req, Frame& out) {
-    TaskInfoResp row{};
-    row.task.taskId = req.as<GenericTaskApiReq>().info.taskId;
-    row.task.flags = 0x81;
-    row.task.status = 2;
-    out = FakeAppMgr::encodeResponse(msg::kGetTaskInfo, row);
-  });
-  fake->setHandler(msg::kGetSubTaskInfo, [](const RecordedRequest& req, Frame& out) {
-    SubTaskInfoResp sub{};
-    sub.subTask.subTaskId = req.as<GenericTaskApiReq>().info.subTaskId;
-    sub.subTask.taskId = sub.subTask.subTaskId == 0 ? 0 : 300;
-    sub.subTask.subTaskType = 9;
-    sub.subTask.operationType = 4;
-    out = FakeAppMgr::encodeResponse(msg::kGetSubTaskInfo, sub);
-  });
-  fake->setHandler(msg::kGetEntityInfo, [](const RecordedRequest&, Frame& out) {
-    std::vector<Sch_AssocEntity> ents(2);
-    ents[0] = Sch_AssocEntity{};
-    ents[0].clientId = 7;
-    ents[1] = Sch_AssocEntity{};
-    ents[1].clientId = 8;
-    ents[1].subclientId = 12;
-    EntityInfoResp er{};
-    er.count = 2;
-    er.entities = ents.data();
-    out = FakeAppMgr::encodeResponse(msg::kGetEntityInfo, er);
-  });
-
-  Result r = runTool({"--json", "task", "show", "301", "--by", "subtask"});
-  ASSERT_EQ(0, r.exit) << r.err;
-  EXPECT_EQ("", r.err);
-  Json doc = r.json();
-  EXPECT_EQ(300u, doc["task"]["taskId"]);
-  EXPECT_EQ(0x81u, doc["task"]["flags"]);
-  EXPECT_EQ(2u, doc["task"]["status"]);
-  EXPECT_EQ(true, doc["task"]["isDefault"]);
-  EXPECT_EQ(301u, doc["subTask"]["subTaskId"]);
-  EXPECT_EQ(300u, doc["subTask"]["taskId"]);
-  EXPECT_EQ(9, doc["subTask"]["subTaskType"]);
-  EXPECT_EQ(4, doc["subTask"]["operationType"]);
-  ASSERT_EQ(2u, doc["entities"].size());
-  EXPECT_EQ(7, doc["entities"][0]["clientId"]);
-  EXPECT_EQ(8, doc["entities"][1]["clientId"]);
-  EXPECT_EQ(12, doc["entities"][1]["subclientId"]);
-  EXPECT_EQ(0u, doc["identity"]["taskType"]);
-  EXPECT_TRUE(doc["identity"].contains("clientId"));
-  // The task of the subtask is the one whose row is shown.
-  EXPECT_EQ(300u, fake->last(msg::kGetTaskInfo).as<GenericTaskApiReq>().info.taskId);
-
-  // A task the server does not know.
-  fake->setHandler(msg::kGetTaskInfo, [](const RecordedRequest&, Frame& out) {
-    out = FakeAppMgr::encodeResponse(msg::kGetTaskInfo, TaskInfoResp{});
-  });
-  Result missing = runTool({"task", "show", "99"});
-  EXPECT_EQ(1, missing.exit);
-  EXPECT_NE(std::string::npos, missing.err.find("no task found for task id 99")) << missing.err;
-}
-
-TEST_F(CtlTest, TaskShowTextAndByJob) {
-  GenericTaskApiResp job{};
-  job.info.taskId = 40;
-  job.info.subTaskId = 41;
-  fake->respond(msg::kGetJobInfo, job);
-  TaskInfoResp row{};
-  row.task.taskId = 40;
-  fake->respond(msg::kGetTaskInfo, row);
-  Result r = runTool({"task", "show", "9000", "--by", "job"});
-  ASSERT_EQ(0, r.exit) << r.err;
-  EXPECT_EQ(9000u, fake->last(msg::kGetJobInfo).as<GenericTaskApiReq>().info.jobId);
-  EXPECT_EQ(40u, fake->last(msg::kGetTaskInfo).as<GenericTaskApiReq>().info.taskId);
-  EXPECT_NE(std::string::npos, r.out.find("task:\n  taskId: 40\n")) << r.out;
-  EXPECT_NE(std::string::npos, r.out.find("jobId: 9000\n")) << r.out;
-}
-
-TEST_F(CtlTest, OptionsGetTaskValuesThenDefaultsThenNotFound) {
-  respondOptions(*fake, msg::kGetOptions, {{5, 7, "42"}, {6, 1, "text"}, {5, 7, "43"}});
-  Json doc = runTool({"--json", "options", "get", "9", "5"}).json();
-  EXPECT_EQ(5u, doc["optionId"]);
-  EXPECT_EQ("int", doc["type"]);
-  EXPECT_EQ("task", doc["source"]);
-  EXPECT_EQ(Json::array({"42", "43"}), doc["values"]);
-
-  TmTaskOptions::resetDefaultsForTesting();
-  respondOptions(*fake, msg::kGetOptions, {{6, 1, "text"}});
-  respondOptions(*fake, msg::kGetDefaults, {{2, 9, "-12"}, {3, 1, "x"}});
-  doc = runTool({"--json", "options", "get", "9", "2"}).json();
-  EXPECT_EQ("default", doc["source"]);
-  EXPECT_EQ("long", doc["type"]);
-  EXPECT_EQ(Json::array({"-12"}), doc["values"]);
-
-  Result missing = runTool({"--json", "options", "get", "9", "77"});
-  EXPECT_EQ(1, missing.exit);
-  EXPECT_EQ(YM_PROP_NOT_FOUND, missing.json()["error"]["code"]);
-  EXPECT_NE(std::string::npos, missing.err.find("error 524289 (0x80001): option 77")) << missing.err;
-}
-
-TEST_F(CtlTest, OptionsListAndDefaultsKeepServerOrder) {
-  respondOptions(*fake, msg::kGetOptions, {{5, 7, "42"}, {6, 2, "1"}});
-  Json doc = runTool({"--json", "options", "list", "9"}).json();
-  ASSERT_EQ(2u, doc["options"].size());
-  EXPECT_EQ(Json({{"optionId", 5}, {"type", "int"}, {"value", "42"}}), doc["options"][0]);
-  EXPECT_EQ(Json({{"optionId", 6}, {"type", "bool"}, {"value", "1"}}), doc["options"][1]);
-
-  respondOptions(*fake, msg::kGetDefaults, {{3, 15, "18446744073709551615"}});
-  doc = runTool({"--json", "defaults"}).json();
-  ASSERT_EQ(1u, doc["defaults"].size());
-  EXPECT_EQ("ulonglong", doc["defaults"][0]["type"]);
-  EXPECT_EQ("18446744073709551615", doc["defaults"][0]["value"]);
-}
-
-TEST_F(CtlTest, OptionsSetChecksTheValueAgainstItsType) {
-  struct Case {
-    const char* type;
-    const char* value;
-    int exit;
-    const char* written;  // "[id:type:value]" or "" when nothing may be sent
+  io.startEmbedded = [](const evtask::ctl::EmbeddedSettings& s, std::string& e) {
+    evtask::appmgr::EmbeddedOptions o;
+    o.dbPath = s.dbPath;
+    o.initDemo = s.initDemo;
+    o.jobSpeed = s.jobSpeed;
+    return evtask::appmgr::registerEmbedded(o, e);
   };
-  const Case cases[] = {
-      {"int", "42", 0, "[5:7:42]"},
-      {"int", "2147483648", 2, ""},
-      {"int", "12abc", 2, ""},
-      {"7", "-2147483648", 0, "[5:7:-2147483648]"},
-      {"bool", "true", 0, "[5:2:1]"},
-      {"bool", "off", 0, "[5:2:0]"},
-      {"bool", "maybe", 2, ""},
-      {"short", "32768", 2, ""},
-      {"ushort", "-1", 2, ""},
-      {"uint", "4294967295", 0, "[5:8:4294967295]"},
-      {"ulonglong", "18446744073709551616", 2, ""},
-      {"longlong", "-9223372036854775808", 0, "[5:14:-9223372036854775808]"},
-      {"text", "a b", 0, "[5:1:a b]"},
-      {"float", "1", 2, ""},
-  };
-  for (const Case& c : cases) {
-    fake->clearRequests();
-    Result r = runTool({"options", "set", "9", "5", c.value, "--type", c.type});
-    EXPECT_EQ(c.exit, r.exit) << c.type << " " << c.value << ": " << r.err;
-    EXPECT_EQ(c.written, optionWrites(*fake)) << c.type << " " << c.value;
-    if (c.exit == 2) {
-      EXPECT_TRUE(r.err.find(c.value) != std::string::npos || r.err.find(c.type) != std::string::npos) << r.err;
-    }
-  }
-}
-
-TEST_F(CtlTest, OptionsRemoveAndFiles) {
-  ASSERT_EQ(0, runTool({"options", "remove", "9", "5", "6"}).exit);
-  // The recorded request owns the decoded structure: keep it while reading.
-  const RecordedRequest removal = fake->last(msg::kRemoveOptionIds);
-  const RemoveTaskOptionsReq& rm = removal.as<RemoveTaskOptionsReq>();
-  ASSERT_EQ(2u, rm.count);
-  EXPECT_EQ(5u, rm.optionIds[0]);
-  EXPECT_EQ(6u, rm.optionIds[1]);
-
-  respondFiles(*fake, {{0, 150001, "/src/a"}, {0, 150002, "/dst"}, {0, 150001, "/src/b"}});
-  Json doc = runTool({"--json", "files", "list", "9", "--type", "150001"}).json();
-  ASSERT_EQ(2u, doc["files"].size());
-  EXPECT_EQ("/src/a", doc["files"][0]["name"]);
-  EXPECT_EQ("/src/b", doc["files"][1]["name"]);
-  EXPECT_EQ(150001, doc["files"][1]["type"]);
-
-  ASSERT_EQ(0, runTool({"files", "add", "9", "/new path", "--type", "150003", "--option-id", "4"}).exit);
-  const RecordedRequest write = fake->last(msg::kSetFiles);
-  const SetTaskFilesReq& add = write.as<SetTaskFilesReq>();
-  ASSERT_EQ(1u, add.count);
-  EXPECT_STREQ("/new path", add.files[0].value);
-  EXPECT_EQ(150003u, add.files[0].type);
-  EXPECT_EQ(4u, add.files[0].optionId);
-
-  ASSERT_EQ(0, runTool({"files", "remove", "9", "/src/a"}).exit);
-  EXPECT_EQ(1u, countOf(*fake, msg::kRemoveFileNames) + countOf(*fake, msg::kRemoveFiles));
-}
-
-TEST_F(CtlTest, ParamsReadAndWriteThroughTheServer) {
-  fake->setGlobalParam("Retention", "30");
-  Json doc = runTool({"--json", "params", "get", "Retention"}).json();
-  EXPECT_EQ(Json({{"name", "Retention"}, {"value", "30"}}), doc);
-  ASSERT_EQ(0, runTool({"params", "set", "Retention", "45"}).exit);
-  EXPECT_EQ("45", fake->globalParam("Retention"));
-}
-
-TEST_F(CtlTest, ExitCodesAndErrorTexts) {
-  struct Case {
-    std::vector<std::string> args;
-    std::function<void()> script;
-    int exit;
-    const char* stderrHas;
-  };
-  const Case cases[] = {
-      {{"options", "list", "9"}, [&] { fake->respondError(msg::kGetTaskInfo, 0x4A0001, "no such task"); }, 1,
-       "error 4849665 (0x4A0001): no such task"},
-      {{"options", "list", "9"}, [&] { fake->failNextSend(YM_SESSION_NO_SERVER, "nobody listens"); }, 3,
-       "(0x1A0001): nobody listens"},
-      {{"params", "get", "x"}, [&] { fake->failNextReceive(YM_SESSION_CLOSED, "Server closed the connection"); }, 3,
-       "Server closed the connection"},
-      {{"task", "show"}, [] {}, 2, "id is required"},
-      {{"task", "show", "x"}, [] {}, 2, "x"},
-      {{"task", "show", "1", "--by", "client"}, [] {}, 2, "client"},
-      {{"frobnicate"}, [] {}, 2, "subcommand is required"},
-      {{"options"}, [] {}, 2, "subcommand"},
-      {{"--endpoint", "tcp:host", "defaults"}, [] {}, 2, "tcp:host"},
-      {{"--endpoint", "ftp:x", "defaults"}, [] {}, 2, "ftp:x"},
-      {{"files", "add", "9", "", "--type", "1"}, [] {}, 2, "must not be empty"},
-      {{"job", "wait", "5", "--timeout", "-1"}, [] {}, 2, "negative"},
-  };
-  for (const Case& c : cases) {
-    c.script();
-    Result r = runTool(c.args);
-    EXPECT_EQ(c.exit, r.exit) << c.args[0] << " " << r.err;
-    EXPECT_NE(std::string::npos, r.err.find(c.stderrHas)) << "stderr: " << r.err;
-  }
-  Result help = runTool({"--help"});
-  EXPECT_EQ(0, help.exit);
-  EXPECT_NE(std::string::npos, help.out.find("3 cannot reach the server")) << help.out;
-  EXPECT_NE(std::string::npos, help.out.find("4 deadline passed")) << help.out;
-}
-
-TEST_F(CtlTest, JsonErrorDocumentOnStdout) {
-  fake->respondError(msg::kGetTaskInfo, 0x4A0001, "no such task");
-  Result r = runTool({"--json", "task", "show", "9"});
-  EXPECT_EQ(1, r.exit);
-  Json doc = r.json();
-  EXPECT_EQ(Json({{"exitCode", 1}, {"code", 0x4A0001}, {"text", "no such task"}}), doc["error"]);
-}
-
-TEST_F(CtlTest, EndpointOptionSelectsTheTransport) {
-  // A socket endpoint that nothing serves is "cannot reach", whatever the
-  // in-process server would have answered.
-  Result r = runTool({"--json", "--endpoint", "unix:/nonexistent/evtask.sock", "defaults"});
-  EXPECT_EQ(3, r.exit) << r.err;
-  EXPECT_EQ(0u, fake->requestCount());
-}
-
-TEST_F(CtlTest, TaskRunListsTheStartedJobs) {
-  int64_t ids[] = {501, 502};
-  CreateTaskResp resp{};
-  resp.count = 2;
-  resp.jobIds = ids;
-  fake->respond(msg::kRunTasks, resp);
-  Result r = runTool({"--json", "task", "run", "12", "13", "--user", "4"});
-  ASSERT_EQ(0, r.exit) << r.err;
-  Json doc = r.json();
-  EXPECT_EQ(12u, doc["taskId"]);
-  EXPECT_EQ(13u, doc["subTaskId"]);
-  EXPECT_EQ(Json::array({501, 502}), doc["jobs"]);
-  EXPECT_EQ(4, fake->last(msg::kRunTasks).as<TaskMgrReq>().userId);
-}
-
-TEST_F(CtlTest, ScheduleKindsRequireTheirArguments) {
-  // Checked before anything is sent, in every build.
-  struct Case {
-    std::vector<std::string> args;
-    const char* missing;
-  };
-  const Case cases[] = {
-      {{"schedule", "create", "aux-copy"}, "--policy"},
-      {{"schedule", "create", "edc", "--client", "2"}, "--instance"},
-      {{"job", "run", "partition-move", "--store", "1", "--substore", "2", "--source-ma", "3"}, "--dest-ma"},
-      {{"job", "run", "index-scale"}, "--index-client"},
-  };
-  for (const Case& c : cases) {
-    Result r = runTool(c.args);
-    EXPECT_EQ(2, r.exit) << c.missing;
-    EXPECT_NE(std::string::npos, r.err.find(c.missing)) << r.err;
-  }
-  EXPECT_EQ(0u, fake->requestCount());
+  ASSERT_EQ(0, evtask::ctl::runCtl({"evtaskctl", "--json", "demo"}, io)) << err.str() << out.str();
+  const Json doc = Json::parse(out.str());
+  EXPECT_EQ(true, doc["ok"]);
+  EXPECT_LT(doc["elapsedMs"].get<long long>(), 30000);
+  std::vector<std::string> steps;
+  for (const Json& s : doc["steps"]) steps.push_back(s["step"]);
+  EXPECT_EQ((std::vector<std::string>{"start", "schedule create update", "schedules list", "task run", "job wait",
+                                      "options list", "options set", "options get", "files add", "files list",
+                                      "files remove"}),
+            steps);
 }
 
 }  // namespace
-
-namespace {
-
-// "job wait" end to end on the fake clock, with the job's states scripted.
-TEST(CtlJobWait, ExitCodesOutputAndDeadline) {
-  struct Case {
-    const char* name;
-    std::vector<std::string> args;
-    std::vector<const char*> states;  // one per query; the last repeats
-    int stopAfter;                    // queries after which Ctrl-C comes, -1 never
-    int exit;
-    const char* outcome;
-    long long elapsedMs;
-  };
-  const Case cases[] = {
-      {"completes", {"job", "wait", "5"}, {"Waiting", "Running", "Completed"}, -1, 0, "completed", 2000},
-      {"fails", {"job", "wait", "5"}, {"Running", "Failed To Start"}, -1, 1, "failed", 1000},
-      {"deadline", {"job", "wait", "5", "--timeout", "2.5"}, {"Running"}, -1, 4, "deadline", 2500},
-      {"ctrl-c", {"job", "wait", "5", "--timeout", "60"}, {"Running"}, 2, 130, "interrupted", 1000},
-  };
-  for (const Case& c : cases) {
-    FakeClock clock;
-    std::ostringstream out, err, jsonOut, jsonErr;
-    int queries = 0;
-    volatile std::sig_atomic_t stop = 0, waiting = 0;
-    bool waitingSeen = false;
-    auto query = [&](long long jobId, evtask::ctl::JobState& s, std::string&) {
-      EXPECT_EQ(5, jobId);
-      waitingSeen = waitingSeen || waiting == 1;
-      s.status = c.states[std::min<size_t>(queries, c.states.size() - 1)];
-      if (++queries == c.stopAfter) stop = 1;
-      return 0;
-    };
-    for (bool json : {false, true}) {
-      queries = 0;
-      stop = 0;
-      CtlIo io(json ? jsonOut : out, json ? jsonErr : err);
-      io.stop = &stop;
-      io.waiting = &waiting;
-      io.jobQuery = query;
-      std::vector<std::string> args{"evtaskctl"};
-      if (json) args.push_back("--json");
-      args.insert(args.end(), c.args.begin(), c.args.end());
-      long long began = clock.monotonicMs();
-      EXPECT_EQ(c.exit, evtask::ctl::runCtl(args, io)) << c.name;
-      EXPECT_EQ(c.elapsedMs, clock.monotonicMs() - began) << c.name;
-      EXPECT_EQ(0, waiting) << c.name << ": the waiting mark is cleared";
-    }
-    EXPECT_TRUE(waitingSeen) << c.name;
-    Json doc = Json::parse(jsonOut.str(), nullptr, false);
-    ASSERT_FALSE(doc.is_discarded()) << jsonOut.str();
-    EXPECT_EQ(c.outcome, doc["outcome"]) << c.name;
-    EXPECT_EQ(5, doc["jobId"]) << c.name;
-    EXPECT_EQ(c.states[std::min<size_t>(queries, c.states.size()) - 1], doc["status"]) << c.name;
-    // Plain lines off a terminal, one per change of state.
-    EXPECT_EQ(0u, out.str().find("job 5: " + std::string(c.states[0]))) << out.str();
-    EXPECT_EQ(c.exit != 0, !err.str().empty()) << c.name << ": " << err.str();
-  }
-}
-
-}  // namespace
+#endif  // EVTASK_HAVE_APPMGR

@@ -1,0 +1,559 @@
+// What each exchange of the network interface sends and how it unpacks the
+// answer: every field of a row with a value of its own, so that a field
+// filled from its neighbour shows. Failures of every exchange are the fault
+// matrix's.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <list>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "platform/AppMgrExchange.h"
+#include "platform/PlatformMessages.h"
+#include "platform/YMGlobalParam.h"
+#include "platform/YMPlatformInfo.h"
+#include "platform/YmErrors.h"
+#include "service/TaskInterfaceNet.h"
+#include "service/TaskWireStructs.h"
+#include "support/FakeAppMgr.h"
+#include "support/TestSupport.h"
+
+using namespace evtask;
+using evtask::test::ScopedFakeAppMgr;
+
+namespace {
+
+struct Recorder : OptionCallBack, FileCallBack {
+  typedef std::tuple<char, unsigned long long, std::string, unsigned long> Call;
+  std::vector<Call> calls;
+  int getOptionsCallback(unsigned long long id, std::string value, unsigned long type) override {
+    calls.emplace_back('o', id, value, type);
+    return 0;
+  }
+  int getDefaultsCallback(unsigned long long id, std::string value, unsigned long type) override {
+    calls.emplace_back('d', id, value, type);
+    return 0;
+  }
+  int getFilesCallback(unsigned long long id, std::string value, unsigned long type) override {
+    calls.emplace_back('f', id, value, type);
+    return 0;
+  }
+};
+
+Sched_AssocEntity entity(long clientId) {
+  Sched_AssocEntity e;
+  e.reserved1 = 91;
+  e.reserved2 = 92;
+  e.taskId = 5;
+  e.clientGroupId = 6;
+  e.clientId = clientId;
+  e.appTypeId = 8;
+  e.instanceId = 9;
+  e.backupsetId = 10;
+  e.subclientId = 11;
+  e.extraValue1 = 12;
+  e.extraValue2 = 13;
+  e.localValue1 = 14;
+  e.localValue2 = 15;
+  return e;
+}
+
+class NetExchangesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    YMPlatformInfo::clearStore();
+    task.jobId = 0x100000011ULL;
+    task.taskId = 22;
+    task.subTaskId = 33;
+    task.idKind = 2;
+    task.optionKey = 0x500000055ULL;
+  }
+
+  ScopedFakeAppMgr fake;
+  TaskInterfaceNet net;
+  _TaskInfo task;
+  Recorder rec;
+  std::string err;
+};
+
+GenericGetOptionsResp threeOptions(TaskApiOptions* recs) {
+  static char a[] = "alpha", c[] = "gamma";
+  recs[0] = TaskApiOptions{1, 7, a};
+  recs[1] = TaskApiOptions{0x100000002ull, 1, nullptr};
+  recs[2] = TaskApiOptions{3, 13, c};
+  GenericGetOptionsResp resp{};
+  resp.count = 3;
+  resp.options = recs;
+  return resp;
+}
+
+}  // namespace
+
+// For every exchange that carries the identity block: the fields it sends
+// from the record, and (by their absence) the fields it must leave zero.
+TEST_F(NetExchangesTest, EveryExchangeSendsExactlyItsIdentityFields) {
+  enum : unsigned { kJob = 1, kTask = 2, kSub = 4, kKind = 8, kKey = 16 };
+  task.entities.push_back(entity(7));
+  std::list<unsigned long long> jobs;
+  const TaskOption option(4, "v", 1);
+  const TaskFile file(4, "f", 1);
+  struct Row {
+    const char* name;
+    uint32_t type;
+    unsigned fields;
+    std::function<int()> call;
+  };
+  const std::vector<Row> rows = {
+      {"lookup", msg::kLookup, kJob | kTask | kSub | kKind | kKey, [&] { return net.lookup(task, err, nullptr); }},
+      {"update", msg::kUpdate, kJob | kTask | kSub | kKind | kKey, [&] { return net.update(task, err, nullptr); }},
+      {"getOptions", msg::kGetOptions, kJob | kTask | kSub | kKind,
+       [&] { return net.getOptions(task, nullptr, err, nullptr); }},
+      {"getDefaults", msg::kGetDefaults, 0, [&] { return net.getDefaults(nullptr, err, nullptr); }},
+      {"setOptions", msg::kSetOptions, kJob | kTask | kSub | kKey,
+       [&] { return net.setOptions(task, {&option}, err, nullptr); }},
+      {"removeOptions", msg::kRemoveOptions, kJob | kTask | kSub | kKey,
+       [&] { return net.removeOptions(task, std::vector<const TaskOption*>{&option}, err, nullptr); }},
+      {"removeOptions ids", msg::kRemoveOptionIds, kJob | kTask | kSub | kKey,
+       [&] { return net.removeOptions(task, std::vector<unsigned long long>{4}, err, nullptr); }},
+      {"getFiles", msg::kGetFiles, kJob | kTask | kSub | kKey, [&] { return net.getFiles(task, nullptr, err, nullptr); }},
+      {"setFiles", msg::kSetFiles, kJob | kTask | kSub | kKey, [&] { return net.setFiles(task, {&file}, err, nullptr); }},
+      {"removeFiles", msg::kRemoveFiles, kJob | kTask | kSub | kKey,
+       [&] { return net.removeFiles(task, std::vector<const TaskFile*>{&file}, err, nullptr); }},
+      {"removeFiles names", msg::kRemoveFileNames, kJob | kTask | kSub | kKey,
+       [&] { return net.removeFiles(task, std::vector<std::string>{"f"}, err, nullptr); }},
+      {"getXMLOptions", msg::kGetXMLOptions, kJob | kTask | kSub, [&] { return net.getXMLOptions(task, err, nullptr); }},
+      {"getBitOptions", msg::kGetBitOptions, kJob | kTask | kSub, [&] { return net.getBitOptions(task, err, nullptr); }},
+      {"getExtendedOptions", msg::kGetExtendedOptions, kJob | kTask | kSub,
+       [&] { return net.getExtendedOptions(task, err, nullptr); }},
+      {"getJobInfo", msg::kGetJobInfo, kJob, [&] {
+         _TaskInfo copy = task;
+         return net.getJobInfo(copy, err, nullptr);
+       }},
+      {"getTaskInfo", msg::kGetTaskInfo, kTask, [&] { return net.getTaskInfo(task, err, nullptr); }},
+      {"getSubTaskInfo", msg::kGetSubTaskInfo, kTask | kSub, [&] { return net.getSubTaskInfo(task, err, nullptr); }},
+      {"getEntityInfo", msg::kGetEntityInfo, kTask | kSub, [&] { return net.getEntityInfo(task, err, nullptr); }},
+      {"setTaskInfo", msg::kSetTaskInfo, kTask, [&] { return net.setTaskInfo(task, err, nullptr); }},
+      {"setSubTaskInfo", msg::kSetSubTaskInfo, kTask | kSub, [&] { return net.setSubTaskInfo(task, err, nullptr); }},
+      {"setEntityInfo", msg::kSetEntityInfo, kTask | kSub, [&] { return net.setEntityInfo(task, err, nullptr); }},
+      {"getDefaultTaskId", msg::kGetDefaultTaskId, 0, [&] {
+         _TaskInfo copy = task;
+         return net.getDefaultTaskId(copy, err, nullptr);
+       }},
+      {"getJobListFromTaskId", msg::kGetJobListFromTaskId, kJob | kTask | kSub | kKey,
+       [&] { return net.getJobListFromTaskId(task, jobs, err, nullptr); }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ASSERT_EQ(0, row.call()) << err;
+    const evtask::test::RecordedRequest r = fake->last(row.type);
+    ASSERT_GE(r.size, 16u + sizeof(TaskApiInfo));
+    const TaskApiInfo& sent = r.as<GenericTaskApiReq>().info;
+    EXPECT_EQ((row.fields & kJob) ? task.jobId : 0u, sent.jobId);
+    EXPECT_EQ((row.fields & kTask) ? task.taskId : 0u, sent.taskId);
+    EXPECT_EQ((row.fields & kSub) ? task.subTaskId : 0u, sent.subTaskId);
+    EXPECT_EQ((row.fields & kKind) ? task.idKind : 0, sent.idKind);
+    EXPECT_EQ((row.fields & kKey) ? task.optionKey : 0u, sent.optionKey);
+    for (uint8_t b : sent.reserved) EXPECT_EQ(0, b);
+  }
+  // getDefaultOption puts the wanted option id in the key position only.
+  std::string value;
+  ASSERT_EQ(0, net.getDefaultOption(77, value, err, nullptr));
+  const evtask::test::RecordedRequest request = fake->last(msg::kGetDefaultOption);
+  const TaskApiInfo& sent = request.as<GenericTaskApiReq>().info;
+  EXPECT_EQ("0 0 0 0 77", std::to_string(sent.jobId) + " " + std::to_string(sent.taskId) + " " +
+                              std::to_string(sent.subTaskId) + " " + std::to_string(sent.idKind) + " " +
+                              std::to_string(sent.optionKey));
+}
+
+TEST_F(NetExchangesTest, FailuresCarryTheServersTextOrSayWhatWentWrong) {
+  task.optionText = "kept";
+  fake->respondError(msg::kLookup, 4711, "task is locked");
+  EXPECT_EQ(4711, net.lookup(task, err, nullptr));
+  EXPECT_EQ("task is locked", err);
+  // A header that is no response header says so, whatever its text field.
+  fake->respondError(msg::kLookup, 0, "looks fine");
+  fake->mutateNextResponse([](Frame& f) { f[kFrameHeaderSize] ^= 0xFF; });
+  EXPECT_EQ(YM_SESSION_PROTOCOL_ERROR, net.lookup(task, err, nullptr));
+  EXPECT_EQ(AppMgrExchange::kBadResponseMagicText, err);
+  EXPECT_EQ("kept", task.optionText);
+  // Patterns of a task without entities, and options by job without a job
+  // id, are not requested.
+  const size_t sent = fake->requestCount();
+  EXPECT_EQ(YM_DB_NODATA, net.getPatternInfo(task, err, nullptr));
+  EXPECT_FALSE(err.empty());
+  evtask::test::LogCapture cap;
+  task.idKind = 0;
+  task.jobId = 0;
+  EXPECT_EQ(1, net.getOptions(task, &rec, err, nullptr));
+  EXPECT_EQ(sent, fake->requestCount());
+  EXPECT_TRUE(cap.contains("TaskInterfaceNet::getOptions", "JobId cannot be 0 when retrieving options by job"));
+  task.idKind = 1;  // by subtask, job id 0 is fine
+  EXPECT_EQ(0, net.getOptions(task, &rec, err, nullptr));
+  EXPECT_EQ(sent + 1, fake->requestCount());
+
+  setInProcessHandler(nullptr);
+  EXPECT_EQ(YM_SESSION_NO_SERVER, net.lookup(task, err, nullptr));
+  EXPECT_NE(std::string::npos, err.find("No application manager")) << err;
+  YMPlatformInfo::setValue("Platform", "AppMgrEndpoint", "tcp:127.0.0.1:1");
+  EXPECT_EQ(YM_SESSION_NO_SERVER, net.lookup(task, err, nullptr));
+  YMPlatformInfo::clearStore();
+}
+
+TEST_F(NetExchangesTest, RowsTravelFieldByField) {
+  // lookup and update carry the option text.
+  OptionsLookupResp lookup{};
+  char text[] = "option text";
+  lookup.optionText = text;
+  fake->respond(msg::kLookup, lookup);
+  ASSERT_EQ(0, net.lookup(task, err, nullptr)) << err;
+  EXPECT_EQ("option text", task.optionText);
+  EXPECT_EQ(nullptr, fake->last(msg::kLookup).as<TaskOptionsLookupReq>().info.optionText);
+  EXPECT_EQ(72u, fake->last(msg::kLookup).size);
+  task.optionText = "new text";
+  ASSERT_EQ(0, net.update(task, err, nullptr));
+  EXPECT_STREQ("new text", fake->last(msg::kUpdate).as<TaskOptionsUpdateReq>().info.optionText);
+  ASSERT_EQ(0, net.lookup(task, err, nullptr));
+  EXPECT_EQ("", task.optionText) << "an answer without text empties it";
+
+  // The job's task and subtask ids.
+  GenericTaskApiResp job{};
+  job.info.taskId = 31;
+  job.info.subTaskId = 32;
+  fake->respond(msg::kGetJobInfo, job);
+  ASSERT_EQ(0, net.getJobInfo(task, err, nullptr));
+  EXPECT_EQ("31 32", std::to_string(task.taskId) + " " + std::to_string(task.subTaskId));
+
+  // The task row keeps its description and travels back unchanged.
+  task.task.description = "my task";
+  TaskInfoResp row{};
+  row.task = Sch_Task{44, 1, 0x80, 3, {4, 5, 6, 7, 8}, 0x900000009ull, 0};
+  fake->respond(msg::kGetTaskInfo, row);
+  ASSERT_EQ(0, net.getTaskInfo(task, err, nullptr));
+  EXPECT_EQ("my task", task.task.description);
+  EXPECT_EQ(0x80u, task.task.flags);
+  EXPECT_EQ(8u, task.task.reserved6);
+  EXPECT_EQ(0x900000009ull, task.task.reserved64);
+  ASSERT_EQ(0, net.setTaskInfo(task, err, nullptr));
+  const auto sentRow = fake->last(msg::kSetTaskInfo);
+  EXPECT_EQ(0, std::memcmp(&sentRow.as<SetTaskInfoReq>().task, &row.task, sizeof row.task));
+
+  SubTaskInfoResp sub{};
+  sub.subTask = Sch_SubTask{77, 1, 3, 4, 5};
+  fake->respond(msg::kGetSubTaskInfo, sub);
+  ASSERT_EQ(0, net.getSubTaskInfo(task, err, nullptr));
+  EXPECT_EQ(77u, task.subTask.subTaskId);
+  EXPECT_EQ(5, task.subTask.reserved1);
+
+  // The default task id changes only the task row's id.
+  TaskInfoResp def{};
+  def.task.taskId = 1234;
+  def.task.flags = 0xFF;
+  fake->respond(msg::kGetDefaultTaskId, def);
+  ASSERT_EQ(0, net.getDefaultTaskId(task, err, nullptr));
+  EXPECT_EQ(1234u, task.task.taskId);
+  EXPECT_EQ(0x80u, task.task.flags);
+  EXPECT_EQ(31u, task.taskId);
+}
+
+TEST_F(NetExchangesTest, EntitiesAndPatternsTravelFieldByField) {
+  // Entities are sent eleven fields a row (or as count 0) and appended with the local fields zero.
+  ASSERT_EQ(0, net.setEntityInfo(task, err, nullptr));
+  EXPECT_EQ(80u, fake->last(msg::kSetEntityInfo).size);
+  EXPECT_EQ(0u, fake->last(msg::kSetEntityInfo).as<SetEntityInfoReq>().count);
+  EXPECT_EQ(nullptr, fake->last(msg::kSetEntityInfo).as<SetEntityInfoReq>().entities);
+  task.entities = {entity(7), entity(8)};
+  ASSERT_EQ(0, net.setEntityInfo(task, err, nullptr));
+  const auto req = fake->last(msg::kSetEntityInfo);
+  const auto& r = req.as<SetEntityInfoReq>();
+  ASSERT_EQ(2u, r.count);
+  const auto& w = r.entities[0];
+  EXPECT_EQ("91 92 5 6 7 8 9 10 11 12 13", std::to_string(w.field0) + " " + std::to_string(w.field1) + " " +
+                                              std::to_string(w.taskId) + " " + std::to_string(w.clientGroupId) + " " +
+                                              std::to_string(w.clientId) + " " + std::to_string(w.appTypeId) + " " +
+                                              std::to_string(w.instanceId) + " " + std::to_string(w.backupsetId) +
+                                              " " + std::to_string(w.subclientId) + " " + std::to_string(w.field9) +
+                                              " " + std::to_string(w.field10));
+  EXPECT_EQ(8u, r.entities[1].clientId);
+
+  Sch_AssocEntity rows[1] = {Sch_AssocEntity{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}};
+  EntityInfoResp resp{};
+  resp.count = 1;
+  resp.entities = rows;
+  fake->respond(msg::kGetEntityInfo, resp);
+  ASSERT_EQ(0, net.getEntityInfo(task, err, nullptr));
+  ASSERT_EQ(3u, task.entities.size());
+  const Sched_AssocEntity& e = task.entities[2];
+  EXPECT_EQ("1 2 3 4 5 6 7 8 9 10 11 0 0",
+            std::to_string(e.reserved1) + " " + std::to_string(e.reserved2) + " " + std::to_string(e.taskId) + " " +
+                std::to_string(e.clientGroupId) + " " + std::to_string(e.clientId) + " " +
+                std::to_string(e.appTypeId) + " " + std::to_string(e.instanceId) + " " +
+                std::to_string(e.backupsetId) + " " + std::to_string(e.subclientId) + " " +
+                std::to_string(e.extraValue1) + " " + std::to_string(e.extraValue2) + " " +
+                std::to_string(e.localValue1) + " " + std::to_string(e.localValue2));
+
+  // Patterns of the first entity are appended; its fields 0 and 1 are not sent.
+  Sch_Pattern patterns[2]{};
+  char a[] = "first", b[] = "second";
+  patterns[0].text1 = a;
+  patterns[0].fields1[7] = 8;
+  patterns[0].text3 = b;
+  patterns[0].field9 = 9;
+  patterns[0].fields2[6] = 16;
+  GetPatternResp presp{};
+  presp.count = 2;
+  presp.patterns = patterns;
+  fake->respond(msg::kGetPatternInfo, presp);
+  ASSERT_EQ(0, net.getPatternInfo(task, err, nullptr));
+  ASSERT_EQ(2u, task.patterns.size());
+  const Sched_Pattern& p = task.patterns[0];
+  EXPECT_EQ("first||second 8 9 16", p.text1 + "|" + p.text2 + "|" + p.text3 + " " + std::to_string(p.value8) + " " +
+                                        std::to_string(p.value9) + " " + std::to_string(p.value16));
+  const auto preq = fake->last(msg::kGetPatternInfo);
+  const auto& pe = preq.as<GetPatternReq>().entity;
+  EXPECT_EQ("0 0 7 13", std::to_string(pe.field0) + " " + std::to_string(pe.field1) + " " +
+                            std::to_string(pe.clientId) + " " + std::to_string(pe.field10));
+}
+
+TEST_F(NetExchangesTest, OptionsAndFilesTravelFieldByField) {
+  TaskApiOptions recs[3];
+  fake->respond(msg::kGetOptions, threeOptions(recs));
+  fake->respond(msg::kGetDefaults, threeOptions(recs));
+  ASSERT_EQ(0, net.getOptions(task, &rec, err, nullptr)) << err;
+  ASSERT_EQ(0, net.getDefaults(&rec, err, nullptr)) << err;
+  const std::vector<Recorder::Call> expected = {
+      Recorder::Call('o', 1, "alpha", 7), Recorder::Call('o', 0x100000002ull, "", 1), Recorder::Call('o', 3, "gamma", 13),
+      Recorder::Call('d', 1, "alpha", 7), Recorder::Call('d', 0x100000002ull, "", 1), Recorder::Call('d', 3, "gamma", 13)};
+  EXPECT_EQ(expected, rec.calls);
+  EXPECT_EQ(72u, fake->last(msg::kGetOptions).size);
+
+  TaskOption a(0x100000005ull, "one", 1), b(6, "2", 7);
+  ASSERT_EQ(0, net.setOptions(task, {&a, &b}, err, nullptr));
+  const auto set = fake->last(msg::kSetOptions);
+  ASSERT_EQ(2u, set.as<SetTaskOptionsReq>().count);
+  const TaskApiOptions* o = set.as<SetTaskOptionsReq>().options;
+  EXPECT_EQ(0x100000005ull, o[0].optionId);
+  EXPECT_EQ(1, o[0].type);
+  EXPECT_STREQ("one", o[0].value);
+  EXPECT_STREQ("2", o[1].value);
+  EXPECT_EQ(7, o[1].type);
+  ASSERT_EQ(0, net.removeOptions(task, std::vector<const TaskOption*>{&a}, err, nullptr));
+  const auto removed = fake->last(msg::kRemoveOptions);
+  const auto& ro = removed.as<GenericRemoveTaskOptionsReq>();
+  ASSERT_EQ(1u, ro.count);
+  EXPECT_EQ(0x100000005ull, ro.options[0].optionId);
+  EXPECT_EQ(nullptr, ro.options[0].value) << "removals send no texts";
+  ASSERT_EQ(0, net.removeOptions(task, std::vector<unsigned long long>{0x100000005ull, 9}, err, nullptr));
+  const auto ids = fake->last(msg::kRemoveOptionIds);
+  ASSERT_EQ(2u, ids.as<RemoveTaskOptionsReq>().count);
+  EXPECT_EQ(5u, ids.as<RemoveTaskOptionsReq>().optionIds[0]) << "the low half";
+  EXPECT_EQ(9u, ids.as<RemoveTaskOptionsReq>().optionIds[1]);
+  ASSERT_EQ(0, net.setOptions(task, {}, err, nullptr));
+  EXPECT_EQ(0u, fake->last(msg::kSetOptions).as<SetTaskOptionsReq>().count);
+  EXPECT_EQ(nullptr, fake->last(msg::kSetOptions).as<SetTaskOptionsReq>().options);
+
+  TaskFile f(150001, "/data", 150002);
+  ASSERT_EQ(0, net.setFiles(task, {&f}, err, nullptr));
+  const auto files = fake->last(msg::kSetFiles);
+  ASSERT_EQ(1u, files.as<SetTaskFilesReq>().count);
+  EXPECT_STREQ("/data", files.as<SetTaskFilesReq>().files[0].value);
+  EXPECT_EQ(150002, files.as<SetTaskFilesReq>().files[0].type);
+  ASSERT_EQ(0, net.removeFiles(task, std::vector<const TaskFile*>{&f}, err, nullptr));
+  EXPECT_STREQ("/data", fake->last(msg::kRemoveFiles).as<GenericRemoveTaskFilesReq>().files[0].value);
+  ASSERT_EQ(0, net.removeFiles(task, std::vector<std::string>{"/a", "/b"}, err, nullptr));
+  const auto names = fake->last(msg::kRemoveFileNames);
+  const auto& rn = names.as<GenericRemoveTaskFilesReq>();
+  ASSERT_EQ(2u, rn.count);
+  EXPECT_STREQ("/b", rn.files[1].value);
+  EXPECT_EQ(0ull, rn.files[1].optionId);
+  EXPECT_EQ(0, rn.files[1].type);
+  char p[] = "/restore/here";
+  TaskApiFiles answer[1] = {{150003, 150004, p}};
+  GenericGetTaskFilesResp fresp{};
+  fresp.count = 1;
+  fresp.files = answer;
+  fake->respond(msg::kGetFiles, fresp);
+  rec.calls.clear();
+  ASSERT_EQ(0, net.getFiles(task, &rec, err, nullptr));
+  EXPECT_EQ(std::vector<Recorder::Call>{Recorder::Call('f', 150003, "/restore/here", 150004)}, rec.calls);
+
+  // The option texts land in the record; a failure leaves them.
+  char xml[] = "<opts/>", ext[] = "0101";
+  XmlOptionsResp x{};
+  x.text = xml;
+  fake->respond(msg::kGetXMLOptions, x);
+  BitWiseOptionsResp bits{};
+  bits.bitOptions = 0x8000000000000001ull;
+  fake->respond(msg::kGetBitOptions, bits);
+  ExtendedOptionsResp e{};
+  e.text = ext;
+  fake->respond(msg::kGetExtendedOptions, e);
+  ASSERT_EQ(0, net.getXMLOptions(task, err, nullptr));
+  ASSERT_EQ(0, net.getBitOptions(task, err, nullptr));
+  ASSERT_EQ(0, net.getExtendedOptions(task, err, nullptr));
+  EXPECT_EQ("<opts/>", task.xmlOptions);
+  EXPECT_EQ(0x8000000000000001ull, task.bitOptions);
+  EXPECT_EQ("0101", task.extendedOptions);
+
+  // A default option takes the first value, or leaves the value for an unknown id.
+  std::string value = "caller's";
+  ASSERT_EQ(0, net.getDefaultOption(0x1234567890ull, value, err, nullptr));
+  EXPECT_EQ("caller's", value);
+  fake->respond(msg::kGetDefaultOption, threeOptions(recs));
+  ASSERT_EQ(0, net.getDefaultOption(1, value, err, nullptr));
+  EXPECT_EQ("alpha", value);
+}
+
+TEST_F(NetExchangesTest, JobQueriesAndCatalogueListsTravelFieldByField) {
+  uint64_t ids[2] = {0x100000001ull, 2};
+  JobIdsResp jobResp{};
+  jobResp.count = 2;
+  jobResp.jobIds = ids;
+  fake->respond(msg::kGetJobListFromTaskId, jobResp);
+  std::list<unsigned long long> jobs{99};
+  ASSERT_EQ(0, net.getJobListFromTaskId(task, jobs, err, nullptr));
+  EXPECT_EQ((std::list<unsigned long long>{99, 0x100000001ull, 2}), jobs) << "appended";
+  ASSERT_EQ(0, net.getJobIdsFromBkpStats(jobs, "where", true, -3, err, nullptr));
+  const auto stats = fake->last(msg::kGetJobIdsFromBkpStats);
+  EXPECT_STREQ("where", stats.as<GetJobIdsFromBkpStatsReq>().text);
+  EXPECT_EQ(1u, stats.as<GetJobIdsFromBkpStatsReq>().flag);
+  EXPECT_EQ(-3, stats.as<GetJobIdsFromBkpStatsReq>().number);
+  GetJobRequestResp reqResp{};
+  reqResp.requestId = -42;
+  fake->respond(msg::kGetJobRequestId, reqResp);
+  long long requestId = 0;
+  ASSERT_EQ(0, net.getJobRequestIdFromJobId(requestId, 0x7FFFFFFFFFll, err, nullptr));
+  EXPECT_EQ(-42, requestId);
+  EXPECT_EQ(0x7FFFFFFFFFll, fake->last(msg::kGetJobRequestId).as<GetJobRequestReq>().jobId);
+
+  // Compliance options: the unsent argument changes nothing of the request.
+  char name[] = "retain";
+  SchedComplianceOption entries[2] = {{4, name}, {5, nullptr}};
+  ComplianceOptionListResp compliance{};
+  compliance.count = 2;
+  compliance.options = entries;
+  fake->respond(msg::kGetComplianceOptionList, compliance);
+  std::list<_ComplianceOptionInfo> out;
+  ASSERT_EQ(0, net.getComplianceOptionList(-9, out, err, 111, static_cast<ymComplianceOptions>(3), 6));
+  ASSERT_EQ(2u, out.size());
+  EXPECT_EQ("4 retain 5 ", std::to_string(out.front().value) + " " + out.front().name + " " +
+                               std::to_string(out.back().value) + " " + out.back().name);
+  const auto first = fake->last(msg::kGetComplianceOptionList);
+  ASSERT_EQ(0, net.getComplianceOptionList(-9, out, err, 222, static_cast<ymComplianceOptions>(3), 6));
+  const auto second = fake->last(msg::kGetComplianceOptionList);
+  const auto& c = second.as<ComplianceOptionListReq>();
+  EXPECT_EQ(0, std::memcmp(&first.as<ComplianceOptionListReq>().id, &c.id, 16));
+  EXPECT_EQ("-9 3 6", std::to_string(c.id) + " " + std::to_string(c.kind) + " " + std::to_string(c.number));
+
+  // Record centers accumulate across calls.
+  char t[7][8] = {"t1", "t2", "t3", "t4", "t5", "t6", "t7"};
+  SchedRecordCenter center{1, t[0], t[1], t[2], t[3], t[4], 2, t[5], t[6], 3};
+  RecordCenterListResp centers{};
+  centers.count = 1;
+  centers.centers = &center;
+  fake->respond(msg::kGetRecordCenterList, centers);
+  fake->respond(msg::kGetRecordCenterList, centers);
+  std::list<_RecordCenterInfo> centerList;
+  ASSERT_EQ(0, net.getRecordCenterList(centerList, err, 4));
+  ASSERT_EQ(0, net.getRecordCenterList(centerList, err, 4));
+  ASSERT_EQ(2u, centerList.size());
+  const _RecordCenterInfo& rc = centerList.back();
+  EXPECT_EQ("1 t1 t2 t3 t4 t5 2 t6 t7 3", std::to_string(rc.id) + " " + rc.text1 + " " + rc.text2 + " " + rc.text3 +
+                                              " " + rc.text4 + " " + rc.text5 + " " + std::to_string(rc.value1) + " " +
+                                              rc.text6 + " " + rc.text7 + " " + std::to_string(rc.value2));
+  EXPECT_EQ(4, fake->last(msg::kGetRecordCenterList).as<RecordCenterListReq>().number);
+
+  char a[] = "a", b[] = "b", cc[] = "c", d[] = "d";
+  SchedRecordConnector connector{1, a, 2, b, nullptr, cc, 3};
+  RecordConnectorListResp connectors{};
+  connectors.count = 1;
+  connectors.connectors = &connector;
+  fake->respond(msg::kGetRecordConnectorList, connectors);
+  std::list<_RecordConnectorInfo> conns;
+  ASSERT_EQ(0, net.getRecordConnectorList(conns, err, 0));
+  ASSERT_EQ(1u, conns.size());
+  const _RecordConnectorInfo& k = conns.front();
+  EXPECT_EQ("1 a 2 b  c 3", std::to_string(k.id) + " " + k.text1 + " " + std::to_string(k.value1) + " " + k.text2 +
+                                " " + k.text3 + " " + k.text4 + " " + std::to_string(k.value2));
+
+  SchedLegalHold hold{a, b, cc, {7, 8, 9}, d, {10, 11}};
+  LegalHoldListResp holds{};
+  holds.count = 1;
+  holds.holds = &hold;
+  fake->respond(msg::kGetLegalHoldList, holds);
+  std::list<_LegalHoldInfo> holdList;
+  ASSERT_EQ(0, net.getLegalHoldList(holdList, err, "filter"));
+  ASSERT_EQ(1u, holdList.size());
+  const _LegalHoldInfo& l = holdList.front();
+  EXPECT_EQ("a b c 7 8 9 d 10 11", l.text1 + " " + l.text2 + " " + l.text3 + " " + std::to_string(l.words1[0]) + " " +
+                                       std::to_string(l.words1[1]) + " " + std::to_string(l.words1[2]) + " " + l.text4 +
+                                       " " + std::to_string(l.words2[0]) + " " + std::to_string(l.words2[1]));
+  EXPECT_STREQ("filter", fake->last(msg::kGetLegalHoldList).as<LegalHoldListReq>().text);
+}
+
+TEST_F(NetExchangesTest, TagFilterAndUpdateInfo) {
+  // Without a filter the tag block is zero; with one, its texts and number.
+  std::list<_DM2TagInfo> tags;
+  ASSERT_EQ(0, net.getTagList(tags, err, nullptr));
+  const auto none = fake->last(msg::kGetTagList);
+  EXPECT_EQ(nullptr, none.as<TagListReq>().tag.text1);
+  EXPECT_EQ(nullptr, none.as<TagListReq>().tag.text5);
+  EXPECT_EQ(0, none.as<TagListReq>().tag.number);
+  _DM2TagInfo filter;
+  filter.text2 = "two";
+  filter.value = 12;
+  char one[] = "one", two[] = "two", three[] = "three", four[] = "four", five[] = "five";
+  SchedDM2Tag entry{one, two, three, four, five, 13};
+  TagListResp resp{};
+  resp.count = 1;
+  resp.tags = &entry;
+  fake->respond(msg::kGetTagList, resp);
+  ASSERT_EQ(0, net.getTagList(tags, err, &filter));
+  const auto req = fake->last(msg::kGetTagList);
+  EXPECT_STREQ("two", req.as<TagListReq>().tag.text2);
+  EXPECT_STREQ("", req.as<TagListReq>().tag.text1);
+  EXPECT_EQ(12, req.as<TagListReq>().tag.number);
+  ASSERT_EQ(1u, tags.size());
+  const _DM2TagInfo& t = tags.front();
+  EXPECT_EQ("one two three four five 13",
+            t.text1 + " " + t.text2 + " " + t.text3 + " " + t.text4 + " " + t.text5 + " " + std::to_string(t.value));
+
+  // Update information is replaced only when the server answers entries.
+  _UpdateInformation info;
+  info.updates.push_back({5, 55});
+  info.updates.push_back({6, 66});
+  ASSERT_EQ(0, net.GetUpdateInfo(info, err, 0, 0, 0));
+  const auto sent = fake->last(msg::kGetUpdateInfo);
+  const auto& r = sent.as<GetUpdateInfoReq>();
+  ASSERT_EQ(2u, r.count);
+  EXPECT_EQ("5 0 6", std::to_string(r.entries[0].word1) + " " + std::to_string(r.entries[0].word2) + " " +
+                         std::to_string(r.entries[1].word1)) << "the second word is sent as 0";
+  EXPECT_EQ(2u, info.updates.size()) << "count 0 keeps the list";
+  SchedUpdateInfo entries[1] = {{9, 99}};
+  GetUpdateInfoResp uresp{};
+  uresp.count = 1;
+  uresp.entries = entries;
+  fake->respond(msg::kGetUpdateInfo, uresp);
+  ASSERT_EQ(0, net.GetUpdateInfo(info, err, 0, 0, 0));
+  ASSERT_EQ(1u, info.updates.size());
+  EXPECT_EQ(9u, info.updates.front().firstWord);
+  EXPECT_EQ(99u, info.updates.front().secondWord);
+  fake->failNextSend(1703938, "down");
+  EXPECT_EQ(1703938, net.GetUpdateInfo(info, err, 0, 0, 0));  // the packed array is released (LeakSanitizer)
+}
+
+TEST_F(NetExchangesTest, GlobalParametersTravelThroughTheSession) {
+  YMGlobalParam param;
+  EXPECT_EQ(0, param.set("CONTROLHOST_SURVEY_WIA_SCHEDULE_ID_LIST", "1,2,3", nullptr));
+  EXPECT_EQ("1,2,3", fake->globalParam("CONTROLHOST_SURVEY_WIA_SCHEDULE_ID_LIST"));
+  std::string value = "old";
+  EXPECT_EQ(0, param.get("CONTROLHOST_SURVEY_WIA_SCHEDULE_ID_LIST", value, nullptr));
+  EXPECT_EQ("1,2,3", value);
+  fake->respondError(kGlobalParamGetReq, 9, "no such parameter");
+  value = "unchanged";
+  EXPECT_EQ(9, param.get("X", value, nullptr));
+  EXPECT_EQ("unchanged", value);
+  EXPECT_EQ("no such parameter", param.lastError());
+}

@@ -13,12 +13,10 @@
 #include "platform/AppMgrTransport.h"
 #include "platform/EvDebug.h"
 #include "platform/YMPlatformInfo.h"
-#include "platform/YmClock.h"
 #include "platform/YmCriticalSection.h"
 #include "platform/YmErrors.h"
 #include "support/TestSupport.h"
 
-using evtask::test::FakeClock;
 using evtask::test::LogCapture;
 
 namespace {
@@ -168,21 +166,6 @@ TEST_F(ConfigTest, BufferAndMultiTextFormsStayInsideTheirBounds) {
   EXPECT_EQ((std::set<std::string>{"xyz"}), out);
 }
 
-TEST_F(ConfigTest, PlatformFactsComeFromConfiguration) {
-  YMPI_Base base;
-  EXPECT_EQ(4u, base.getPlatformType());
-  EXPECT_EQ("Instance001", YMPI_Focus::getFocus());
-  YMPlatformInfo::setValue("Platform", "PlatformType", "447");
-  YMPlatformInfo::setValue("Platform", "Focus", "Instance007");
-  YMPI_EventManager::setFocus(base, YMPI_Focus::getFocus());
-  EXPECT_EQ(447u, base.getPlatformType());
-  EXPECT_EQ("Instance007", base.getFocusName());
-  YMPlatformInfo info;
-  EXPECT_EQ(0, info.IsCloudLaptopClient());
-  YMPlatformInfo::setValue("Platform", "CloudLaptopClient", "1");
-  EXPECT_NE(0, info.IsCloudLaptopClient());
-}
-
 TEST(LoggingTest, CaptureSeesNameJobIdLevelAndWholeText) {
   LogCapture cap(4);
   const std::string big(5000, 'q');
@@ -229,16 +212,4 @@ TEST(LoggingTest, FileLinesStayWholeUnderConcurrency) {
   }
   std::remove(path);
   EXPECT_EQ(800, count);
-}
-
-TEST(ClockTest, FakeClockReplacesSleepAndIsRemoved) {
-  YmClock* real = YmClock::current();
-  {
-    FakeClock clock;
-    const long long before = YmClock::current()->monotonicMs();
-    YmSleep(30000);
-    EXPECT_EQ(before + 30000, YmClock::current()->monotonicMs());
-    EXPECT_EQ(std::vector<unsigned long>{30000}, clock.sleeps());
-  }
-  EXPECT_EQ(real, YmClock::current());
 }

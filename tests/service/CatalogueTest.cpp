@@ -70,79 +70,49 @@ struct ParsedStruct {
   FoundRefs refs;
 };
 
+std::vector<std::string> split(const std::string& s, const char* separators) {
+  std::vector<std::string> out;
+  for (size_t b = s.find_first_not_of(separators); b != std::string::npos; b = s.find_first_not_of(separators, b)) {
+    const size_t e = std::min(s.find_first_of(separators, b), s.size());
+    out.push_back(s.substr(b, e - b));
+    b = e;
+  }
+  return out;
+}
+
 // Reads the wire structures from their headers and lays them out the way
 // the i386 compiler does under pack(4): nothing aligns beyond 4 bytes. The
 // sizes it computes are checked against the catalogue, so a parsing slip
 // shows as a failure rather than as a silent pass.
-class WireHeaders {
- public:
-  explicit WireHeaders(const std::vector<std::string>& files) {
-    for (const std::string& f : files) parse(f);
-  }
-  const ParsedStruct* find(const std::string& name) const {
-    auto it = m_structs.find(name);
-    return it == m_structs.end() ? nullptr : &it->second;
-  }
-  const std::map<std::string, ParsedStruct>& all() const { return m_structs; }
+struct WireHeaders {
+  std::map<std::string, ParsedStruct> structs;
   std::vector<std::string> problems;
 
- private:
-  static std::string stripComments(const std::string& s) {
-    std::string out;
-    for (size_t i = 0; i < s.size(); ++i) {
-      if (s.compare(i, 2, "//") == 0) {
-        i = s.find('\n', i);
-        if (i == std::string::npos) break;
+  explicit WireHeaders(const std::vector<std::string>& files) {
+    for (const std::string& path : files) {
+      std::ifstream in(path);
+      if (!in) problems.push_back("cannot read " + path);
+      std::string text, line;
+      while (std::getline(in, line)) text += line.substr(0, line.find("//")) + "\n";
+      // "struct [EVTASK_EXPORT] Name {fields};" with no braces inside.
+      for (size_t at = text.find("struct "); at != std::string::npos; at = text.find("struct ", at + 1)) {
+        if (at > 0 && (std::isalnum(static_cast<unsigned char>(text[at - 1])) || text[at - 1] == '_')) continue;
+        const size_t open = text.find('{', at), semi = text.find(';', at), close = text.find("};", open);
+        if (open == std::string::npos || (semi != std::string::npos && semi < open)) continue;  // a declaration
+        const std::vector<std::string> words = split(text.substr(at + 7, open - at - 7), " \t\r\n");
+        if (!words.empty() && close != std::string::npos) add(words.back(), text.substr(open + 1, close - open - 1));
       }
-      out += s[i];
-    }
-    return out;
-  }
-
-  void parse(const std::string& path) {
-    std::ifstream in(path);
-    if (!in) {
-      problems.push_back("cannot read " + path);
-      return;
-    }
-    std::stringstream ss;
-    ss << in.rdbuf();
-    const std::string text = stripComments(ss.str());
-    // "struct [EVTASK_EXPORT] Name {fields};" with no braces inside.
-    for (size_t at = text.find("struct "); at != std::string::npos; at = text.find("struct ", at + 1)) {
-      if (at > 0 && (std::isalnum(static_cast<unsigned char>(text[at - 1])) || text[at - 1] == '_')) continue;
-      const size_t open = text.find('{', at);
-      const size_t semi = text.find(';', at);
-      if (open == std::string::npos || (semi != std::string::npos && semi < open)) continue;  // a declaration
-      const size_t close = text.find("};", open);
-      if (close == std::string::npos) break;
-      std::vector<std::string> words = split(text.substr(at + 7, open - at - 7), " \t\r\n");
-      if (words.empty()) continue;
-      addStruct(words.back(), text.substr(open + 1, close - open - 1));
     }
   }
 
-  static std::vector<std::string> split(const std::string& s, const char* separators) {
-    std::vector<std::string> out;
-    size_t b = s.find_first_not_of(separators);
-    while (b != std::string::npos) {
-      const size_t e = s.find_first_of(separators, b);
-      out.push_back(s.substr(b, e == std::string::npos ? std::string::npos : e - b));
-      b = e == std::string::npos ? e : s.find_first_not_of(separators, e);
-    }
-    return out;
-  }
-
-  void addStruct(const std::string& name, const std::string& body) {
+  void add(const std::string& name, const std::string& body) {
     static const std::map<std::string, uint32_t> scalars = {
-        {"char", 1},     {"uint8_t", 1},  {"int8_t", 1},  {"uint16_t", 2}, {"int16_t", 2},
-        {"uint32_t", 4}, {"int32_t", 4},  {"int", 4},     {"uint64_t", 8}, {"int64_t", 8}};
+        {"char", 1}, {"uint8_t", 1}, {"int8_t", 1}, {"uint16_t", 2}, {"int16_t", 2},
+        {"uint32_t", 4}, {"int32_t", 4}, {"int", 4}, {"uint64_t", 8}, {"int64_t", 8}};
     static const std::map<std::string, std::string> arrayElements = {
         {"uint32_t", "uint32"}, {"int32_t", "uint32"}, {"uint64_t", "uint64"}, {"int64_t", "uint64"}};
     ParsedStruct s;
-    std::stringstream fields(body);
-    std::string decl;
-    while (std::getline(fields, decl, ';')) {
+    for (const std::string& decl : split(body, ";")) {
       // "[const] type [*] name [N]...", with '*' and '[' split off as words.
       std::string spaced;
       for (char c : decl) spaced += (c == '*' || c == '[' || c == ']') ? std::string(" ") + c + " " : std::string(1, c);
@@ -155,54 +125,35 @@ class WireHeaders {
         problems.push_back(name + ": cannot read field \"" + decl + "\"");
         continue;
       }
-      const std::string type = w[0];
-      uint32_t count = 1;
+      const std::string& type = w[0];
+      uint32_t count = 1, size = 4, align = 4;
       for (size_t i = 2; i + 1 < w.size(); ++i) {
         if (w[i] == "[") count *= static_cast<uint32_t>(std::stoul(w[i + 1]));
       }
-      uint32_t size = 0, align = 0;
       FoundRefs inner;
       if (pointer) {
-        size = align = 4;
-        if (type == "char") {
-          inner[0] = "text";
-        } else if (arrayElements.count(type)) {
-          inner[0] = "array of " + arrayElements.at(type);
-        } else {
-          inner[0] = "array of " + type;
-        }
+        inner[0] = type == "char" ? "text" : "array of " + (arrayElements.count(type) ? arrayElements.at(type) : type);
       } else if (scalars.count(type)) {
         size = scalars.at(type);
         align = std::min<uint32_t>(size, 4);
-      } else if (const ParsedStruct* nested = find(type)) {
-        size = nested->size;
-        align = nested->align;
-        inner = nested->refs;
+      } else if (structs.count(type)) {
+        size = structs[type].size;
+        align = structs[type].align;
+        inner = structs[type].refs;
       } else {
         problems.push_back(name + ": unknown type " + type);
         continue;
       }
       s.size = (s.size + align - 1) / align * align;
-      for (uint32_t i = 0; i < count; ++i) {
+      for (uint32_t i = 0; i < count; ++i, s.size += size) {
         for (const auto& r : inner) s.refs[s.size + r.first] = r.second;
-        s.size += size;
       }
       s.align = std::max(s.align, align);
     }
     s.size = (s.size + s.align - 1) / s.align * s.align;
-    m_structs[name] = s;
+    structs[name] = s;
   }
-
-  std::map<std::string, ParsedStruct> m_structs;
 };
-
-FoundRefs catalogued(const WireLayout* layout) {
-  FoundRefs refs;
-  for (const WireRef& ref : layout->refs) {
-    refs[ref.offset] = ref.kind == WireRef::kText ? "text" : "array of " + std::string(ref.element->name);
-  }
-  return refs;
-}
 
 }  // namespace
 
@@ -229,16 +180,20 @@ TEST(TaskCatalogueTest, EveryPointerFieldOfEveryWireStructureIsCatalogued) {
     }
     const std::string name = layout->name;
     if (name == "uint32" || name == "uint64") continue;
-    const ParsedStruct* parsed = headers.find(name);
-    if (parsed == nullptr) {
+    const auto parsed = headers.structs.find(name);
+    if (parsed == headers.structs.end()) {
       ADD_FAILURE() << name << " is not declared in the wire headers";
       continue;
     }
-    EXPECT_EQ(layout->size, parsed->size) << name;
-    EXPECT_EQ(parsed->refs, catalogued(layout)) << name;
+    FoundRefs catalogued;
+    for (const WireRef& ref : layout->refs) {
+      catalogued[ref.offset] = ref.kind == WireRef::kText ? "text" : "array of " + std::string(ref.element->name);
+    }
+    EXPECT_EQ(layout->size, parsed->second.size) << name;
+    EXPECT_EQ(parsed->second.refs, catalogued) << name;
   }
   // Every request and response declared is catalogued.
-  for (const auto& entry : headers.all()) {
+  for (const auto& entry : headers.structs) {
     const std::string& name = entry.first;
     const bool message = name.size() > 4 && (name.compare(name.size() - 3, 3, "Req") == 0 ||
                                              name.compare(name.size() - 4, 4, "Resp") == 0);

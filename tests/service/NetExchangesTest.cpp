@@ -13,7 +13,6 @@
 
 #include "platform/AppMgrExchange.h"
 #include "platform/PlatformMessages.h"
-#include "platform/YMGlobalParam.h"
 #include "platform/YMPlatformInfo.h"
 #include "platform/YmErrors.h"
 #include "service/TaskInterfaceNet.h"
@@ -202,62 +201,6 @@ TEST_F(NetExchangesTest, FailuresCarryTheServersTextOrSayWhatWentWrong) {
   YMPlatformInfo::clearStore();
 }
 
-TEST_F(NetExchangesTest, RowsTravelFieldByField) {
-  // lookup and update carry the option text.
-  OptionsLookupResp lookup{};
-  char text[] = "option text";
-  lookup.optionText = text;
-  fake->respond(msg::kLookup, lookup);
-  ASSERT_EQ(0, net.lookup(task, err, nullptr)) << err;
-  EXPECT_EQ("option text", task.optionText);
-  EXPECT_EQ(nullptr, fake->last(msg::kLookup).as<TaskOptionsLookupReq>().info.optionText);
-  EXPECT_EQ(72u, fake->last(msg::kLookup).size);
-  task.optionText = "new text";
-  ASSERT_EQ(0, net.update(task, err, nullptr));
-  EXPECT_STREQ("new text", fake->last(msg::kUpdate).as<TaskOptionsUpdateReq>().info.optionText);
-  ASSERT_EQ(0, net.lookup(task, err, nullptr));
-  EXPECT_EQ("", task.optionText) << "an answer without text empties it";
-
-  // The job's task and subtask ids.
-  GenericTaskApiResp job{};
-  job.info.taskId = 31;
-  job.info.subTaskId = 32;
-  fake->respond(msg::kGetJobInfo, job);
-  ASSERT_EQ(0, net.getJobInfo(task, err, nullptr));
-  EXPECT_EQ("31 32", std::to_string(task.taskId) + " " + std::to_string(task.subTaskId));
-
-  // The task row keeps its description and travels back unchanged.
-  task.task.description = "my task";
-  TaskInfoResp row{};
-  row.task = Sch_Task{44, 1, 0x80, 3, {4, 5, 6, 7, 8}, 0x900000009ull, 0};
-  fake->respond(msg::kGetTaskInfo, row);
-  ASSERT_EQ(0, net.getTaskInfo(task, err, nullptr));
-  EXPECT_EQ("my task", task.task.description);
-  EXPECT_EQ(0x80u, task.task.flags);
-  EXPECT_EQ(8u, task.task.reserved6);
-  EXPECT_EQ(0x900000009ull, task.task.reserved64);
-  ASSERT_EQ(0, net.setTaskInfo(task, err, nullptr));
-  const auto sentRow = fake->last(msg::kSetTaskInfo);
-  EXPECT_EQ(0, std::memcmp(&sentRow.as<SetTaskInfoReq>().task, &row.task, sizeof row.task));
-
-  SubTaskInfoResp sub{};
-  sub.subTask = Sch_SubTask{77, 1, 3, 4, 5};
-  fake->respond(msg::kGetSubTaskInfo, sub);
-  ASSERT_EQ(0, net.getSubTaskInfo(task, err, nullptr));
-  EXPECT_EQ(77u, task.subTask.subTaskId);
-  EXPECT_EQ(5, task.subTask.reserved1);
-
-  // The default task id changes only the task row's id.
-  TaskInfoResp def{};
-  def.task.taskId = 1234;
-  def.task.flags = 0xFF;
-  fake->respond(msg::kGetDefaultTaskId, def);
-  ASSERT_EQ(0, net.getDefaultTaskId(task, err, nullptr));
-  EXPECT_EQ(1234u, task.task.taskId);
-  EXPECT_EQ(0x80u, task.task.flags);
-  EXPECT_EQ(31u, task.taskId);
-}
-
 TEST_F(NetExchangesTest, EntitiesAndPatternsTravelFieldByField) {
   // Entities are sent eleven fields a row (or as count 0) and appended with the local fields zero.
   ASSERT_EQ(0, net.setEntityInfo(task, err, nullptr));
@@ -317,87 +260,42 @@ TEST_F(NetExchangesTest, EntitiesAndPatternsTravelFieldByField) {
                             std::to_string(pe.clientId) + " " + std::to_string(pe.field10));
 }
 
+// Option and file records of the answers reach the callbacks in order, and
+// removals send no texts. (The task object's tests pin the writes.)
 TEST_F(NetExchangesTest, OptionsAndFilesTravelFieldByField) {
   TaskApiOptions recs[3];
   fake->respond(msg::kGetOptions, threeOptions(recs));
   fake->respond(msg::kGetDefaults, threeOptions(recs));
+  char p[] = "/restore/here";
+  TaskApiFiles answer[1] = {{150003, 150004, p}};
+  GenericGetTaskFilesResp files{};
+  files.count = 1;
+  files.files = answer;
+  fake->respond(msg::kGetFiles, files);
   ASSERT_EQ(0, net.getOptions(task, &rec, err, nullptr)) << err;
   ASSERT_EQ(0, net.getDefaults(&rec, err, nullptr)) << err;
+  ASSERT_EQ(0, net.getFiles(task, &rec, err, nullptr)) << err;
   const std::vector<Recorder::Call> expected = {
       Recorder::Call('o', 1, "alpha", 7), Recorder::Call('o', 0x100000002ull, "", 1), Recorder::Call('o', 3, "gamma", 13),
-      Recorder::Call('d', 1, "alpha", 7), Recorder::Call('d', 0x100000002ull, "", 1), Recorder::Call('d', 3, "gamma", 13)};
+      Recorder::Call('d', 1, "alpha", 7), Recorder::Call('d', 0x100000002ull, "", 1), Recorder::Call('d', 3, "gamma", 13),
+      Recorder::Call('f', 150003, "/restore/here", 150004)};
   EXPECT_EQ(expected, rec.calls);
-  EXPECT_EQ(72u, fake->last(msg::kGetOptions).size);
-
-  TaskOption a(0x100000005ull, "one", 1), b(6, "2", 7);
-  ASSERT_EQ(0, net.setOptions(task, {&a, &b}, err, nullptr));
-  const auto set = fake->last(msg::kSetOptions);
-  ASSERT_EQ(2u, set.as<SetTaskOptionsReq>().count);
-  const TaskApiOptions* o = set.as<SetTaskOptionsReq>().options;
-  EXPECT_EQ(0x100000005ull, o[0].optionId);
-  EXPECT_EQ(1, o[0].type);
-  EXPECT_STREQ("one", o[0].value);
-  EXPECT_STREQ("2", o[1].value);
-  EXPECT_EQ(7, o[1].type);
+  TaskOption a(0x100000005ull, "one", 1);
   ASSERT_EQ(0, net.removeOptions(task, std::vector<const TaskOption*>{&a}, err, nullptr));
   const auto removed = fake->last(msg::kRemoveOptions);
-  const auto& ro = removed.as<GenericRemoveTaskOptionsReq>();
-  ASSERT_EQ(1u, ro.count);
-  EXPECT_EQ(0x100000005ull, ro.options[0].optionId);
-  EXPECT_EQ(nullptr, ro.options[0].value) << "removals send no texts";
+  ASSERT_EQ(1u, removed.as<GenericRemoveTaskOptionsReq>().count);
+  EXPECT_EQ(0x100000005ull, removed.as<GenericRemoveTaskOptionsReq>().options[0].optionId);
+  EXPECT_EQ(nullptr, removed.as<GenericRemoveTaskOptionsReq>().options[0].value);
   ASSERT_EQ(0, net.removeOptions(task, std::vector<unsigned long long>{0x100000005ull, 9}, err, nullptr));
   const auto ids = fake->last(msg::kRemoveOptionIds);
   ASSERT_EQ(2u, ids.as<RemoveTaskOptionsReq>().count);
   EXPECT_EQ(5u, ids.as<RemoveTaskOptionsReq>().optionIds[0]) << "the low half";
-  EXPECT_EQ(9u, ids.as<RemoveTaskOptionsReq>().optionIds[1]);
-  ASSERT_EQ(0, net.setOptions(task, {}, err, nullptr));
-  EXPECT_EQ(0u, fake->last(msg::kSetOptions).as<SetTaskOptionsReq>().count);
-  EXPECT_EQ(nullptr, fake->last(msg::kSetOptions).as<SetTaskOptionsReq>().options);
-
-  TaskFile f(150001, "/data", 150002);
-  ASSERT_EQ(0, net.setFiles(task, {&f}, err, nullptr));
-  const auto files = fake->last(msg::kSetFiles);
-  ASSERT_EQ(1u, files.as<SetTaskFilesReq>().count);
-  EXPECT_STREQ("/data", files.as<SetTaskFilesReq>().files[0].value);
-  EXPECT_EQ(150002, files.as<SetTaskFilesReq>().files[0].type);
-  ASSERT_EQ(0, net.removeFiles(task, std::vector<const TaskFile*>{&f}, err, nullptr));
-  EXPECT_STREQ("/data", fake->last(msg::kRemoveFiles).as<GenericRemoveTaskFilesReq>().files[0].value);
   ASSERT_EQ(0, net.removeFiles(task, std::vector<std::string>{"/a", "/b"}, err, nullptr));
   const auto names = fake->last(msg::kRemoveFileNames);
-  const auto& rn = names.as<GenericRemoveTaskFilesReq>();
-  ASSERT_EQ(2u, rn.count);
-  EXPECT_STREQ("/b", rn.files[1].value);
-  EXPECT_EQ(0ull, rn.files[1].optionId);
-  EXPECT_EQ(0, rn.files[1].type);
-  char p[] = "/restore/here";
-  TaskApiFiles answer[1] = {{150003, 150004, p}};
-  GenericGetTaskFilesResp fresp{};
-  fresp.count = 1;
-  fresp.files = answer;
-  fake->respond(msg::kGetFiles, fresp);
-  rec.calls.clear();
-  ASSERT_EQ(0, net.getFiles(task, &rec, err, nullptr));
-  EXPECT_EQ(std::vector<Recorder::Call>{Recorder::Call('f', 150003, "/restore/here", 150004)}, rec.calls);
-
-  // The option texts land in the record; a failure leaves them.
-  char xml[] = "<opts/>", ext[] = "0101";
-  XmlOptionsResp x{};
-  x.text = xml;
-  fake->respond(msg::kGetXMLOptions, x);
-  BitWiseOptionsResp bits{};
-  bits.bitOptions = 0x8000000000000001ull;
-  fake->respond(msg::kGetBitOptions, bits);
-  ExtendedOptionsResp e{};
-  e.text = ext;
-  fake->respond(msg::kGetExtendedOptions, e);
-  ASSERT_EQ(0, net.getXMLOptions(task, err, nullptr));
-  ASSERT_EQ(0, net.getBitOptions(task, err, nullptr));
-  ASSERT_EQ(0, net.getExtendedOptions(task, err, nullptr));
-  EXPECT_EQ("<opts/>", task.xmlOptions);
-  EXPECT_EQ(0x8000000000000001ull, task.bitOptions);
-  EXPECT_EQ("0101", task.extendedOptions);
-
-  // A default option takes the first value, or leaves the value for an unknown id.
+  ASSERT_EQ(2u, names.as<GenericRemoveTaskFilesReq>().count);
+  EXPECT_STREQ("/b", names.as<GenericRemoveTaskFilesReq>().files[1].value);
+  EXPECT_EQ(0, names.as<GenericRemoveTaskFilesReq>().files[1].type);
+  // The default option is the first value; an unknown id leaves the value.
   std::string value = "caller's";
   ASSERT_EQ(0, net.getDefaultOption(0x1234567890ull, value, err, nullptr));
   EXPECT_EQ("caller's", value);
@@ -406,27 +304,14 @@ TEST_F(NetExchangesTest, OptionsAndFilesTravelFieldByField) {
   EXPECT_EQ("alpha", value);
 }
 
-TEST_F(NetExchangesTest, JobQueriesAndCatalogueListsTravelFieldByField) {
-  uint64_t ids[2] = {0x100000001ull, 2};
-  JobIdsResp jobResp{};
-  jobResp.count = 2;
-  jobResp.jobIds = ids;
-  fake->respond(msg::kGetJobListFromTaskId, jobResp);
-  std::list<unsigned long long> jobs{99};
-  ASSERT_EQ(0, net.getJobListFromTaskId(task, jobs, err, nullptr));
-  EXPECT_EQ((std::list<unsigned long long>{99, 0x100000001ull, 2}), jobs) << "appended";
+TEST_F(NetExchangesTest, CatalogueListsTravelFieldByField) {
+  // Job ids from the statistics: text, flag and number as given.
+  std::list<unsigned long long> jobs;
   ASSERT_EQ(0, net.getJobIdsFromBkpStats(jobs, "where", true, -3, err, nullptr));
   const auto stats = fake->last(msg::kGetJobIdsFromBkpStats);
   EXPECT_STREQ("where", stats.as<GetJobIdsFromBkpStatsReq>().text);
-  EXPECT_EQ(1u, stats.as<GetJobIdsFromBkpStatsReq>().flag);
-  EXPECT_EQ(-3, stats.as<GetJobIdsFromBkpStatsReq>().number);
-  GetJobRequestResp reqResp{};
-  reqResp.requestId = -42;
-  fake->respond(msg::kGetJobRequestId, reqResp);
-  long long requestId = 0;
-  ASSERT_EQ(0, net.getJobRequestIdFromJobId(requestId, 0x7FFFFFFFFFll, err, nullptr));
-  EXPECT_EQ(-42, requestId);
-  EXPECT_EQ(0x7FFFFFFFFFll, fake->last(msg::kGetJobRequestId).as<GetJobRequestReq>().jobId);
+  EXPECT_EQ("1 -3", std::to_string(stats.as<GetJobIdsFromBkpStatsReq>().flag) + " " +
+                        std::to_string(stats.as<GetJobIdsFromBkpStatsReq>().number));
 
   // Compliance options: the unsent argument changes nothing of the request.
   char name[] = "retain";
@@ -542,18 +427,4 @@ TEST_F(NetExchangesTest, TagFilterAndUpdateInfo) {
   EXPECT_EQ(99u, info.updates.front().secondWord);
   fake->failNextSend(1703938, "down");
   EXPECT_EQ(1703938, net.GetUpdateInfo(info, err, 0, 0, 0));  // the packed array is released (LeakSanitizer)
-}
-
-TEST_F(NetExchangesTest, GlobalParametersTravelThroughTheSession) {
-  YMGlobalParam param;
-  EXPECT_EQ(0, param.set("CONTROLHOST_SURVEY_WIA_SCHEDULE_ID_LIST", "1,2,3", nullptr));
-  EXPECT_EQ("1,2,3", fake->globalParam("CONTROLHOST_SURVEY_WIA_SCHEDULE_ID_LIST"));
-  std::string value = "old";
-  EXPECT_EQ(0, param.get("CONTROLHOST_SURVEY_WIA_SCHEDULE_ID_LIST", value, nullptr));
-  EXPECT_EQ("1,2,3", value);
-  fake->respondError(kGlobalParamGetReq, 9, "no such parameter");
-  value = "unchanged";
-  EXPECT_EQ(9, param.get("X", value, nullptr));
-  EXPECT_EQ("unchanged", value);
-  EXPECT_EQ("no such parameter", param.lastError());
 }

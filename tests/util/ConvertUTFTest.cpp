@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -37,22 +36,6 @@ ConversionResult toUtf16(const std::string& in, std::vector<UTF16>& out, size_t 
   out.assign(buf.data(), target);
   if (consumed != nullptr) *consumed = static_cast<size_t>(source - reinterpret_cast<const UTF8*>(in.data()));
   return rc;
-}
-
-TEST(ConvertUTFTest, TablesAgreeWithTheEncoding) {
-  for (int b = 0; b < 256; ++b) {
-    int ones = 0;
-    while (ones < 8 && (b & (0x80 >> ones))) ++ones;
-    // 0xFE and 0xFF start no sequence at all; they count as six-byte leads.
-    EXPECT_EQ(b < 0xC0 ? 0 : std::min(ones - 1, 5), trailingBytesForUTF8[b]) << "lead " << b;
-  }
-  for (int n = 0; n < 6; ++n) {
-    // Marker bits of the lead byte and of each continuation byte, shifted as
-    // the decoder accumulates them.
-    UTF32 sum = static_cast<UTF32>(firstByteMark[n + 1]) << (6 * n);
-    for (int k = 0; k < n; ++k) sum += static_cast<UTF32>(0x80) << (6 * k);
-    EXPECT_EQ(sum & 0xFFFFFFFFUL, offsetsFromUTF8[n]) << "trailing " << n;
-  }
 }
 
 TEST(ConvertUTFTest, LegalSequencesFollowTheLeadByte) {

@@ -278,8 +278,15 @@ void fill(ProbeTask& task) {
   task.setDefaultInitialized();
 }
 
-// Output arguments, holding values before the call.
-struct TaskOutputs {
+template <class List>
+std::string listText(bool loaded, const List& list) {
+  std::string s = loaded ? "loaded:" : "unloaded:";
+  for (const auto* x : list.getList()) s += std::to_string(x->getOptionId()) + "=" + x->getValue() + ",";
+  return s;
+}
+
+// Output arguments of the operations and flows, holding values before the call.
+struct Outputs {
   Sched_Task row;
   Sched_SubTask subRow;
   std::vector<Sched_AssocEntity> entities{Sched_AssocEntity()};
@@ -295,13 +302,22 @@ struct TaskOutputs {
   TaskFileList files;
   int intValue = 44;
   unsigned long ulongValue = 45;
+  // The flows' outputs.
+  std::string xml = "<caller/>";
+  std::list<long long> createdJobs{1};
+  int taskId = 7;
+  std::string pattern = "caller's pattern";
+  JobManager::JobListResponse summary;
+  int entityRequestId = 4;
+  std::vector<int> ids{2};
 
-  TaskOutputs() {
+  Outputs() {
     row.taskId = 1;
     subRow.subTaskId = 2;
     entity.clientId = 3;
     options.addToOptList(1, "one", 1);
     files.addToFileList(2, "/two", 1);
+    summary.setint64(9, 0, 5);
   }
 
   std::string dump() const {
@@ -311,26 +327,21 @@ struct TaskOutputs {
     t.entities = entities;
     t.entities.push_back(entity);
     t.patterns = patterns;
+    std::string s;
+    summary.serialize(s);
     std::ostringstream o;
     o << dumpRecord(t) << "|" << text << "|" << bits << "|" << isSet << "|" << requestId << "|" << defaultTaskId
-      << "|" << intValue << "|" << ulongValue << "|jobs:";
+      << "|" << intValue << "|" << ulongValue << "|" << xml << "|" << taskId << "|" << pattern << "|" << s << "|"
+      << entityRequestId << "|jobs:";
     for (unsigned long long j : jobs) o << j << ",";
-    o << "|options:";
-    for (const TaskOption* p : options.getList()) o << p->getOptionId() << "=" << p->getValue() << ",";
-    o << "|files:";
-    for (const TaskFile* p : files.getList()) o << p->getOptionId() << "=" << p->getValue() << ",";
+    for (long long j : createdJobs) o << j << ",";
+    for (int i : ids) o << i << ",";
+    o << "|options:" << listText(true, options) << "|files:" << listText(true, files);
     return o.str();
   }
 };
 
-template <class List>
-std::string listText(bool loaded, const List& list) {
-  std::string s = loaded ? "loaded:" : "unloaded:";
-  for (const auto* x : list.getList()) s += std::to_string(x->getOptionId()) + "=" + x->getValue() + ",";
-  return s;
-}
-
-Parts taskParts(ProbeTask& task, const TaskOutputs& out) {
+Parts taskParts(ProbeTask& task, const Outputs& out) {
   Parts p;
   _TaskInfo rest = task.record();
   rest.entities.clear();
@@ -357,6 +368,8 @@ Parts taskParts(ProbeTask& task, const TaskOutputs& out) {
   return p;
 }
 
+// A column of the task object: an operation, or a schedule or job flow
+// whose exchange the fake application manager answers from a script.
 struct TaskCase {
   const char* name;
   uint32_t requestType;  // the exchange the fault hits
@@ -364,10 +377,16 @@ struct TaskCase {
   // Brings the object into the state in which the operation reaches the
   // service (a cache marked unloaded, a list emptied); may be null.
   void (*prepare)(ProbeTask& task);
-  int (*run)(ProbeTask& task, TaskOutputs& out);
+  // Runs it; `err` receives the text the caller sees when the operation
+  // gives its text itself rather than through the task object.
+  int (*run)(ProbeTask& task, Outputs& out, std::string& err);
   // The resets the operation makes before its exchange, applied to the
   // state before the call; null when it resets nothing.
-  void (*resets)(Parts& expected, TaskOutputs& out);
+  void (*resets)(Parts& expected, Outputs& out) = nullptr;
+  // A flow: queues the server's answer of the control row.
+  void (*script)(FakeAppMgr& fake) = nullptr;
+  // A flow that tells only success from failure.
+  bool okOrNot = false;
 };
 
 void unloadOptions(ProbeTask& t) { t.resetOptsInitialized(); }
@@ -380,17 +399,17 @@ void unloadDefaults(ProbeTask& t) {
   for (const TaskOption* o : keep.getList()) t.addToDefCache(*o);
 }
 
-void optionsEmptied(Parts& p, TaskOutputs&) { p["options"] = "unloaded:"; }
-void filesEmptied(Parts& p, TaskOutputs&) { p["files"] = "unloaded:"; }
-void defaultsEmptied(Parts& p, TaskOutputs&) { p["defaults"] = "unloaded:"; }
+void optionsEmptied(Parts& p, Outputs&) { p["options"] = "unloaded:"; }
+void filesEmptied(Parts& p, Outputs&) { p["files"] = "unloaded:"; }
+void defaultsEmptied(Parts& p, Outputs&) { p["defaults"] = "unloaded:"; }
 void listEmptied(Parts& p, const char* part) { p[part] = dumpRecord(_TaskInfo()); }
 // Bit options are read as options: the out-value is zeroed (or cleared) first.
-void bitsZeroed(Parts& p, TaskOutputs& o) {
+void bitsZeroed(Parts& p, Outputs& o) {
   optionsEmptied(p, o);
   o.bits = 0;
   p["out"] = o.dump();
 }
-void flagCleared(Parts& p, TaskOutputs& o) {
+void flagCleared(Parts& p, Outputs& o) {
   optionsEmptied(p, o);
   o.isSet = false;
   p["out"] = o.dump();
@@ -404,26 +423,34 @@ void entitiesAppended(Parts& p, const std::vector<Sched_AssocEntity>& added) {
   p["entities"] = dumpRecord(lists);
 }
 
-// An operation's call, with the task as `t` and the outputs as `o`.
-#define CALL(expr) [](ProbeTask & t, TaskOutputs & o) -> int { (void)o; return expr; }
+// An operation's call, with the task as `t`, the outputs as `o` and the
+// caller's error text as `err`.
+#define CALL(expr) [](ProbeTask & t, Outputs & o, std::string & err) -> int { (void)o, (void)err; return expr; }
+#define OWN_TEXT(expr) CALL(ownText(t, err, expr))
+
+// Takes the text an operation leaves in the task object as the caller's.
+int ownText(ProbeTask& t, std::string& err, int rc) {
+  err = t.getErrorString();
+  return rc;
+}
 
 const std::vector<TaskCase>& taskCases() {
-  using O = TaskOutputs;
+  using O = Outputs;
   static const std::vector<TaskCase> cases = {
-      {"lookup", msg::kLookup, true, [](ProbeTask& t) { t.lookedUp() = false; }, CALL(t.lookup(nullptr)), nullptr},
-      {"update", msg::kUpdate, false, nullptr, CALL(t.update(nullptr)), nullptr},
-      {"getJobInfo", msg::kGetJobInfo, true, nullptr, CALL(t.getJobInfo(nullptr)), nullptr},
-      {"getTaskInfo", msg::kGetTaskInfo, true, nullptr, CALL(t.getTaskInfo(o.row, nullptr)), nullptr},
-      {"getSubTaskInfo", msg::kGetSubTaskInfo, true, nullptr, CALL(t.getSubTaskInfo(o.subRow, nullptr)), nullptr},
+      {"lookup", msg::kLookup, true, [](ProbeTask& t) { t.lookedUp() = false; }, CALL(t.lookup(nullptr))},
+      {"update", msg::kUpdate, false, nullptr, CALL(t.update(nullptr))},
+      {"getJobInfo", msg::kGetJobInfo, true, nullptr, CALL(t.getJobInfo(nullptr))},
+      {"getTaskInfo", msg::kGetTaskInfo, true, nullptr, CALL(t.getTaskInfo(o.row, nullptr))},
+      {"getSubTaskInfo", msg::kGetSubTaskInfo, true, nullptr, CALL(t.getSubTaskInfo(o.subRow, nullptr))},
       // Refetches replace the record's list: it is emptied first.
       {"getEntityInfo(list)", msg::kGetEntityInfo, true, nullptr, CALL(t.getEntityInfo(o.entities, nullptr)),
        [](Parts& p, O&) { listEmptied(p, "entities"); }},
       {"getEntityInfo(first)", msg::kGetEntityInfo, true, [](ProbeTask& t) { t.record().entities.clear(); },
-       CALL(t.getEntityInfo(o.entity, nullptr)), nullptr},
+       CALL(t.getEntityInfo(o.entity, nullptr))},
       {"getPatternInfo", msg::kGetPatternInfo, true, nullptr, CALL(t.getPatternInfo(o.patterns, nullptr)),
        [](Parts& p, O&) { listEmptied(p, "patterns"); }},
-      {"setTaskInfo", msg::kSetTaskInfo, false, nullptr, CALL(t.setTaskInfo(o.row, nullptr)), nullptr},
-      {"setSubTaskInfo", msg::kSetSubTaskInfo, false, nullptr, CALL(t.setSubTaskInfo(o.subRow, nullptr)), nullptr},
+      {"setTaskInfo", msg::kSetTaskInfo, false, nullptr, CALL(t.setTaskInfo(o.row, nullptr))},
+      {"setSubTaskInfo", msg::kSetSubTaskInfo, false, nullptr, CALL(t.setSubTaskInfo(o.subRow, nullptr))},
       // The argument joins the record's list before the list is sent.
       {"setEntityInfo", msg::kSetEntityInfo, true, nullptr, CALL(t.setEntityInfo(o.entities, nullptr)),
        [](Parts& p, O& o) { entitiesAppended(p, o.entities); }},
@@ -435,11 +462,10 @@ const std::vector<TaskCase>& taskCases() {
        }},
       // saveChanges writes the task row, the subtask row and the entities:
       // a fault in any of the three is a column.
-      {"saveChanges@task", msg::kSetTaskInfo, false, nullptr, CALL(t.saveChanges()), nullptr},
-      {"saveChanges@subtask", msg::kSetSubTaskInfo, false, nullptr, CALL(t.saveChanges()), nullptr},
-      {"saveChanges@entities", msg::kSetEntityInfo, false, nullptr, CALL(t.saveChanges()), nullptr},
-      {"getDefaultTaskId", msg::kGetDefaultTaskId, true, nullptr, CALL(t.getDefaultTaskId(o.defaultTaskId, nullptr)),
-       nullptr},
+      {"saveChanges@task", msg::kSetTaskInfo, false, nullptr, CALL(t.saveChanges())},
+      {"saveChanges@subtask", msg::kSetSubTaskInfo, false, nullptr, CALL(t.saveChanges())},
+      {"saveChanges@entities", msg::kSetEntityInfo, false, nullptr, CALL(t.saveChanges())},
+      {"getDefaultTaskId", msg::kGetDefaultTaskId, true, nullptr, CALL(t.getDefaultTaskId(o.defaultTaskId, nullptr))},
       {"initOptions", msg::kGetOptions, true, unloadOptions, CALL(t.initOptions(nullptr)), optionsEmptied},
       {"getOptions(list)", msg::kGetOptions, true, unloadOptions, CALL(t.getOptions(o.options, nullptr)),
        optionsEmptied},
@@ -449,32 +475,28 @@ const std::vector<TaskCase>& taskCases() {
        CALL(t.getOptionInt(999, o.intValue, nullptr)), defaultsEmptied},
       {"getClientId", msg::kGetOptions, true, unloadOptions, CALL(t.getClientId(o.ulongValue, nullptr)),
        optionsEmptied},
-      {"setOptionInt", msg::kSetOptions, true, nullptr, CALL(t.setOptionInt(101, 6, nullptr)), nullptr},
-      {"setClientId", msg::kSetOptions, true, nullptr, CALL(t.setClientId(12, nullptr)), nullptr},
-      {"setOptions", msg::kSetOptions, true, nullptr, CALL(t.setOptions(o.options, nullptr)), nullptr},
-      {"removeOptions(list)", msg::kRemoveOptions, true, nullptr,
-       [](ProbeTask& t, O&) {
+      {"setOptionInt", msg::kSetOptions, true, nullptr, CALL(t.setOptionInt(101, 6, nullptr))},
+      {"setClientId", msg::kSetOptions, true, nullptr, CALL(t.setClientId(12, nullptr))},
+      {"setOptions", msg::kSetOptions, true, nullptr, CALL(t.setOptions(o.options, nullptr))},
+      {"removeOptions(list)", msg::kRemoveOptions, true, nullptr, [](ProbeTask& t, O&, std::string&) {
          TaskOptionList l;
          l.addToOptList(101, "", 7);
          return t.removeOptions(l, nullptr);
-       },
-       nullptr},
+       }},
       {"removeOptions(ids)", msg::kRemoveOptionIds, true, nullptr,
-       CALL(t.removeOptions(std::vector<unsigned long long>{101}, nullptr)), nullptr},
+       CALL(t.removeOptions(std::vector<unsigned long long>{101}, nullptr))},
       {"initDefaults", msg::kGetDefaults, true, unloadDefaults, CALL(t.initDefaults(nullptr)), defaultsEmptied},
       {"initFiles", msg::kGetFiles, true, unloadFiles, CALL(t.initFiles(nullptr)), filesEmptied},
       {"getFiles(list)", msg::kGetFiles, true, unloadFiles, CALL(t.getFiles(o.files, 150001, nullptr)), filesEmptied},
-      {"setFiles", msg::kSetFiles, true, nullptr, CALL(t.setFiles(o.files, nullptr)), nullptr},
-      {"removeFiles(list)", msg::kRemoveFiles, true, nullptr,
-       [](ProbeTask& t, O&) {
+      {"setFiles", msg::kSetFiles, true, nullptr, CALL(t.setFiles(o.files, nullptr))},
+      {"removeFiles(list)", msg::kRemoveFiles, true, nullptr, [](ProbeTask& t, O&, std::string&) {
          TaskFileList l;
          l.addToFileList(150001, "/src", 1);
          return t.removeFiles(l, nullptr);
-       },
-       nullptr},
+       }},
       {"removeFiles(names)", msg::kRemoveFileNames, true, nullptr,
-       CALL(t.removeFiles(std::vector<std::string>{"/src"}, nullptr)), nullptr},
-      {"getXMLOptions", msg::kGetXMLOptions, true, nullptr, CALL(t.getXMLOptions(o.text, nullptr)), nullptr},
+       CALL(t.removeFiles(std::vector<std::string>{"/src"}, nullptr))},
+      {"getXMLOptions", msg::kGetXMLOptions, true, nullptr, CALL(t.getXMLOptions(o.text, nullptr))},
       // The out-text is emptied first; the record's id kind stays the
       // task's own (the wanted kind travels in the request only).
       {"getExtendedOptions", msg::kGetExtendedOptions, true, nullptr, CALL(t.getExtendedOptions(3, o.text, nullptr)),
@@ -487,120 +509,65 @@ const std::vector<TaskCase>& taskCases() {
        flagCleared},
       {"isExtOptionSet", msg::kGetOptions, true, unloadOptions, CALL(t.isExtOptionSet(0, 1, o.isSet, nullptr)),
        flagCleared},
-      {"getJobListFromTaskId", msg::kGetJobListFromTaskId, true, nullptr, CALL(t.getJobListFromTaskId(o.jobs, nullptr)),
-       nullptr},
+      {"getJobListFromTaskId", msg::kGetJobListFromTaskId, true, nullptr, CALL(t.getJobListFromTaskId(o.jobs, nullptr))},
       {"getJobIdsFromBkpStats", msg::kGetJobIdsFromBkpStats, true, nullptr,
-       CALL(t.getJobIdsFromBkpStats(o.jobs, "stats", true, 1, nullptr)), nullptr},
+       CALL(t.getJobIdsFromBkpStats(o.jobs, "stats", true, 1, nullptr))},
       // A failure zeroes the out-value.
       {"getJobRequestIdFromJobId", msg::kGetJobRequestId, true, nullptr,
        CALL(t.getJobRequestIdFromJobId(o.requestId, nullptr)), [](Parts& p, O& o) {
          o.requestId = 0;
          p["out"] = o.dump();
        }},
-  };
-  return cases;
-}
-#undef CALL
 
-// --- the schedule and job flows -------------------------------------------------------------------
-
-// What the flows write: every output holds a value before the call.
-struct FlowOutputs {
-  std::string xml = "<caller/>";
-  std::list<long long> jobs{1};
-  int taskId = 7;
-  std::string pattern = "caller's pattern";
-  JobManager::JobListResponse summary;
-  int requestId = 4;
-  std::vector<int> ids{2};
-
-  FlowOutputs() { summary.setint64(9, 0, 5); }
-
-  std::string dump() const {
-    std::string s;
-    summary.serialize(s);
-    std::ostringstream o;
-    o << xml << "|" << taskId << "|" << pattern << "|" << s << "|" << requestId << "|jobs:";
-    for (long long j : jobs) o << j << ",";
-    o << "|ids:";
-    for (int i : ids) o << i << ",";
-    return o.str();
-  }
-};
-
-struct FlowCase {
-  const char* name;
-  uint32_t requestType;  // the exchange the fault hits
-  bool reportsCode;      // the flow reports its code (false: only success or failure)
-  bool changesState;     // the control answer reaches the outputs
-  // Queues the server's answer of the control row.
-  void (*script)(FakeAppMgr& fake);
-  // Runs the flow; `err` receives the text the caller sees.
-  int (*run)(ProbeTask& task, FlowOutputs& out, std::string& err);
-};
-
-// Runs an operation that keeps its error text in the task object.
-template <class F>
-int withTaskError(ProbeTask& t, std::string& err, F call) {
-  const int rc = call();
-  err = t.getErrorString();
-  return rc;
-}
-
-const std::vector<FlowCase>& flowCases() {
-  using T = ProbeTask;
-  using O = FlowOutputs;
-  static const std::vector<FlowCase> cases = {
-      {"CreateTask", msg::kCreateTask, true, true,
-       [](FakeAppMgr& f) { respondCreate(f, msg::kCreateTask, "<reply/>", {11}, 42); },
-       [](T& t, O& o, std::string& err) { return t.CreateTask(o.xml, o.jobs, o.taskId, 6, err, 8, 0, false, false); }},
-      {"TaskRequest", msg::kTaskRequest, true, true,
-       [](FakeAppMgr& f) { respondCreate(f, msg::kTaskRequest, "<reply/>", {11}, 42); },
-       [](T& t, O& o, std::string& err) {
-         return t.TaskRequest(o.xml, o.jobs, o.taskId, 6, err, 1, 8, 0, false, false);
-       }},
-      {"runTasks", msg::kRunTasks, true, true, [](FakeAppMgr& f) { respondCreate(f, msg::kRunTasks, nullptr, {12}); },
-       [](T& t, O& o, std::string& err) {
+      // The schedule and job flows.
+      {"CreateTask", msg::kCreateTask, true, nullptr,
+       CALL(t.CreateTask(o.xml, o.createdJobs, o.taskId, 6, err, 8, 0, false, false)), nullptr,
+       [](FakeAppMgr& f) { respondCreate(f, msg::kCreateTask, "<reply/>", {11}, 42); }},
+      {"TaskRequest", msg::kTaskRequest, true, nullptr,
+       CALL(t.TaskRequest(o.xml, o.createdJobs, o.taskId, 6, err, 1, 8, 0, false, false)), nullptr,
+       [](FakeAppMgr& f) { respondCreate(f, msg::kTaskRequest, "<reply/>", {11}, 42); }},
+      {"runTasks", msg::kRunTasks, true, nullptr,
+       [](ProbeTask& t, O& o, std::string& err) {
          std::vector<Sched_SubTask> subs(1);
          subs[0].subTaskId = 1;
          subs[0].taskId = 2;
-         return t.runTasks(subs, o.jobs, err, 6, 7, 0, false, nullptr);
-       }},
-      {"performOperation", msg::kPerformOperation, true, true,
-       [](FakeAppMgr& f) { respondCreate(f, msg::kPerformOperation, nullptr, {21}); },
-       [](T& t, O& o, std::string& err) {
+         return t.runTasks(subs, o.createdJobs, err, 6, 7, 0, false, nullptr);
+       },
+       nullptr, [](FakeAppMgr& f) { respondCreate(f, msg::kRunTasks, nullptr, {12}); }},
+      {"performOperation", msg::kPerformOperation, true, nullptr,
+       [](ProbeTask& t, O& o, std::string& err) {
          std::vector<_AutomaticTaskInfo> tasks(1);
          tasks[0].subTasks.resize(1);
          tasks[0].subTasks[0].subTask.subTaskId = 1;
          tasks[0].subTasks[0].subTask.taskId = 10;
-         return t.performOperation(tasks, o.jobs, err, 5, 3, 6, 7, 8, false, nullptr);
-       }},
-      {"getAutomaticSchedulePattern", msg::kGetAutomaticSchedulePattern, true, true,
+         return t.performOperation(tasks, o.createdJobs, err, 5, 3, 6, 7, 8, false, nullptr);
+       },
+       nullptr, [](FakeAppMgr& f) { respondCreate(f, msg::kPerformOperation, nullptr, {21}); }},
+      {"getAutomaticSchedulePattern", msg::kGetAutomaticSchedulePattern, true, nullptr,
+       OWN_TEXT(t.getAutomaticSchedulePattern(17, o.pattern, nullptr)), nullptr,
        [](FakeAppMgr& f) {
          XmlOptionsResp resp{};
          char text[] = "<m f=\"12\" c=\"336\"/>";
          resp.text = text;
          f.respond(msg::kGetAutomaticSchedulePattern, resp);
-       },
-       [](T& t, O& o, std::string& err) {
-         return withTaskError(t, err, [&] { return t.getAutomaticSchedulePattern(17, o.pattern, nullptr); });
        }},
-      {"GetJobSummary", kXmlHandlerReq, false, true,
-       [](FakeAppMgr& f) { respondXml(f, jobList({{3, "Running", "phase 1"}}).c_str()); },
-       [](T& t, O& o, std::string& err) {
+      {"GetJobSummary", kXmlHandlerReq, true, nullptr,
+       [](ProbeTask& t, O& o, std::string& err) {
          LogCapture log;
          std::vector<long long> ids{3};
          const bool ok = t.GetJobSummary(ids, o.summary);
          for (const std::string& line : log.lines()) err += line;
          return ok ? 0 : -1;
-       }},
-      {"deleteTaskReq", kXmlHandlerReq, true, false, [](FakeAppMgr& f) { respondXml(f, refusal(0, nullptr).c_str()); },
-       [](T& t, O&, std::string& err) {
+       },
+       nullptr, [](FakeAppMgr& f) { respondXml(f, jobList({{3, "Running", "phase 1"}}).c_str()); }, true},
+      {"deleteTaskReq", kXmlHandlerReq, false, nullptr,
+       [](ProbeTask& t, O&, std::string& err) {
          EvEvent ev("matrix");
          return t.deleteTaskReq("42", ev, err);
-       }},
-      {"getEntitiesFromRequest", kExecuteSPReq, true, true,
-       [](FakeAppMgr& f) {
+       },
+       nullptr, [](FakeAppMgr& f) { respondXml(f, refusal(0, nullptr).c_str()); }},
+      {"getEntitiesFromRequest", kExecuteSPReq, true, nullptr,
+       OWN_TEXT(t.getEntitiesFromRequest(o.entityRequestId, o.ids, nullptr)), nullptr, [](FakeAppMgr& f) {
          JobManager::GetJobRequestEntitiesResp resp;
          resp.setint64(1, 0, 900);
          std::vector<YmEntities::SubClientEntity> subs(1);
@@ -609,13 +576,12 @@ const std::vector<FlowCase>& flowCases() {
          std::string xml;
          resp.serialize(xml, false);
          respondStoredProcedure(f, xml.c_str());
-       },
-       [](T& t, O& o, std::string& err) {
-         return withTaskError(t, err, [&] { return t.getEntitiesFromRequest(o.requestId, o.ids, nullptr); });
        }},
   };
   return cases;
 }
+#undef OWN_TEXT
+#undef CALL
 
 // --- the columns --------------------------------------------------------------------------------
 
@@ -651,52 +617,36 @@ std::vector<Column> columns() {
                    }});
   }
   for (const TaskCase& c : taskCases()) {
-    all.push_back({std::string("EvTask::") + c.name, c.requestType, kTaskObject, c.changesState,
-                   [&c](ScopedFaultInjector& env, Fault fault) {
+    const bool flow = c.script != nullptr;
+    all.push_back({std::string("EvTask::") + c.name, c.requestType, flow ? kFlow : kTaskObject, c.changesState,
+                   [&c, flow](ScopedFaultInjector& env, Fault fault) {
                      ProbeTask task;
                      fill(task);
                      if (c.prepare != nullptr) c.prepare(task);
-                     TaskOutputs out;
+                     if (flow) c.script(env.fake());
+                     Outputs out;
                      Outcome o;
                      o.before = o.expected = taskParts(task, out);
-                     env.injector().arm(c.requestType, fault);
-                     const Stopwatch watch;
-                     o.rc = c.run(task, out);
-                     o.tookMs = watch.ms();
-                     o.err = task.getErrorString();
-                     o.hits = env.injector().hits();
-                     env.injector().arm(0, Fault::kNone);
-                     TaskOutputs resetOut;
-                     if (c.resets != nullptr) c.resets(o.expected, resetOut);
-                     o.after = taskParts(task, out);
-                     return o;
-                   }});
-  }
-  for (const FlowCase& c : flowCases()) {
-    all.push_back({std::string("EvTask::") + c.name, c.requestType, kFlow, c.changesState,
-                   [&c](ScopedFaultInjector& env, Fault fault) {
-                     ProbeTask task;
-                     fill(task);
-                     c.script(env.fake());
-                     FlowOutputs out;
-                     Outcome o;
-                     o.before = taskParts(task, TaskOutputs());
-                     o.before["flow"] = out.dump();
-                     o.expected = o.before;
-                     env.injector().armScripted(c.requestType, fault);
+                     if (flow) {
+                       env.injector().armScripted(c.requestType, fault);
+                     } else {
+                       env.injector().arm(c.requestType, fault);
+                     }
                      const Stopwatch watch;
                      o.rc = c.run(task, out, o.err);
                      o.tookMs = watch.ms();
+                     if (!flow) o.err = task.getErrorString();
                      o.hits = env.injector().hits();
                      env.injector().arm(0, Fault::kNone);
                      // A flow that only tells success from failure is held to failing.
-                     if (!c.reportsCode && o.rc != 0 && fault != Fault::kNone) o.rc = faultCode(fault);
-                     o.after = taskParts(task, TaskOutputs());
-                     o.after["flow"] = out.dump();
-                     // The control row looks at the flow's outputs alone.
-                     if (fault == Fault::kNone) {
-                       o.before = Parts{{"flow", o.before["flow"]}};
-                       o.after = Parts{{"flow", out.dump()}};
+                     if (c.okOrNot && o.rc != 0 && fault != Fault::kNone) o.rc = faultCode(fault);
+                     Outputs resetOut;
+                     if (c.resets != nullptr) c.resets(o.expected, resetOut);
+                     o.after = taskParts(task, out);
+                     // The control row of a flow looks at its outputs alone.
+                     if (flow && fault == Fault::kNone) {
+                       o.before = Parts{{"out", o.before["out"]}};
+                       o.after = Parts{{"out", o.after["out"]}};
                      }
                      return o;
                    }});

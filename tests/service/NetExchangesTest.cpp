@@ -5,8 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <functional>
 #include <list>
+#include <map>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "service/TaskInterfaceNet.h"
 #include "service/TaskWireStructs.h"
 #include "support/FakeAppMgr.h"
+#include "support/NetOperations.h"
 #include "support/TestSupport.h"
 
 using namespace evtask;
@@ -89,82 +91,56 @@ GenericGetOptionsResp threeOptions(TaskApiOptions* recs) {
   return resp;
 }
 
+// The values separated by blanks, so that one comparison shows every field.
+template <class... T>
+std::string join(const T&... values) {
+  std::ostringstream o;
+  int unused[] = {(o << values << ' ', 0)...};
+  (void)unused;
+  return o.str();
+}
+
 }  // namespace
 
 // For every exchange that carries the identity block: the fields it sends
 // from the record, and (by their absence) the fields it must leave zero.
 TEST_F(NetExchangesTest, EveryExchangeSendsExactlyItsIdentityFields) {
-  enum : unsigned { kJob = 1, kTask = 2, kSub = 4, kKind = 8, kKey = 16 };
-  task.entities.push_back(entity(7));
-  std::list<unsigned long long> jobs;
-  const TaskOption option(4, "v", 1);
-  const TaskFile file(4, "f", 1);
-  struct Row {
-    const char* name;
-    uint32_t type;
-    unsigned fields;
-    std::function<int()> call;
-  };
-  const std::vector<Row> rows = {
-      {"lookup", msg::kLookup, kJob | kTask | kSub | kKind | kKey, [&] { return net.lookup(task, err, nullptr); }},
-      {"update", msg::kUpdate, kJob | kTask | kSub | kKind | kKey, [&] { return net.update(task, err, nullptr); }},
-      {"getOptions", msg::kGetOptions, kJob | kTask | kSub | kKind,
-       [&] { return net.getOptions(task, nullptr, err, nullptr); }},
-      {"getDefaults", msg::kGetDefaults, 0, [&] { return net.getDefaults(nullptr, err, nullptr); }},
-      {"setOptions", msg::kSetOptions, kJob | kTask | kSub | kKey,
-       [&] { return net.setOptions(task, {&option}, err, nullptr); }},
-      {"removeOptions", msg::kRemoveOptions, kJob | kTask | kSub | kKey,
-       [&] { return net.removeOptions(task, std::vector<const TaskOption*>{&option}, err, nullptr); }},
-      {"removeOptions ids", msg::kRemoveOptionIds, kJob | kTask | kSub | kKey,
-       [&] { return net.removeOptions(task, std::vector<unsigned long long>{4}, err, nullptr); }},
-      {"getFiles", msg::kGetFiles, kJob | kTask | kSub | kKey, [&] { return net.getFiles(task, nullptr, err, nullptr); }},
-      {"setFiles", msg::kSetFiles, kJob | kTask | kSub | kKey, [&] { return net.setFiles(task, {&file}, err, nullptr); }},
-      {"removeFiles", msg::kRemoveFiles, kJob | kTask | kSub | kKey,
-       [&] { return net.removeFiles(task, std::vector<const TaskFile*>{&file}, err, nullptr); }},
-      {"removeFiles names", msg::kRemoveFileNames, kJob | kTask | kSub | kKey,
-       [&] { return net.removeFiles(task, std::vector<std::string>{"f"}, err, nullptr); }},
-      {"getXMLOptions", msg::kGetXMLOptions, kJob | kTask | kSub, [&] { return net.getXMLOptions(task, err, nullptr); }},
-      {"getBitOptions", msg::kGetBitOptions, kJob | kTask | kSub, [&] { return net.getBitOptions(task, err, nullptr); }},
-      {"getExtendedOptions", msg::kGetExtendedOptions, kJob | kTask | kSub,
-       [&] { return net.getExtendedOptions(task, err, nullptr); }},
-      {"getJobInfo", msg::kGetJobInfo, kJob, [&] {
-         _TaskInfo copy = task;
-         return net.getJobInfo(copy, err, nullptr);
-       }},
-      {"getTaskInfo", msg::kGetTaskInfo, kTask, [&] { return net.getTaskInfo(task, err, nullptr); }},
-      {"getSubTaskInfo", msg::kGetSubTaskInfo, kTask | kSub, [&] { return net.getSubTaskInfo(task, err, nullptr); }},
-      {"getEntityInfo", msg::kGetEntityInfo, kTask | kSub, [&] { return net.getEntityInfo(task, err, nullptr); }},
-      {"setTaskInfo", msg::kSetTaskInfo, kTask, [&] { return net.setTaskInfo(task, err, nullptr); }},
-      {"setSubTaskInfo", msg::kSetSubTaskInfo, kTask | kSub, [&] { return net.setSubTaskInfo(task, err, nullptr); }},
-      {"setEntityInfo", msg::kSetEntityInfo, kTask | kSub, [&] { return net.setEntityInfo(task, err, nullptr); }},
-      {"getDefaultTaskId", msg::kGetDefaultTaskId, 0, [&] {
-         _TaskInfo copy = task;
-         return net.getDefaultTaskId(copy, err, nullptr);
-       }},
-      {"getJobListFromTaskId", msg::kGetJobListFromTaskId, kJob | kTask | kSub | kKey,
-       [&] { return net.getJobListFromTaskId(task, jobs, err, nullptr); }},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    ASSERT_EQ(0, row.call()) << err;
-    const evtask::test::RecordedRequest r = fake->last(row.type);
+  enum : unsigned { kJob = 1, kTask = 2, kSub = 4, kKind = 8, kKey = 16, kAll = 31 };
+  const std::map<std::string, unsigned> fields = {
+      {"lookup", kAll}, {"update", kAll}, {"getOptions", kAll & ~kKey}, {"getDefaults", 0},
+      {"setOptions", kAll & ~kKind}, {"removeOptions(records)", kAll & ~kKind}, {"removeOptions(ids)", kAll & ~kKind},
+      {"getFiles", kAll & ~kKind}, {"setFiles", kAll & ~kKind}, {"removeFiles(entries)", kAll & ~kKind},
+      {"removeFiles(names)", kAll & ~kKind}, {"getXMLOptions", kJob | kTask | kSub},
+      {"getBitOptions", kJob | kTask | kSub}, {"getExtendedOptions", kJob | kTask | kSub}, {"getJobInfo", kJob},
+      {"getTaskInfo", kTask}, {"getSubTaskInfo", kTask | kSub}, {"getEntityInfo", kTask | kSub},
+      {"setTaskInfo", kTask}, {"setSubTaskInfo", kTask | kSub}, {"setEntityInfo", kTask | kSub},
+      {"getDefaultTaskId", 0}, {"getJobListFromTaskId", kAll & ~kKind}};
+  size_t checked = 0;
+  for (const evtask::test::NetOperation& op : evtask::test::netOperations()) {
+    const auto row = fields.find(op.name);
+    if (row == fields.end()) continue;
+    SCOPED_TRACE(op.name);
+    evtask::test::NetCallState state;
+    const _TaskInfo sentFrom = state.task;
+    ASSERT_EQ(0, op.run(net, state)) << state.err;
+    const evtask::test::RecordedRequest r = fake->last(op.requestType);
     ASSERT_GE(r.size, 16u + sizeof(TaskApiInfo));
     const TaskApiInfo& sent = r.as<GenericTaskApiReq>().info;
-    EXPECT_EQ((row.fields & kJob) ? task.jobId : 0u, sent.jobId);
-    EXPECT_EQ((row.fields & kTask) ? task.taskId : 0u, sent.taskId);
-    EXPECT_EQ((row.fields & kSub) ? task.subTaskId : 0u, sent.subTaskId);
-    EXPECT_EQ((row.fields & kKind) ? task.idKind : 0, sent.idKind);
-    EXPECT_EQ((row.fields & kKey) ? task.optionKey : 0u, sent.optionKey);
+    EXPECT_EQ((row->second & kJob) ? sentFrom.jobId : 0u, sent.jobId);
+    EXPECT_EQ((row->second & kTask) ? sentFrom.taskId : 0u, sent.taskId);
+    EXPECT_EQ((row->second & kSub) ? sentFrom.subTaskId : 0u, sent.subTaskId);
+    EXPECT_EQ((row->second & kKind) ? sentFrom.idKind : 0, sent.idKind);
+    EXPECT_EQ((row->second & kKey) ? sentFrom.optionKey : 0u, sent.optionKey);
     for (uint8_t b : sent.reserved) EXPECT_EQ(0, b);
+    ++checked;
   }
+  EXPECT_EQ(fields.size(), checked) << "an exchange of the table is missing from the operations";
   // getDefaultOption puts the wanted option id in the key position only.
   std::string value;
   ASSERT_EQ(0, net.getDefaultOption(77, value, err, nullptr));
   const evtask::test::RecordedRequest request = fake->last(msg::kGetDefaultOption);
   const TaskApiInfo& sent = request.as<GenericTaskApiReq>().info;
-  EXPECT_EQ("0 0 0 0 77", std::to_string(sent.jobId) + " " + std::to_string(sent.taskId) + " " +
-                              std::to_string(sent.subTaskId) + " " + std::to_string(sent.idKind) + " " +
-                              std::to_string(sent.optionKey));
+  EXPECT_EQ("0 0 0 0 77 ", join(sent.jobId, sent.taskId, sent.subTaskId, sent.idKind, sent.optionKey));
 }
 
 TEST_F(NetExchangesTest, FailuresCarryTheServersTextOrSayWhatWentWrong) {
@@ -213,12 +189,8 @@ TEST_F(NetExchangesTest, EntitiesAndPatternsTravelFieldByField) {
   const auto& r = req.as<SetEntityInfoReq>();
   ASSERT_EQ(2u, r.count);
   const auto& w = r.entities[0];
-  EXPECT_EQ("91 92 5 6 7 8 9 10 11 12 13", std::to_string(w.field0) + " " + std::to_string(w.field1) + " " +
-                                              std::to_string(w.taskId) + " " + std::to_string(w.clientGroupId) + " " +
-                                              std::to_string(w.clientId) + " " + std::to_string(w.appTypeId) + " " +
-                                              std::to_string(w.instanceId) + " " + std::to_string(w.backupsetId) +
-                                              " " + std::to_string(w.subclientId) + " " + std::to_string(w.field9) +
-                                              " " + std::to_string(w.field10));
+  EXPECT_EQ("91 92 5 6 7 8 9 10 11 12 13 ", join(w.field0, w.field1, w.taskId, w.clientGroupId, w.clientId, w.appTypeId,
+                                               w.instanceId, w.backupsetId, w.subclientId, w.field9, w.field10));
   EXPECT_EQ(8u, r.entities[1].clientId);
 
   Sch_AssocEntity rows[1] = {Sch_AssocEntity{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}};
@@ -229,13 +201,9 @@ TEST_F(NetExchangesTest, EntitiesAndPatternsTravelFieldByField) {
   ASSERT_EQ(0, net.getEntityInfo(task, err, nullptr));
   ASSERT_EQ(3u, task.entities.size());
   const Sched_AssocEntity& e = task.entities[2];
-  EXPECT_EQ("1 2 3 4 5 6 7 8 9 10 11 0 0",
-            std::to_string(e.reserved1) + " " + std::to_string(e.reserved2) + " " + std::to_string(e.taskId) + " " +
-                std::to_string(e.clientGroupId) + " " + std::to_string(e.clientId) + " " +
-                std::to_string(e.appTypeId) + " " + std::to_string(e.instanceId) + " " +
-                std::to_string(e.backupsetId) + " " + std::to_string(e.subclientId) + " " +
-                std::to_string(e.extraValue1) + " " + std::to_string(e.extraValue2) + " " +
-                std::to_string(e.localValue1) + " " + std::to_string(e.localValue2));
+  EXPECT_EQ("1 2 3 4 5 6 7 8 9 10 11 0 0 ",
+            join(e.reserved1, e.reserved2, e.taskId, e.clientGroupId, e.clientId, e.appTypeId, e.instanceId,
+                 e.backupsetId, e.subclientId, e.extraValue1, e.extraValue2, e.localValue1, e.localValue2));
 
   // Patterns of the first entity are appended; its fields 0 and 1 are not sent.
   Sch_Pattern patterns[2]{};
@@ -252,12 +220,10 @@ TEST_F(NetExchangesTest, EntitiesAndPatternsTravelFieldByField) {
   ASSERT_EQ(0, net.getPatternInfo(task, err, nullptr));
   ASSERT_EQ(2u, task.patterns.size());
   const Sched_Pattern& p = task.patterns[0];
-  EXPECT_EQ("first||second 8 9 16", p.text1 + "|" + p.text2 + "|" + p.text3 + " " + std::to_string(p.value8) + " " +
-                                        std::to_string(p.value9) + " " + std::to_string(p.value16));
+  EXPECT_EQ("first  second 8 9 16 ", join(p.text1, p.text2, p.text3, p.value8, p.value9, p.value16));
   const auto preq = fake->last(msg::kGetPatternInfo);
   const auto& pe = preq.as<GetPatternReq>().entity;
-  EXPECT_EQ("0 0 7 13", std::to_string(pe.field0) + " " + std::to_string(pe.field1) + " " +
-                            std::to_string(pe.clientId) + " " + std::to_string(pe.field10));
+  EXPECT_EQ("0 0 7 13 ", join(pe.field0, pe.field1, pe.clientId, pe.field10));
 }
 
 // Option and file records of the answers reach the callbacks in order, and
@@ -310,8 +276,7 @@ TEST_F(NetExchangesTest, CatalogueListsTravelFieldByField) {
   ASSERT_EQ(0, net.getJobIdsFromBkpStats(jobs, "where", true, -3, err, nullptr));
   const auto stats = fake->last(msg::kGetJobIdsFromBkpStats);
   EXPECT_STREQ("where", stats.as<GetJobIdsFromBkpStatsReq>().text);
-  EXPECT_EQ("1 -3", std::to_string(stats.as<GetJobIdsFromBkpStatsReq>().flag) + " " +
-                        std::to_string(stats.as<GetJobIdsFromBkpStatsReq>().number));
+  EXPECT_EQ("1 -3 ", join(stats.as<GetJobIdsFromBkpStatsReq>().flag, stats.as<GetJobIdsFromBkpStatsReq>().number));
 
   // Compliance options: the unsent argument changes nothing of the request.
   char name[] = "retain";
@@ -323,14 +288,13 @@ TEST_F(NetExchangesTest, CatalogueListsTravelFieldByField) {
   std::list<_ComplianceOptionInfo> out;
   ASSERT_EQ(0, net.getComplianceOptionList(-9, out, err, 111, static_cast<ymComplianceOptions>(3), 6));
   ASSERT_EQ(2u, out.size());
-  EXPECT_EQ("4 retain 5 ", std::to_string(out.front().value) + " " + out.front().name + " " +
-                               std::to_string(out.back().value) + " " + out.back().name);
+  EXPECT_EQ("4 retain 5  ", join(out.front().value, out.front().name, out.back().value, out.back().name));
   const auto first = fake->last(msg::kGetComplianceOptionList);
   ASSERT_EQ(0, net.getComplianceOptionList(-9, out, err, 222, static_cast<ymComplianceOptions>(3), 6));
   const auto second = fake->last(msg::kGetComplianceOptionList);
   const auto& c = second.as<ComplianceOptionListReq>();
   EXPECT_EQ(0, std::memcmp(&first.as<ComplianceOptionListReq>().id, &c.id, 16));
-  EXPECT_EQ("-9 3 6", std::to_string(c.id) + " " + std::to_string(c.kind) + " " + std::to_string(c.number));
+  EXPECT_EQ("-9 3 6 ", join(c.id, c.kind, c.number));
 
   // Record centers accumulate across calls.
   char t[7][8] = {"t1", "t2", "t3", "t4", "t5", "t6", "t7"};
@@ -345,9 +309,8 @@ TEST_F(NetExchangesTest, CatalogueListsTravelFieldByField) {
   ASSERT_EQ(0, net.getRecordCenterList(centerList, err, 4));
   ASSERT_EQ(2u, centerList.size());
   const _RecordCenterInfo& rc = centerList.back();
-  EXPECT_EQ("1 t1 t2 t3 t4 t5 2 t6 t7 3", std::to_string(rc.id) + " " + rc.text1 + " " + rc.text2 + " " + rc.text3 +
-                                              " " + rc.text4 + " " + rc.text5 + " " + std::to_string(rc.value1) + " " +
-                                              rc.text6 + " " + rc.text7 + " " + std::to_string(rc.value2));
+  EXPECT_EQ("1 t1 t2 t3 t4 t5 2 t6 t7 3 ",
+            join(rc.id, rc.text1, rc.text2, rc.text3, rc.text4, rc.text5, rc.value1, rc.text6, rc.text7, rc.value2));
   EXPECT_EQ(4, fake->last(msg::kGetRecordCenterList).as<RecordCenterListReq>().number);
 
   char a[] = "a", b[] = "b", cc[] = "c", d[] = "d";
@@ -360,8 +323,7 @@ TEST_F(NetExchangesTest, CatalogueListsTravelFieldByField) {
   ASSERT_EQ(0, net.getRecordConnectorList(conns, err, 0));
   ASSERT_EQ(1u, conns.size());
   const _RecordConnectorInfo& k = conns.front();
-  EXPECT_EQ("1 a 2 b  c 3", std::to_string(k.id) + " " + k.text1 + " " + std::to_string(k.value1) + " " + k.text2 +
-                                " " + k.text3 + " " + k.text4 + " " + std::to_string(k.value2));
+  EXPECT_EQ("1 a 2 b  c 3 ", join(k.id, k.text1, k.value1, k.text2, k.text3, k.text4, k.value2));
 
   SchedLegalHold hold{a, b, cc, {7, 8, 9}, d, {10, 11}};
   LegalHoldListResp holds{};
@@ -372,9 +334,8 @@ TEST_F(NetExchangesTest, CatalogueListsTravelFieldByField) {
   ASSERT_EQ(0, net.getLegalHoldList(holdList, err, "filter"));
   ASSERT_EQ(1u, holdList.size());
   const _LegalHoldInfo& l = holdList.front();
-  EXPECT_EQ("a b c 7 8 9 d 10 11", l.text1 + " " + l.text2 + " " + l.text3 + " " + std::to_string(l.words1[0]) + " " +
-                                       std::to_string(l.words1[1]) + " " + std::to_string(l.words1[2]) + " " + l.text4 +
-                                       " " + std::to_string(l.words2[0]) + " " + std::to_string(l.words2[1]));
+  EXPECT_EQ("a b c 7 8 9 d 10 11 ",
+            join(l.text1, l.text2, l.text3, l.words1[0], l.words1[1], l.words1[2], l.text4, l.words2[0], l.words2[1]));
   EXPECT_STREQ("filter", fake->last(msg::kGetLegalHoldList).as<LegalHoldListReq>().text);
 }
 
@@ -402,8 +363,7 @@ TEST_F(NetExchangesTest, TagFilterAndUpdateInfo) {
   EXPECT_EQ(12, req.as<TagListReq>().tag.number);
   ASSERT_EQ(1u, tags.size());
   const _DM2TagInfo& t = tags.front();
-  EXPECT_EQ("one two three four five 13",
-            t.text1 + " " + t.text2 + " " + t.text3 + " " + t.text4 + " " + t.text5 + " " + std::to_string(t.value));
+  EXPECT_EQ("one two three four five 13 ", join(t.text1, t.text2, t.text3, t.text4, t.text5, t.value));
 
   // Update information is replaced only when the server answers entries.
   _UpdateInformation info;
@@ -413,8 +373,7 @@ TEST_F(NetExchangesTest, TagFilterAndUpdateInfo) {
   const auto sent = fake->last(msg::kGetUpdateInfo);
   const auto& r = sent.as<GetUpdateInfoReq>();
   ASSERT_EQ(2u, r.count);
-  EXPECT_EQ("5 0 6", std::to_string(r.entries[0].word1) + " " + std::to_string(r.entries[0].word2) + " " +
-                         std::to_string(r.entries[1].word1)) << "the second word is sent as 0";
+  EXPECT_EQ("5 0 6 ", join(r.entries[0].word1, r.entries[0].word2, r.entries[1].word1)) << "the second word is 0";
   EXPECT_EQ(2u, info.updates.size()) << "count 0 keeps the list";
   SchedUpdateInfo entries[1] = {{9, 99}};
   GetUpdateInfoResp uresp{};

@@ -77,24 +77,7 @@ TEST(PasswordWrapperTest, GetEncPasswordIsTheStoredFormOrNullWithoutAskingForAnU
   EXPECT_TRUE(cap.lines().empty());
 }
 
-TEST(AppTypePredicateTest, EachPredicateMatchesExactlyItsTableAndTheProcessNameIsWrittenAlone) {
-  const std::set<unsigned long> unix = {13, 17, 18, 19, 20, 21, 29, 36, 38, 40, 48, 63, 64, 66, 74, 75, 88};
-  const std::set<unsigned long> caseSensitive = {4, 16, 70};
-  const std::vector<std::pair<unsigned long, std::set<unsigned long>>> categories = {
-      {1, {1, 93}}, {2, {11, 33, 34, 42, 43, 91}}, {3, {17, 18, 19, 20, 21, 29, 36, 38, 63, 74}}, {4, {12, 86}}};
-  std::vector<unsigned long> ids;
-  for (unsigned long id = 0; id <= 200; ++id) ids.push_back(id);
-  // Ids beyond the tables whose low byte or low bits match a listed id.
-  for (unsigned long id : {256ul + 13, 256ul + 4, 0x10000ul + 17, 0x80000001ul, 0xFFFFFFFFul}) ids.push_back(id);
-  for (unsigned long id : ids) {
-    unsigned long category = 0;
-    for (const auto& row : categories) {
-      if (row.second.count(id) != 0) category = row.first;
-    }
-    EXPECT_EQ(unix.count(id) != 0, IsUnixTypeFS(id)) << "id " << id;
-    EXPECT_EQ(caseSensitive.count(id) != 0, IsBackupSetCaseSensitive(id)) << "id " << id;
-    EXPECT_EQ(category, GetSCPNodeAgentType(id)) << "id " << id;
-  }
+TEST(ProcessNameTest, WritesTheNameAndTerminatorOnly) {
   char buffer[16];
   std::memset(buffer, 0x5A, sizeof buffer);
   EXPECT_EQ(buffer, GetProcessNameAndID(buffer));

@@ -13,7 +13,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,23 +29,14 @@ const char kSetLog[] = "AppMgrShmUtil::setAPIRequest";
 const char kGetLog[] = "AppMgrShmUtil::getAPIRequest";
 const int kProjectId = 0xFEFA;
 
-// Sets (null: removes) a configuration value; the previous state comes back afterwards.
-struct ScopedConfigValue {
-  ScopedConfigValue(const std::string& s, const std::string& k, const char* value) : section(s), key(k) {
-    had = YMPlatformInfo().getString(section, key, &previous) != 0;
-    set(value);
+// Sets (null: removes) a configuration value.
+void setConfig(const char* section, const char* key, const char* value) {
+  if (value != nullptr) {
+    YMPlatformInfo::setValue(section, key, value);
+  } else {
+    YMPlatformInfo::removeValue(section, key);
   }
-  ~ScopedConfigValue() { set(had ? previous.c_str() : nullptr); }
-  void set(const char* v) {
-    if (v != nullptr) {
-      YMPlatformInfo::setValue(section, key, v);
-    } else {
-      YMPlatformInfo::removeValue(section, key);
-    }
-  }
-  std::string section, key, previous;
-  bool had = false;
-};
+}
 
 std::string segmentName() {
   return "APPMGR_CLOUD_COMM_SHARED_MEMORY_" + std::to_string(getpid()) + "_" +
@@ -68,7 +58,8 @@ class CloudRoutingShmTest : public ::testing::Test {
     std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/evtask-route-XXXXXX";
     ASSERT_NE(nullptr, mkdtemp(&pattern[0])) << std::strerror(errno);
     m_dir = pattern;
-    m_tempDir.reset(new ScopedConfigValue("Base", "dORCHIDTEMPDIR", m_dir.c_str()));
+    YMPlatformInfo::clearStore();
+    setConfig("Base", "dORCHIDTEMPDIR", m_dir.c_str());
   }
 
   void TearDown() override {
@@ -87,7 +78,7 @@ class CloudRoutingShmTest : public ::testing::Test {
       unlink(keyFile(name).c_str());
     }
     rmdir(m_dir.c_str());
-    m_tempDir.reset();
+    YMPlatformInfo::clearStore();
   }
 
   std::string keyFile(const std::string& name = segmentName()) const { return m_dir + "/" + name; }
@@ -123,7 +114,6 @@ class CloudRoutingShmTest : public ::testing::Test {
 
   std::string m_dir;
   std::string m_noMaps;  // must outlive its use by the utility
-  std::unique_ptr<ScopedConfigValue> m_tempDir;
   std::vector<void*> m_attached;
 };
 
@@ -217,13 +207,12 @@ TEST_F(CloudRoutingShmTest, OnlyAPrivateRegularKeyFileOfTheCallerIsTrusted) {
     EXPECT_EQ(-1, shmget(ftok(target.c_str(), kProjectId), 0, 0)) << "no segment under the planted key";
     if (rmdir(path.c_str()) != 0) unlink(path.c_str());
   }
-  {
-    ScopedConfigValue dir("Base", "dORCHIDTEMPDIR", (m_dir + "/no-such-dir").c_str());
-    LogCapture cap;
-    EXPECT_FALSE(AppMgrShmUtil().setAPIRequest(42));
-    EXPECT_TRUE(cap.contains(kSetLog, "Shared memory key creation failed. -1, " + std::to_string(ENOENT) + ", 0"))
-        << ::testing::PrintToString(cap.lines());
-  }
+  setConfig("Base", "dORCHIDTEMPDIR", (m_dir + "/no-such-dir").c_str());
+  LogCapture cap;
+  EXPECT_FALSE(AppMgrShmUtil().setAPIRequest(42));
+  EXPECT_TRUE(cap.contains(kSetLog, "Shared memory key creation failed. -1, " + std::to_string(ENOENT) + ", 0"))
+      << ::testing::PrintToString(cap.lines());
+  setConfig("Base", "dORCHIDTEMPDIR", m_dir.c_str());
   // A file of the caller that a narrow umask created 0400 is repaired, not refused.
   const mode_t previous = umask(0277);
   AppMgrShmUtil util;
@@ -339,8 +328,8 @@ TEST(CloudRoutingTest, CachingEntryPointsAreNoOpsAndTheDecisionFollowsTheConfigu
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.disableCaching ? c.disableCaching : "-") + " " + (c.cloudLaptop ? c.cloudLaptop : "-"));
-    ScopedConfigValue disable("NodeAgent", "sDisableCloudCaching", c.disableCaching);
-    ScopedConfigValue laptop("Platform", "CloudLaptopClient", c.cloudLaptop);
+    setConfig("NodeAgent", "sDisableCloudCaching", c.disableCaching);
+    setConfig("Platform", "CloudLaptopClient", c.cloudLaptop);
     LogCapture cap;
     EXPECT_EQ(c.expected, isCloudLaptopPlatform());
     const std::vector<EvLogRecord> records = cap.records();
@@ -351,6 +340,7 @@ TEST(CloudRoutingTest, CachingEntryPointsAreNoOpsAndTheDecisionFollowsTheConfigu
     EXPECT_EQ(EvLogRecord::kLevel, records[0].kind);
     EXPECT_EQ(6, records[0].level);
   }
+  YMPlatformInfo::clearStore();
 }
 
 }  // namespace

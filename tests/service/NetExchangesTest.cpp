@@ -9,7 +9,6 @@
 #include <map>
 #include <sstream>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "platform/AppMgrExchange.h"
@@ -26,23 +25,6 @@ using namespace evtask;
 using evtask::test::ScopedFakeAppMgr;
 
 namespace {
-
-struct Recorder : OptionCallBack, FileCallBack {
-  typedef std::tuple<char, unsigned long long, std::string, unsigned long> Call;
-  std::vector<Call> calls;
-  int getOptionsCallback(unsigned long long id, std::string value, unsigned long type) override {
-    calls.emplace_back('o', id, value, type);
-    return 0;
-  }
-  int getDefaultsCallback(unsigned long long id, std::string value, unsigned long type) override {
-    calls.emplace_back('d', id, value, type);
-    return 0;
-  }
-  int getFilesCallback(unsigned long long id, std::string value, unsigned long type) override {
-    calls.emplace_back('f', id, value, type);
-    return 0;
-  }
-};
 
 Sched_AssocEntity entity(long clientId) {
   Sched_AssocEntity e;
@@ -76,7 +58,7 @@ class NetExchangesTest : public ::testing::Test {
   ScopedFakeAppMgr fake;
   TaskInterfaceNet net;
   _TaskInfo task;
-  Recorder rec;
+  evtask::test::RecordingCallback rec;
   std::string err;
 };
 
@@ -241,11 +223,9 @@ TEST_F(NetExchangesTest, OptionsAndFilesTravelFieldByField) {
   ASSERT_EQ(0, net.getOptions(task, &rec, err, nullptr)) << err;
   ASSERT_EQ(0, net.getDefaults(&rec, err, nullptr)) << err;
   ASSERT_EQ(0, net.getFiles(task, &rec, err, nullptr)) << err;
-  const std::vector<Recorder::Call> expected = {
-      Recorder::Call('o', 1, "alpha", 7), Recorder::Call('o', 0x100000002ull, "", 1), Recorder::Call('o', 3, "gamma", 13),
-      Recorder::Call('d', 1, "alpha", 7), Recorder::Call('d', 0x100000002ull, "", 1), Recorder::Call('d', 3, "gamma", 13),
-      Recorder::Call('f', 150003, "/restore/here", 150004)};
-  EXPECT_EQ(expected, rec.calls);
+  EXPECT_EQ("option(1,alpha,7)option(4294967298,,1)option(3,gamma,13)default(1,alpha,7)default(4294967298,,1)"
+            "default(3,gamma,13)file(150003,/restore/here,150004)",
+            rec.received);
   TaskOption a(0x100000005ull, "one", 1);
   ASSERT_EQ(0, net.removeOptions(task, std::vector<const TaskOption*>{&a}, err, nullptr));
   const auto removed = fake->last(msg::kRemoveOptions);

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,13 +12,11 @@
 
 #include "platform/AppMgrTransport.h"
 #include "platform/EvDebug.h"
-#include "platform/YmErrors.h"
 #include "platform/YMPlatformInfo.h"
-#include "platform/YmClock.h"
 #include "platform/YmCriticalSection.h"
+#include "platform/YmErrors.h"
 #include "support/TestSupport.h"
 
-using evtask::test::FakeClock;
 using evtask::test::LogCapture;
 
 namespace {
@@ -41,20 +38,7 @@ class ConfigTest : public ::testing::Test {
 
 }  // namespace
 
-TEST(CriticalSectionTest, FailedHandleThrowsTheDocumentedText) {
-  YmCriticalSectionH::failCreateForTesting(true);
-  const char* caught = nullptr;
-  try {
-    YmCriticalSection cs;
-  } catch (const char* text) {
-    caught = text;
-  }
-  YmCriticalSectionH::failCreateForTesting(false);
-  ASSERT_NE(caught, nullptr);
-  EXPECT_STREQ("Not enough memory to initialize YmCriticalSection", caught);
-}
-
-TEST(CriticalSectionTest, LockExcludesOtherThreadsAndIsRecursive) {
+TEST(CriticalSectionTest, LockExcludesOtherThreadsIsRecursiveAndAFailedHandleThrows) {
   YmCriticalSection cs;
   long counter = 0;
   std::vector<std::thread> threads;
@@ -70,12 +54,23 @@ TEST(CriticalSectionTest, LockExcludesOtherThreadsAndIsRecursive) {
   }
   for (auto& t : threads) t.join();
   EXPECT_EQ(8 * 2000, counter);
+
+  YmCriticalSectionH::failCreateForTesting(true);
+  const char* caught = nullptr;
+  try {
+    YmCriticalSection failing;
+  } catch (const char* text) {
+    caught = text;
+  }
+  YmCriticalSectionH::failCreateForTesting(false);
+  ASSERT_NE(caught, nullptr);
+  EXPECT_STREQ("Not enough memory to initialize YmCriticalSection", caught);
 }
 
-TEST_F(ConfigTest, LoadsIniFileAndReadsNumbersAndTexts) {
+TEST_F(ConfigTest, LoadsIniFileAndCopiesOnlyNumbers) {
   const std::string path = writeTemp(
       "; comment\n[NodeAgent]\n sDisableCloudCaching = 0 \n# other\n[Base]\ndORCHIDTEMPDIR=/tmp/x\nhex=0x1F\n"
-      "bad=12abc\n");
+      "bad=12abc\nbig=4000000000\nnegative=-1\n");
   std::string err;
   ASSERT_EQ(0, YMPlatformInfo::loadFile(path, err)) << err;
   std::remove(path.c_str());
@@ -83,29 +78,30 @@ TEST_F(ConfigTest, LoadsIniFileAndReadsNumbersAndTexts) {
   unsigned long v = 77;
   EXPECT_NE(0, info.getNumber("NodeAgent", "sDisableCloudCaching", &v));
   EXPECT_EQ(0u, v);
-  EXPECT_NE(0, info.getNumber("Base", "hex", &v));
-  EXPECT_EQ(31u, v);
-  v = 5;
-  EXPECT_EQ(0, info.getNumber("Base", "bad", &v)) << "a value that is not a number counts as missing";
-  EXPECT_EQ(5u, v);
-  EXPECT_EQ(0, info.getNumber("Base", "missing", &v));
-  EXPECT_EQ(5u, v) << "a missing key must not write the value";
   unsigned int narrow = 9;
-  EXPECT_EQ(0, info.getNumber("Base", "missing", &narrow));
-  EXPECT_EQ(9u, narrow);
-  EXPECT_NE(0, info.getNumber("Base", "hex", &narrow));
-  EXPECT_EQ(31u, narrow);
+  for (const char* key : {"hex", "big"}) {
+    EXPECT_NE(0, info.getNumber("Base", key, &v)) << key;
+    EXPECT_NE(0, info.getNumber("Base", key, &narrow)) << key;
+    EXPECT_EQ(v, narrow) << key;
+  }
+  EXPECT_EQ(4000000000u, narrow);
+  // A value that is not a number counts as missing; a missing key writes nothing.
+  for (const char* key : {"bad", "negative", "missing"}) {
+    v = 5;
+    narrow = 6;
+    EXPECT_EQ(0, info.getNumber("Base", key, &v)) << key;
+    EXPECT_EQ(0, info.getNumber("Base", key, &narrow)) << key;
+    EXPECT_EQ(5u, v) << key;
+    EXPECT_EQ(6u, narrow) << key;
+  }
   std::string s;
   EXPECT_NE(0, info.getString("Base", "dORCHIDTEMPDIR", &s));
   EXPECT_EQ("/tmp/x", s);
   EXPECT_EQ(0, info.getString("base", "dORCHIDTEMPDIR", &s)) << "section names are case-sensitive";
-}
 
-TEST_F(ConfigTest, MalformedFileIsRejectedWithLineNumber) {
-  const std::string path = writeTemp("[A]\nkey value without equals\n");
-  std::string err;
-  EXPECT_EQ(-1, YMPlatformInfo::loadFile(path, err));
-  std::remove(path.c_str());
+  const std::string bad = writeTemp("[A]\nkey value without equals\n");
+  EXPECT_EQ(-1, YMPlatformInfo::loadFile(bad, err));
+  std::remove(bad.c_str());
   EXPECT_NE(std::string::npos, err.find(":2:")) << err;
   EXPECT_EQ(-1, YMPlatformInfo::loadFile("/nonexistent/evtask.ini", err));
 }
@@ -145,7 +141,7 @@ TEST_F(ConfigTest, BadLineOfTheEnvironmentsFileIsReportedAndStopsSessions) {
   std::remove(path.c_str());
 }
 
-TEST_F(ConfigTest, BufferFormNeverWritesPastCapacity) {
+TEST_F(ConfigTest, BufferAndMultiTextFormsStayInsideTheirBounds) {
   YMPlatformInfo::setValue("S", "k", "hello");
   YMPlatformInfo info;
   char buf[8];
@@ -159,40 +155,24 @@ TEST_F(ConfigTest, BufferFormNeverWritesPastCapacity) {
   EXPECT_STREQ("hello", buf);
   EXPECT_EQ(5, size);
   EXPECT_EQ('Z', buf[6]);
-}
 
-TEST_F(ConfigTest, MultiSzSplitsUntilEmptyText) {
   const char text[] = "a\0bb\0a\0\0ignored\0";
   std::set<std::string> out;
   YMPlatformInfo::FromMultiSZStringToSet(text, sizeof text, out);
   EXPECT_EQ((std::set<std::string>{"a", "bb"}), out);
-  std::set<std::string> unterminated;
   const char raw[3] = {'x', 'y', 'z'};  // no terminator: must stay inside the length
-  YMPlatformInfo::FromMultiSZStringToSet(raw, 3, unterminated);
-  EXPECT_EQ((std::set<std::string>{"xyz"}), unterminated);
+  out.clear();
+  YMPlatformInfo::FromMultiSZStringToSet(raw, 3, out);
+  EXPECT_EQ((std::set<std::string>{"xyz"}), out);
 }
 
-TEST_F(ConfigTest, PlatformFactsComeFromConfiguration) {
-  YMPI_Base base;
-  EXPECT_EQ(4u, base.getPlatformType());
-  EXPECT_EQ("Instance001", YMPI_Focus::getFocus());
-  YMPlatformInfo::setValue("Platform", "PlatformType", "447");
-  YMPlatformInfo::setValue("Platform", "Focus", "Instance007");
-  YMPI_EventManager::setFocus(base, YMPI_Focus::getFocus());
-  EXPECT_EQ(447u, base.getPlatformType());
-  EXPECT_EQ("Instance007", base.getFocusName());
-  YMPlatformInfo info;
-  EXPECT_EQ(0, info.IsCloudLaptopClient());
-  YMPlatformInfo::setValue("Platform", "CloudLaptopClient", "1");
-  EXPECT_NE(0, info.IsCloudLaptopClient());
-}
-
-TEST(LoggingTest, CaptureSeesNameJobIdLevelAndText) {
+TEST(LoggingTest, CaptureSeesNameJobIdLevelAndWholeText) {
   LogCapture cap(4);
+  const std::string big(5000, 'q');
   EvDebug::DebugLvl("EvTask::lookup", 4, 77LL, "id[%d]", 5);
   EvDebug::DebugLvl("EvTask::lookup", 5, "too detailed %s", "x");
   EvDebug::Error("Op::fail", "bad %s", "thing");
-  EvDebug::DebugLvl("Op::fail", -1, "always");
+  EvDebug::DebugLvl("Op::fail", -1, "%s", big.c_str());
   const auto recs = cap.records();
   ASSERT_EQ(3u, recs.size());
   EXPECT_EQ("EvTask::lookup", recs[0].name);
@@ -201,16 +181,8 @@ TEST(LoggingTest, CaptureSeesNameJobIdLevelAndText) {
   EXPECT_EQ(4, recs[0].level);
   EXPECT_EQ(EvLogRecord::kError, recs[1].kind);
   EXPECT_EQ("bad thing", recs[1].text);
-  EXPECT_EQ("always", recs[2].text);
+  EXPECT_EQ(big, recs[2].text) << "long messages are not cut";
   EXPECT_EQ(4, EvDebug::getDebugLevel());
-}
-
-TEST(LoggingTest, LongMessagesAreNotCut) {
-  LogCapture cap;
-  const std::string big(5000, 'q');
-  EvDebug::Debug("X::y", "%s", big.c_str());
-  ASSERT_EQ(1u, cap.records().size());
-  EXPECT_EQ(big, cap.records()[0].text);
 }
 
 TEST(LoggingTest, FileLinesStayWholeUnderConcurrency) {
@@ -240,16 +212,4 @@ TEST(LoggingTest, FileLinesStayWholeUnderConcurrency) {
   }
   std::remove(path);
   EXPECT_EQ(800, count);
-}
-
-TEST(ClockTest, FakeClockReplacesSleepAndIsRemoved) {
-  YmClock* real = YmClock::current();
-  {
-    FakeClock clock;
-    const long long before = YmClock::current()->monotonicMs();
-    YmSleep(30000);
-    EXPECT_EQ(before + 30000, YmClock::current()->monotonicMs());
-    EXPECT_EQ(std::vector<unsigned long>{30000}, clock.sleeps());
-  }
-  EXPECT_EQ(real, YmClock::current());
 }

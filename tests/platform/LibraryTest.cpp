@@ -18,40 +18,24 @@ bool isMapped(const char* name) {
   return true;
 }
 
-TEST(CLuLibraryTest, LoadsResolvesCallsAndFrees) {
-  CLuLibrary lib(true);
-  EXPECT_EQ(CLuLibrary::kOk, lib.Free()) << "nothing loaded yet";
-  ASSERT_EQ(CLuLibrary::kOk, lib.Load("libm.so.6")) << lib.lastError();
-  EXPECT_TRUE(lib.isLoaded());
-  EXPECT_TRUE(lib.lastError().empty());
-
-  auto* cosine = reinterpret_cast<double (*)(double)>(lib.GetProcAddress("cos"));
-  ASSERT_NE(nullptr, cosine) << lib.lastError();
-  volatile double zero = 0.0;
-  EXPECT_DOUBLE_EQ(1.0, cosine(zero));
-  EXPECT_EQ(reinterpret_cast<void*>(cosine), dlsym(RTLD_DEFAULT, "cos"));
-
-  EXPECT_EQ(CLuLibrary::kOk, lib.Free());
-  EXPECT_FALSE(lib.isLoaded());
-  EXPECT_EQ(nullptr, lib.GetProcAddress("cos"));
-  EXPECT_EQ("no library loaded", lib.lastError());
-  EXPECT_EQ(CLuLibrary::kOk, lib.Free());
-}
-
-TEST(CLuLibraryTest, FreeAndTheDestructorReallyUnloadUnlessAutoFreeIsOff) {
+TEST(CLuLibraryTest, LoadsResolvesAndReallyUnloadsUnlessAutoFreeIsOff) {
   ASSERT_FALSE(isMapped(kUnlinkedLibrary)) << "precondition: the test links " << kUnlinkedLibrary;
   {
     CLuLibrary lib(true);
+    EXPECT_EQ(CLuLibrary::kOk, lib.Free()) << "nothing loaded yet";
     ASSERT_EQ(CLuLibrary::kOk, lib.Load(kUnlinkedLibrary)) << lib.lastError();
     ASSERT_EQ(CLuLibrary::kOk, lib.Load(kUnlinkedLibrary)) << "a second load needs no second free";
-    EXPECT_TRUE(isMapped(kUnlinkedLibrary));
-    EXPECT_NE(nullptr, lib.GetProcAddress("crypt")) << lib.lastError();
+    EXPECT_TRUE(lib.isLoaded());
+    EXPECT_NE(nullptr, lib.GetProcAddress("crypt"));
+    EXPECT_TRUE(lib.lastError().empty());
     EXPECT_EQ(CLuLibrary::kOk, lib.Free());
     EXPECT_FALSE(isMapped(kUnlinkedLibrary));
+    EXPECT_FALSE(lib.isLoaded());
+    EXPECT_EQ(nullptr, lib.GetProcAddress("crypt"));
+    EXPECT_EQ("no library loaded", lib.lastError());
     ASSERT_EQ(CLuLibrary::kOk, lib.Load(kUnlinkedLibrary)) << lib.lastError();
   }
   EXPECT_FALSE(isMapped(kUnlinkedLibrary)) << "the destructor frees";
-
   {
     CLuLibrary lib(false);
     ASSERT_EQ(CLuLibrary::kOk, lib.Load(kUnlinkedLibrary)) << lib.lastError();
@@ -64,7 +48,7 @@ TEST(CLuLibraryTest, FreeAndTheDestructorReallyUnloadUnlessAutoFreeIsOff) {
   EXPECT_FALSE(isMapped(kUnlinkedLibrary));
 }
 
-TEST(CLuLibraryTest, FailedLoadsReportTheReasonAndKeepTheLibraryLoadedBefore) {
+TEST(CLuLibraryTest, FailuresReportTheReasonAndKeepTheLibraryLoadedBefore) {
   CLuLibrary lib(true);
   EXPECT_EQ(CLuLibrary::kInvalidArgument, lib.Load(nullptr));
   EXPECT_EQ(CLuLibrary::kInvalidArgument, lib.Load(""));
@@ -73,23 +57,18 @@ TEST(CLuLibraryTest, FailedLoadsReportTheReasonAndKeepTheLibraryLoadedBefore) {
   EXPECT_EQ(CLuLibrary::kLoadFailed, lib.Load(path.c_str()));
   EXPECT_FALSE(lib.isLoaded());
   EXPECT_NE(std::string::npos, lib.lastError().find(path)) << lib.lastError();
-
   ASSERT_EQ(CLuLibrary::kOk, lib.Load("libm.so.6"));
   EXPECT_EQ(CLuLibrary::kLoadFailed, lib.Load(path.c_str()));
   EXPECT_TRUE(lib.isLoaded());
-  EXPECT_NE(nullptr, lib.GetProcAddress("cos")) << lib.lastError();
-}
-
-TEST(CLuLibraryTest, MissingSymbolFailsAndKeepsTheLibrary) {
-  CLuLibrary lib(true);
-  ASSERT_EQ(CLuLibrary::kOk, lib.Load("libm.so.6"));
   EXPECT_EQ(nullptr, lib.GetProcAddress("evtask_no_such_symbol"));
   EXPECT_NE(std::string::npos, lib.lastError().find("evtask_no_such_symbol")) << lib.lastError();
   EXPECT_EQ(nullptr, lib.GetProcAddress(nullptr));
   EXPECT_EQ(nullptr, lib.GetProcAddress(""));
-  EXPECT_TRUE(lib.isLoaded());
-  EXPECT_NE(nullptr, lib.GetProcAddress("sin"));
+  auto* cosine = reinterpret_cast<double (*)(double)>(lib.GetProcAddress("cos"));
+  ASSERT_NE(nullptr, cosine) << lib.lastError();
   EXPECT_TRUE(lib.lastError().empty());
+  volatile double zero = 0.0;
+  EXPECT_DOUBLE_EQ(1.0, cosine(zero));
 }
 
 }  // namespace

@@ -8,53 +8,31 @@
 namespace {
 
 using evtask::test::slotOf;
+using TI = TaskInterface;
 
-typedef int (TaskInterface::*RemoveOptionRecords)(_TaskInfo&, std::vector<const TaskOption*>, std::string&, void*);
-typedef int (TaskInterface::*RemoveOptionIds)(_TaskInfo&, const std::vector<unsigned long long>&, std::string&,
-                                              void*);
-typedef int (TaskInterface::*RemoveFileRecords)(_TaskInfo&, std::vector<const TaskFile*>, std::string&, void*);
-typedef int (TaskInterface::*RemoveFileNames)(_TaskInfo&, const std::vector<std::string>&, std::string&, void*);
-
-}  // namespace
+typedef int (TI::*RemoveOptionRecords)(_TaskInfo&, std::vector<const TaskOption*>, std::string&, void*);
+typedef int (TI::*RemoveOptionIds)(_TaskInfo&, const std::vector<unsigned long long>&, std::string&, void*);
+typedef int (TI::*RemoveFileRecords)(_TaskInfo&, std::vector<const TaskFile*>, std::string&, void*);
+typedef int (TI::*RemoveFileNames)(_TaskInfo&, const std::vector<std::string>&, std::string&, void*);
 
 TEST(TaskInterfaceAbiTest, OperationsKeepTheirSlots) {
-  // Slots 0 and 1 are the two destructor entries.
-  EXPECT_EQ(2, slotOf(&TaskInterface::lookup));
-  EXPECT_EQ(3, slotOf(&TaskInterface::update));
-  EXPECT_EQ(4, slotOf(&TaskInterface::getOptions));
-  EXPECT_EQ(5, slotOf(&TaskInterface::setOptions));
-  EXPECT_EQ(6, slotOf(static_cast<RemoveOptionRecords>(&TaskInterface::removeOptions)));
-  EXPECT_EQ(7, slotOf(static_cast<RemoveOptionIds>(&TaskInterface::removeOptions)));
-  EXPECT_EQ(8, slotOf(&TaskInterface::getDefaults));
-  EXPECT_EQ(9, slotOf(&TaskInterface::getJobInfo));
-  EXPECT_EQ(10, slotOf(&TaskInterface::getTaskInfo));
-  EXPECT_EQ(11, slotOf(&TaskInterface::getSubTaskInfo));
-  EXPECT_EQ(12, slotOf(&TaskInterface::getEntityInfo));
-  EXPECT_EQ(13, slotOf(&TaskInterface::setTaskInfo));
-  EXPECT_EQ(14, slotOf(&TaskInterface::setSubTaskInfo));
-  EXPECT_EQ(15, slotOf(&TaskInterface::setEntityInfo));
-  EXPECT_EQ(16, slotOf(&TaskInterface::getDefaultTaskId));
-  EXPECT_EQ(17, slotOf(&TaskInterface::getPatternInfo));
-  EXPECT_EQ(18, slotOf(&TaskInterface::getXMLOptions));
-  EXPECT_EQ(19, slotOf(&TaskInterface::getBitOptions));
-  EXPECT_EQ(20, slotOf(&TaskInterface::getExtendedOptions));
-  EXPECT_EQ(21, slotOf(&TaskInterface::getFiles));
-  EXPECT_EQ(22, slotOf(&TaskInterface::setFiles));
-  EXPECT_EQ(23, slotOf(static_cast<RemoveFileRecords>(&TaskInterface::removeFiles)));
-  EXPECT_EQ(24, slotOf(static_cast<RemoveFileNames>(&TaskInterface::removeFiles)));
-  EXPECT_EQ(25, slotOf(&TaskInterface::getJobListFromTaskId));
-  EXPECT_EQ(26, slotOf(&TaskInterface::getJobIdsFromBkpStats));
-  EXPECT_EQ(27, slotOf(&TaskInterface::getJobRequestIdFromJobId));
-  EXPECT_EQ(28, slotOf(&TaskInterface::getComplianceOptionList));
-  EXPECT_EQ(29, slotOf(&TaskInterface::getRecordCenterList));
-  EXPECT_EQ(30, slotOf(&TaskInterface::getRecordConnectorList));
-  EXPECT_EQ(31, slotOf(&TaskInterface::getLegalHoldList));
-  EXPECT_EQ(32, slotOf(&TaskInterface::getTagList));
-  EXPECT_EQ(33, slotOf(&TaskInterface::GetUpdateInfo));
-  EXPECT_EQ(34, slotOf(&TaskInterface::CreateTask));
-  EXPECT_EQ(35, slotOf(&TaskInterface::TaskRequest));
-  EXPECT_EQ(36, slotOf(&TaskInterface::getAutomaticSchedulePattern));
-  EXPECT_EQ(37, slotOf(&TaskInterface::runTasks));
-  EXPECT_EQ(38, slotOf(&TaskInterface::performOperation));
-  EXPECT_EQ(39, slotOf(&TaskInterface::getDefaultOption));
+  // In slot order from 2: slots 0 and 1 are the two destructor entries.
+  const int slots[] = {
+      slotOf(&TI::lookup), slotOf(&TI::update), slotOf(&TI::getOptions), slotOf(&TI::setOptions),
+      slotOf(static_cast<RemoveOptionRecords>(&TI::removeOptions)),
+      slotOf(static_cast<RemoveOptionIds>(&TI::removeOptions)), slotOf(&TI::getDefaults), slotOf(&TI::getJobInfo),
+      slotOf(&TI::getTaskInfo), slotOf(&TI::getSubTaskInfo), slotOf(&TI::getEntityInfo), slotOf(&TI::setTaskInfo),
+      slotOf(&TI::setSubTaskInfo), slotOf(&TI::setEntityInfo), slotOf(&TI::getDefaultTaskId),
+      slotOf(&TI::getPatternInfo), slotOf(&TI::getXMLOptions), slotOf(&TI::getBitOptions),
+      slotOf(&TI::getExtendedOptions), slotOf(&TI::getFiles), slotOf(&TI::setFiles),
+      slotOf(static_cast<RemoveFileRecords>(&TI::removeFiles)), slotOf(static_cast<RemoveFileNames>(&TI::removeFiles)),
+      slotOf(&TI::getJobListFromTaskId), slotOf(&TI::getJobIdsFromBkpStats), slotOf(&TI::getJobRequestIdFromJobId),
+      slotOf(&TI::getComplianceOptionList), slotOf(&TI::getRecordCenterList), slotOf(&TI::getRecordConnectorList),
+      slotOf(&TI::getLegalHoldList), slotOf(&TI::getTagList), slotOf(&TI::GetUpdateInfo), slotOf(&TI::CreateTask),
+      slotOf(&TI::TaskRequest), slotOf(&TI::getAutomaticSchedulePattern), slotOf(&TI::runTasks),
+      slotOf(&TI::performOperation), slotOf(&TI::getDefaultOption)};
+  ASSERT_EQ(38u, sizeof slots / sizeof slots[0]);
+  for (int i = 0; i < 38; ++i) EXPECT_EQ(i + 2, slots[i]) << "operation " << i << " of the list";
 }
+
+}  // namespace

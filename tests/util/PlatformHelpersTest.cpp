@@ -9,7 +9,6 @@
 
 #include "platform/PlatformMessages.h"
 #include "platform/YMPassword.h"
-#include "platform/YMPlatformInfo.h"
 #include "support/FakeAppMgr.h"
 #include "support/TestSupport.h"
 
@@ -31,33 +30,6 @@ std::string platformEncrypt(const std::string& text) {
 
 std::string orNull(const char* result) { return result != nullptr ? result : "<null>"; }
 
-// ---------------------------------------------------------------------------
-// PasswordWrapper
-
-TEST(PasswordWrapperTest, EncryptStrongEncryptAndDecryptRoundTrip) {
-  for (const std::string& text : {std::string("secret"), std::string(""),
-                                  std::string("p\xc3\xa4ss w0rd!"), std::string(300, 'x')}) {
-    const std::string form = platformEncrypt(text);
-    EXPECT_NE(text, form);
-    PasswordWrapper wrapper(text);
-    EXPECT_EQ(form, orNull(wrapper.encrypt())) << text;
-    EXPECT_EQ(form, orNull(wrapper.strongEncrypt())) << text;
-    PasswordWrapper reverse(form);
-    EXPECT_EQ(text, orNull(reverse.decrypt())) << form;
-  }
-  PasswordWrapper null(static_cast<const char*>(nullptr));
-  EXPECT_EQ(platformEncrypt(""), orNull(null.encrypt()));
-}
-
-TEST(PasswordWrapperTest, ResultsPointIntoTheOneOutputBuffer) {
-  PasswordWrapper wrapper("abc");
-  const char* encrypted = wrapper.encrypt();
-  ASSERT_NE(nullptr, encrypted);
-  wrapper.init(encrypted);
-  EXPECT_EQ(encrypted, wrapper.decrypt());
-  EXPECT_STREQ("abc", encrypted);  // the earlier result now shows the new text
-}
-
 TEST(PasswordWrapperTest, ResultsUpToTheBufferSizeAreAcceptedAndLongerOnesRefused) {
   // The longest text whose form fits with its terminator; base64 lengths
   // reach every value but 1 mod 4, so the boundary is exact.
@@ -73,35 +45,28 @@ TEST(PasswordWrapperTest, ResultsUpToTheBufferSizeAreAcceptedAndLongerOnesRefuse
   PasswordWrapper tooLong(std::string(fits + 1, 'k'));
   EXPECT_EQ(nullptr, tooLong.encrypt());
   EXPECT_EQ(nullptr, tooLong.strongEncrypt());
-
   // decrypt accepts one character less than encrypt.
   const std::string plainFits(PasswordWrapper::kOutputSize - 2, 'd');
-  PasswordWrapper okPlain(platformEncrypt(plainFits));
-  EXPECT_EQ(plainFits, orNull(okPlain.decrypt()));
-  PasswordWrapper refused(platformEncrypt(std::string(PasswordWrapper::kOutputSize - 1, 'd')));
-  EXPECT_EQ(nullptr, refused.decrypt());
+  EXPECT_EQ(plainFits, orNull(PasswordWrapper(platformEncrypt(plainFits)).decrypt()));
+  EXPECT_EQ(nullptr, PasswordWrapper(platformEncrypt(plainFits + "d")).decrypt());
+  // Every result points into the one output buffer.
+  const char* encrypted = ok.encrypt();
+  ok.init(platformEncrypt("abc"));
+  EXPECT_EQ(encrypted, ok.decrypt());
+  EXPECT_STREQ("abc", encrypted);
+  EXPECT_EQ(platformEncrypt(""), orNull(PasswordWrapper(static_cast<const char*>(nullptr)).strongEncrypt()));
 }
 
-TEST(PasswordWrapperTest, GetEncPasswordRoundTripsAndBindsTheKind) {
+TEST(PasswordWrapperTest, GetEncPasswordIsTheStoredFormOrNullWithoutAskingForAnUnstorableText) {
   PasswordWrapper wrapper("kinded");
-  const std::string kindOne = orNull(wrapper.getEncPassword(1));
   const std::string kindTwo = orNull(wrapper.getEncPassword(2));
-  EXPECT_NE(kindOne, kindTwo);
   YMPassword password;
   ASSERT_NE(0, password.putEncPwd("kinded"));
   std::vector<char> out(4096);
   unsigned capacity = static_cast<unsigned>(out.size());
   ASSERT_NE(0, password.getEncPwd(out.data(), &capacity, 2));
   EXPECT_EQ(kindTwo, out.data());
-  for (const std::string& form : {kindOne, kindTwo}) {
-    PasswordWrapper reverse(form);
-    EXPECT_EQ("kinded", orNull(reverse.decrypt()));
-  }
-}
-
-TEST(PasswordWrapperTest, GetEncPasswordIsNullWithoutAskingWhenTheTextCannotBeStored) {
   LogCapture cap;
-  PasswordWrapper wrapper("first");
   const char* earlier = wrapper.encrypt();
   ASSERT_NE(nullptr, earlier);
   const std::string form = earlier;
@@ -112,42 +77,15 @@ TEST(PasswordWrapperTest, GetEncPasswordIsNullWithoutAskingWhenTheTextCannotBeSt
   EXPECT_TRUE(cap.lines().empty());
 }
 
-// ---------------------------------------------------------------------------
-// Application type predicates and the process name
-
-TEST(AppTypePredicateTest, EachPredicateMatchesExactlyItsTable) {
-  const std::set<unsigned long> unix = {13, 17, 18, 19, 20, 21, 29, 36, 38, 40, 48, 63, 64, 66, 74, 75, 88};
-  const std::set<unsigned long> caseSensitive = {4, 16, 70};
-  const std::vector<std::pair<unsigned long, std::set<unsigned long>>> categories = {
-      {1, {1, 93}}, {2, {11, 33, 34, 42, 43, 91}}, {3, {17, 18, 19, 20, 21, 29, 36, 38, 63, 74}}, {4, {12, 86}}};
-  std::vector<unsigned long> ids;
-  for (unsigned long id = 0; id <= 200; ++id) ids.push_back(id);
-  // Ids beyond the tables whose low byte or low bits match a listed id.
-  for (unsigned long id : {256ul + 13, 256ul + 4, 0x10000ul + 17, 0x7FFFFFFFul, 0x80000001ul, 0xFFFFFFFFul}) {
-    ids.push_back(id);
-  }
-  for (unsigned long id : ids) {
-    unsigned long category = 0;
-    for (const auto& row : categories) {
-      if (row.second.count(id) != 0) category = row.first;
-    }
-    EXPECT_EQ(unix.count(id) != 0, IsUnixTypeFS(id)) << "id " << id;
-    EXPECT_EQ(caseSensitive.count(id) != 0, IsBackupSetCaseSensitive(id)) << "id " << id;
-    EXPECT_EQ(category, GetSCPNodeAgentType(id)) << "id " << id;
-  }
-}
-
 TEST(ProcessNameTest, WritesTheNameAndTerminatorOnly) {
   char buffer[16];
   std::memset(buffer, 0x5A, sizeof buffer);
   EXPECT_EQ(buffer, GetProcessNameAndID(buffer));
-  EXPECT_EQ(0, std::memcmp(buffer, "AppMgrNet", 10));
-  for (size_t i = 10; i < sizeof buffer; ++i) EXPECT_EQ(0x5A, buffer[i]) << "byte " << i;
+  EXPECT_EQ(std::string("AppMgrNet") + '\0' + std::string(6, 0x5A), std::string(buffer, sizeof buffer));
   EXPECT_EQ(nullptr, GetProcessNameAndID(nullptr));
 }
 
-// ---------------------------------------------------------------------------
-// Default number of backup streams
+// --- default number of backup streams ---------------------------------------------------------
 
 constexpr uint32_t kClient = 7;
 constexpr uint32_t kInstance = 9;
@@ -165,34 +103,21 @@ std::vector<uint32_t> factsAsked(FakeAppMgr& fake) {
   return kinds;
 }
 
-TEST(DefaultBackupStreamsTest, EveryTypeWithoutClientOrInstanceAsksNothing) {
+TEST(DefaultBackupStreamsTest, EveryTypeWithAndWithoutAClient) {
   ScopedFakeAppMgr fake;
-  // Facts that would give 0 if they were read.
-  fake->setClientFact(kVersion, kClient, 0, "12.0.0");
+  // Facts that give 0 for a client of a new service pack.
+  fake->setClientFact(kVersion, kClient, 0, "11.0.0 SP22");
   fake->setClientFact(kNas, kClient, 1);
   for (int id = -1; id <= 300; ++id) {
-    int expected = -1;
-    if (kFileSystemTypes.count(id) != 0 || id == 64) expected = 4;
-    if (id == 106) expected = 5;
-    if (id == 12) expected = 2;
-    EXPECT_EQ(expected, getDefaultNumberofBackupStreams(id, 0, 0, nullptr)) << "type " << id;
+    const bool fileSystem = kFileSystemTypes.count(id) != 0;
+    const int fixed = id == 106 ? 5 : id == 12 ? 2 : id == 64 ? 4 : -1;
+    fake->clearRequests();
+    EXPECT_EQ(fileSystem ? 4 : fixed, getDefaultNumberofBackupStreams(id, 0, 0, nullptr)) << "type " << id;
+    EXPECT_TRUE(factsAsked(*fake).empty()) << "no client, no question: type " << id;
+    EXPECT_EQ(fileSystem ? (id == 38 ? 4 : 0) : fixed, getDefaultNumberofBackupStreams(id, kClient, 0, nullptr))
+        << "type " << id;
   }
   EXPECT_EQ(4, getDefaultNumberofBackupStreams(11, -5, 0, nullptr));
-  EXPECT_EQ(4, getDefaultNumberofBackupStreams(38, kClient, 0, nullptr)) << "type 38 never asks";
-  EXPECT_TRUE(factsAsked(*fake).empty());
-}
-
-TEST(DefaultBackupStreamsTest, EveryFileSystemTypeOfANewServicePackClient) {
-  ScopedFakeAppMgr fake;
-  fake->setClientFact(kVersion, kClient, 0, "11.0.0 SP22");
-  for (int id = 0; id <= 200; ++id) {
-    int expected = -1;
-    if (kFileSystemTypes.count(id) != 0) expected = id == 38 ? 4 : 0;
-    if (id == 64) expected = 4;  // instance id 0
-    if (id == 106) expected = 5;
-    if (id == 12) expected = 2;
-    EXPECT_EQ(expected, getDefaultNumberofBackupStreams(id, kClient, 0, nullptr)) << "type " << id;
-  }
 }
 
 TEST(DefaultBackupStreamsTest, FileSystemStreamsByVersionAndClientKind) {
@@ -204,28 +129,17 @@ TEST(DefaultBackupStreamsTest, FileSystemStreamsByVersionAndClientKind) {
     int expected;
     std::vector<uint32_t> asked;
   } cases[] = {
-      {"11.0.0 SP22", 0, 0, 0, versionOnly},
-      {"11.0.0 SP21", 0, 0, 4, all},
-      {"11.0.0 SP21", 1, 0, 0, {kVersion, kNas}},
-      {"11.0.0 SP21", 0, 1, 0, all},
-      {"11.0.0 SP10", 0, 0, 4, all},
-      {"9.0.0 SP5", 1, 1, 4, versionOnly},
-      {"09.0.0 SP30", 1, 1, 4, versionOnly},
-      {"1", 1, 1, 4, versionOnly},
-      {"10.0.0 SP40", 1, 1, 4, versionOnly},
-      {"12.0.0", 0, 0, 0, all},
-      {"12", 0, 0, 0, all},
-      {"20.1 SP1", 0, 0, 0, all},
+      {"11.0.0 SP22", 0, 0, 0, versionOnly}, {"11.0.0 SP21", 0, 0, 4, all},
+      {"11.0.0 SP21", 1, 0, 0, {kVersion, kNas}}, {"11.0.0 SP21", 0, 1, 0, all},
+      {"9.0.0 SP5", 1, 1, 4, versionOnly},   {"09.0.0 SP30", 1, 1, 4, versionOnly},
+      {"1", 1, 1, 4, versionOnly},           {"10.0.0 SP40", 1, 1, 4, versionOnly},
+      {"12.0.0", 0, 0, 0, all},              {"12", 0, 0, 0, all},
       {"99", 0, 0, 0, all},
       // Not starting with a digit: release 0.
-      {"", 0, 0, 4, all},
-      {"V11 SP30", 0, 0, 4, all},
-      {" 11.0 SP30", 0, 0, 4, all},
-      {"x9", 0, 0, 4, all},
-      {"V12", 1, 0, 0, {kVersion, kNas}},
+      {"", 0, 0, 4, all},                    {"V11 SP30", 0, 0, 4, all},
+      {" 11.0 SP30", 0, 0, 4, all},          {"V12", 1, 0, 0, {kVersion, kNas}},
       // Facts that cannot be read count as not set.
-      {nullptr, -1, -1, 4, all},
-      {nullptr, -1, 1, 0, all},
+      {nullptr, -1, -1, 4, all},             {nullptr, -1, 1, 0, all},
   };
   for (const auto& c : cases) {
     const std::string label = std::string(c.version != nullptr ? c.version : "<none>") + " nas " +
@@ -237,32 +151,26 @@ TEST(DefaultBackupStreamsTest, FileSystemStreamsByVersionAndClientKind) {
     EXPECT_EQ(c.expected, getDefaultNumberofBackupStreams(1, kClient, 0, nullptr)) << label;
     EXPECT_EQ(c.asked, factsAsked(*fake)) << label;
   }
-}
-
-TEST(DefaultBackupStreamsTest, TransportFailureOnVersionCountsAsReleaseZero) {
+  // A transport failure on the version counts as release 0; the next call asks again.
   ScopedFakeAppMgr fake;
   fake->setClientFact(kVersion, kClient, 0, "12.0.0");
   fake->setClientFact(kNas, kClient, 0);
   fake->setClientFact(kNonNdmp, kClient, 0);
   fake->failNextSend(-1, "link down");
   EXPECT_EQ(4, getDefaultNumberofBackupStreams(1, kClient, 0, nullptr));
-  EXPECT_EQ(0, getDefaultNumberofBackupStreams(1, kClient, 0, nullptr)) << "the version is read again";
+  EXPECT_EQ(0, getDefaultNumberofBackupStreams(1, kClient, 0, nullptr));
 }
 
 TEST(DefaultBackupStreamsTest, InstanceTypesDecideDistributedClusterAndCloudApps) {
+  const uint32_t cluster = evtask::kFactClusterType, cloud = evtask::kFactCloudAppsInstanceType;
   const struct {
     int appType;
     uint32_t fact;
-    int value;
-    int expected;
+    int value, expected;
   } cases[] = {
-      {64, evtask::kFactClusterType, 1, 4},           {64, evtask::kFactClusterType, 15, 4},
-      {64, evtask::kFactClusterType, 0, 0},           {64, evtask::kFactClusterType, 2, 0},
-      {64, evtask::kFactClusterType, 14, 0},          {64, evtask::kFactClusterType, 16, 0},
-      {64, evtask::kFactClusterType, -1, 0},          {134, evtask::kFactCloudAppsInstanceType, 33, 0},
-      {134, evtask::kFactCloudAppsInstanceType, 34, 0}, {134, evtask::kFactCloudAppsInstanceType, 0, -1},
-      {134, evtask::kFactCloudAppsInstanceType, 32, -1}, {134, evtask::kFactCloudAppsInstanceType, 35, -1},
-      {134, evtask::kFactCloudAppsInstanceType, 1, -1},
+      {64, cluster, 1, 4},  {64, cluster, 15, 4}, {64, cluster, 0, 0},  {64, cluster, 2, 0},
+      {64, cluster, 14, 0}, {64, cluster, 16, 0}, {64, cluster, -1, 0}, {134, cloud, 33, 0},
+      {134, cloud, 34, 0},  {134, cloud, 0, -1},  {134, cloud, 32, -1}, {134, cloud, 35, -1},
   };
   ScopedFakeAppMgr fake;
   for (const auto& c : cases) {
@@ -277,29 +185,6 @@ TEST(DefaultBackupStreamsTest, InstanceTypesDecideDistributedClusterAndCloudApps
   EXPECT_EQ(4, getDefaultNumberofBackupStreams(64, kClient, -3, nullptr));
   EXPECT_EQ(-1, getDefaultNumberofBackupStreams(134, kClient, 0, nullptr));
   EXPECT_TRUE(fake->requests().empty()) << "no instance, no question";
-}
-
-// ---------------------------------------------------------------------------
-// Configuration store: the unsigned int lookup
-
-TEST(PlatformInfoNumberTest, OnlyNumbersAreCopiedAndOtherwiseTheTargetIsUntouched) {
-  YMPlatformInfo::setValue("HelperTest", "Count", "4000000000");
-  YMPlatformInfo::setValue("HelperTest", "Hex", "0x1F");
-  YMPlatformInfo::setValue("HelperTest", "Word", "twelve");
-  YMPlatformInfo::setValue("HelperTest", "Negative", "-1");
-  YMPlatformInfo::removeValue("HelperTest", "Absent");
-  YMPlatformInfo info;
-  unsigned int out = 1;
-  EXPECT_NE(0, info.getNumber("HelperTest", "Count", &out));
-  EXPECT_EQ(4000000000u, out);
-  EXPECT_NE(0, info.getNumber("HelperTest", "Hex", &out));
-  EXPECT_EQ(31u, out);
-  for (const char* key : {"Absent", "Word", "Negative"}) {
-    out = 12345;
-    EXPECT_EQ(0, info.getNumber("HelperTest", key, &out)) << key;
-    EXPECT_EQ(12345u, out) << key;
-  }
-  for (const char* key : {"Count", "Hex", "Word", "Negative"}) YMPlatformInfo::removeValue("HelperTest", key);
 }
 
 }  // namespace

@@ -27,20 +27,34 @@ class StillClock : public YmClock {
   void sleepMs(unsigned long) override {}
 };
 
+appmgr::AppManager* openServer(YmClock& clock) {
+  auto* a = new appmgr::AppManager();
+  appmgr::AppManagerOptions o;
+  o.dbPath = ":memory:";
+  o.initDemo = true;
+  o.clock = &clock;
+  std::string err;
+  if (a->open(o, err) != 0) fuzz::violated("the scratch store does not open", err);
+  return a;
+}
+
+// The scratch store keeps what the inputs write (tasks, jobs, options), so a
+// long run would grow without bound: a fresh store every kInputsPerStore
+// inputs keeps its memory bounded.
+constexpr unsigned kInputsPerStore = 20000;
+
 appmgr::AppManager& server() {
   static StillClock clock;
-  static appmgr::AppManager* app = [] {
+  static appmgr::AppManager* app = nullptr;
+  static unsigned served = 0;
+  if (app == nullptr) {
     YmClock::set(&clock);
     test::registerAllCatalogues();
-    auto* a = new appmgr::AppManager();
-    appmgr::AppManagerOptions o;
-    o.dbPath = ":memory:";
-    o.initDemo = true;
-    o.clock = &clock;
-    std::string err;
-    if (a->open(o, err) != 0) fuzz::violated("the scratch store does not open", err);
-    return a;
-  }();
+  }
+  if (app == nullptr || ++served % kInputsPerStore == 0) {
+    delete app;
+    app = openServer(clock);
+  }
   return *app;
 }
 

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <mutex>
 
 namespace {
@@ -21,6 +22,15 @@ std::mutex& shmMutex() {
   // Never destroyed: segments may still be released from static destructors
   // at exit.
   static std::mutex* m = new std::mutex;
+  return *m;
+}
+
+// The segments this class attached, by address, kept under shmMutex(). Used
+// only when the mapping list cannot be read: it tells whether a caller's id
+// is the segment at an address this class attached. Never destroyed, like
+// the mutex.
+std::map<const void*, int>& attachedByUs() {
+  static std::map<const void*, int>* m = new std::map<const void*, int>;
   return *m;
 }
 
@@ -101,6 +111,7 @@ void* YMSharedMemUtil::createSharedMemory(int key, int& handle, int size, int& e
     return nullptr;
   }
   handle = id;
+  attachedByUs()[segment] = id;
   error = 0;
   return segment;
 }
@@ -137,6 +148,7 @@ void* YMSharedMemUtil::getSharedMemory(int key, int& error) {
     error = errno;
     return nullptr;
   }
+  attachedByUs()[segment] = id;
   error = 0;
   return segment;
 }
@@ -156,6 +168,7 @@ bool YMSharedMemUtil::deleteSharedMemory(void* segment, int& error, int handle) 
         error = errno;
         return false;
       }
+      attachedByUs().erase(segment);
       error = 0;
       return true;
     case Lookup::kNotAttached:
@@ -165,6 +178,13 @@ bool YMSharedMemUtil::deleteSharedMemory(void* segment, int& error, int handle) 
       break;
   }
   if (handle < 0) {
+    error = EINVAL;
+    return false;
+  }
+  // An address this class attached must be removed by its own id: another
+  // live segment's id would detach this one and remove that one instead.
+  const auto known = attachedByUs().find(segment);
+  if (known != attachedByUs().end() && known->second != handle) {
     error = EINVAL;
     return false;
   }
@@ -190,9 +210,13 @@ bool YMSharedMemUtil::deleteSharedMemory(void* segment, int& error, int handle) 
     error = errno;
     // Keep the promise that a failed removal leaves the segment attached:
     // attach it again at the same address.
-    if (shmat(handle, segment, 0) == kShmFailed) error = errno;
+    if (shmat(handle, segment, 0) == kShmFailed) {
+      error = errno;
+      attachedByUs().erase(segment);
+    }
     return false;
   }
+  attachedByUs().erase(segment);
   error = 0;
   return true;
 }
@@ -207,6 +231,7 @@ bool YMSharedMemUtil::detachSharedMemory(void* segment, int& error) {
     error = errno;
     return false;
   }
+  attachedByUs().erase(segment);
   error = 0;
   return true;
 }

@@ -54,7 +54,9 @@ class EVTASK_EXPORT YMSharedMemUtil {
   // the segment stays attached and `error` holds the reason. `handle` (the
   // segment's id, or -1 when not known) is used only when the mapping list
   // cannot be read: it must then name a live segment owned or created by the
-  // calling user (else the errno of the status query, or EPERM), and the
+  // calling user (else the errno of the status query, or EPERM), and, for an
+  // address this class attached, be that segment's id (else EINVAL with
+  // nothing touched), and the
   // segment is detached before it is removed. Should that removal fail, the
   // segment is attached again at the same address; only a segment that
   // vanished meanwhile is left detached.

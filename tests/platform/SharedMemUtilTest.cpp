@@ -170,4 +170,24 @@ TEST_F(SharedMemUtilTest, DeleteTakesTheSegmentFromItsAddressNotFromAWrongHandle
   EXPECT_FALSE(idExists(handleB));
 }
 
+// Without the mapping list the caller's id is all there is: the id of
+// another live segment of the same user must neither remove that segment nor
+// detach the one at the address.
+TEST_F(SharedMemUtilTest, WithoutTheMappingListAnotherSegmentsIdIsRefused) {
+  YMSharedMemUtil::useMappingListForTesting("/nonexistent/maps");
+  const int keyA = freshKey(3), keyB = freshKey(4);
+  YMSharedMemUtil util;
+  int handleA = -1, handleB = -1, error = -1;
+  unsigned* a = create(util, keyA, &handleA);
+  unsigned* b = create(util, keyB, &handleB);
+  ASSERT_TRUE(a != nullptr && b != nullptr);
+  EXPECT_FALSE(util.deleteSharedMemory(a, error, handleB));
+  EXPECT_EQ(EINVAL, error);
+  EXPECT_TRUE(segmentExists(keyA) && segmentExists(keyB));
+  *a = 7u;  // still attached
+  EXPECT_TRUE(util.deleteSharedMemory(a, error, handleA)) << error;
+  EXPECT_FALSE(segmentExists(keyA));
+  EXPECT_TRUE(util.deleteSharedMemory(b, error, handleB)) << error;
+}
+
 }  // namespace

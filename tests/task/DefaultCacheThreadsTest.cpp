@@ -5,6 +5,8 @@
 // (scripts/threadcheck.sh) run this test to prove the two are always taken
 // in the same order and that the shared cache has no unguarded access.
 #include <atomic>
+#include <functional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -28,51 +30,44 @@ TEST_F(EvTaskTest, MixedDefaultReadersShareOneLoad) {
     resp.options = &rec;
     response = FakeAppMgr::encodeResponse(msg::kGetDefaults, resp);
   });
+  // "result value" of a read through each entry point.
+  const std::vector<std::function<std::string(EvTask&)>> readers = {
+      [](EvTask& t) {
+        int v = 0;
+        const int rc = t.getOptionInt(2, v, nullptr);
+        return std::to_string(rc) + " " + std::to_string(v);
+      },
+      [](EvTask& t) {
+        TaskOption probe(2, std::string(), 0);
+        const int rc = t.getDefaultOption(probe, nullptr);
+        return std::to_string(rc) + " " + probe.getValue();
+      },
+      [](EvTask& t) {
+        int rc = 0;
+        const bool found = t.getDefaultOption(2, rc, nullptr) != nullptr;
+        return std::to_string(rc) + (found ? " 31" : " none");
+      },
+      [](EvTask& t) {
+        TaskOptionList all;
+        const int rc = t.getDefOptions(all, nullptr);
+        return std::to_string(rc) + " " + (all.getList().size() == 1 ? all.getList().front()->getValue() : "");
+      },
+  };
   const int kThreads = 8;
   std::atomic<int> ready(0);
-  std::vector<int> results(kThreads, -1);
-  std::vector<std::string> values(kThreads);
+  std::vector<std::string> results(kThreads);
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
       EvTask task(0, 0, nullptr, false);
       ++ready;
       while (ready.load() < kThreads) std::this_thread::yield();
-      switch (t % 4) {
-        case 0: {
-          int v = 0;
-          results[t] = task.getOptionInt(2, v, nullptr);
-          values[t] = std::to_string(v);
-          break;
-        }
-        case 1: {
-          TaskOption probe(2, std::string(), 0);
-          results[t] = task.getDefaultOption(probe, nullptr);
-          values[t] = probe.getValue();
-          break;
-        }
-        case 2: {
-          int rc = 0;
-          const TaskOption* found = task.getDefaultOption(2, rc, nullptr);
-          results[t] = rc;
-          values[t] = found != nullptr ? "31" : "";
-          break;
-        }
-        default: {
-          TaskOptionList all;
-          results[t] = task.getDefOptions(all, nullptr);
-          values[t] = all.getList().size() == 1 ? all.getList().front()->getValue() : "";
-          break;
-        }
-      }
+      results[t] = readers[t % readers.size()](task);
     });
   }
   for (std::thread& th : threads) th.join();
   EXPECT_EQ(1, served.load());
-  for (int t = 0; t < kThreads; ++t) {
-    EXPECT_EQ(0, results[t]) << t;
-    EXPECT_EQ("31", values[t]) << t;
-  }
+  EXPECT_EQ(std::vector<std::string>(kThreads, "0 31"), results);
 }
 
 }  // namespace

@@ -31,26 +31,23 @@ TEST_F(EvTaskTest, MixedDefaultReadersShareOneLoad) {
     response = FakeAppMgr::encodeResponse(msg::kGetDefaults, resp);
   });
   // "result value" of a read through each entry point.
+  const auto shown = [](int rc, const std::string& value) { return std::to_string(rc) + " " + value; };
   const std::vector<std::function<std::string(EvTask&)>> readers = {
-      [](EvTask& t) {
-        int v = 0;
-        const int rc = t.getOptionInt(2, v, nullptr);
-        return std::to_string(rc) + " " + std::to_string(v);
+      [&](EvTask& t) { int v = 0, rc = t.getOptionInt(2, v, nullptr); return shown(rc, std::to_string(v)); },
+      [&](EvTask& t) {
+        TaskOption o(2, "", 0);
+        const int rc = t.getDefaultOption(o, nullptr);
+        return shown(rc, o.getValue());
       },
-      [](EvTask& t) {
-        TaskOption probe(2, std::string(), 0);
-        const int rc = t.getDefaultOption(probe, nullptr);
-        return std::to_string(rc) + " " + probe.getValue();
-      },
-      [](EvTask& t) {
+      [&](EvTask& t) {
         int rc = 0;
         const bool found = t.getDefaultOption(2, rc, nullptr) != nullptr;
-        return std::to_string(rc) + (found ? " 31" : " none");
+        return shown(rc, found ? "31" : "");
       },
-      [](EvTask& t) {
+      [&](EvTask& t) {
         TaskOptionList all;
         const int rc = t.getDefOptions(all, nullptr);
-        return std::to_string(rc) + " " + (all.getList().size() == 1 ? all.getList().front()->getValue() : "");
+        return shown(rc, all.getList().size() == 1 ? all.getList().front()->getValue() : "");
       },
   };
   const int kThreads = 8;

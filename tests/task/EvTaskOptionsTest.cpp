@@ -38,64 +38,54 @@ template <class T> using ListSet = int (EvTask::*)(unsigned long long, std::list
 
 // Every typed accessor of one kind: the scalar write sends the text and type
 // code, the list write sends the new values (through the virtual setOptions
-// for every kind but the string kind), the scalar read converts the stored
-// text and the list read appends every record of the id, in stored order,
-// without a default fall-back.
+// for every kind but the string kind), both addressed as the task; the
+// scalar read converts the stored text and the list read appends every
+// record of the id, in stored order, without a default fall-back.
 template <class T>
-std::function<void(FakeAppMgr&)> kind(int type, T value, std::string text, bool throughVirtual,
-                                       ScalarGet<T> get, ScalarSet<T> set, ListGet<T> getList,
-                                       ListSet<T> setList) {
-  return [=](FakeAppMgr& fake) {
-    fake.clearRequests();
-    Watching task;
-    ASSERT_EQ(0, (task.*set)(11, value, nullptr));
-    task.seen = 0;
-    ASSERT_EQ(0, (task.*setList)(12, std::list<T>{value, value}, nullptr));
-    EXPECT_EQ(throughVirtual ? 1 : 0, task.seen);
-    const std::string one = "[" + std::to_string(type) + ":" + text + "]";
-    std::string sent;
-    for (const RecordedRequest& r : fake.requests()) {
-      EXPECT_EQ(0x300000005ULL, r.as<SetTaskOptionsReq>().info.jobId);
-      for (const Opt& o : writtenOptions(r)) sent += std::to_string(o.id) + "[" + std::to_string(o.type) + ":" + o.value + "]";
-    }
-    EXPECT_EQ("11" + one + "12" + one + "12" + one, sent);
-
-    EvTask reader(17, 0, nullptr, false);
-    respondOptions(fake, msg::kGetOptions, {{12, type, text}, {11, type, text}, {13, type, "0"}, {12, type, text}});
-    T got{};
-    EXPECT_EQ(0, (reader.*get)(11, got, nullptr));
-    EXPECT_EQ(value, got);
-    std::list<T> values = {value};
-    EXPECT_EQ(0, (reader.*getList)(12, values, nullptr));
-    EXPECT_EQ(std::list<T>(3, value), values);
-    std::list<T> none;
-    EXPECT_EQ(0, (reader.*getList)(99, none, nullptr));
-    EXPECT_TRUE(none.empty());
-    EXPECT_EQ(0u, countOf(fake, msg::kGetDefaults)) << "list reads never fall back";
-  };
+void checkKind(FakeAppMgr& fake, const char* name, int type, T value, const std::string& text, bool throughVirtual,
+               ScalarGet<T> get, ScalarSet<T> set, ListGet<T> getList, ListSet<T> setList) {
+  SCOPED_TRACE(name);
+  fake.clearRequests();
+  Watching task;
+  ASSERT_EQ(0, (task.*set)(11, value, nullptr));
+  task.seen = 0;
+  ASSERT_EQ(0, (task.*setList)(12, std::list<T>{value, value}, nullptr));
+  EXPECT_EQ(throughVirtual ? 1 : 0, task.seen);
+  std::string sent;
+  for (const RecordedRequest& r : fake.requests()) {
+    sent += std::to_string(r.as<SetTaskOptionsReq>().info.jobId) + ":";
+    for (const Opt& o : writtenOptions(r)) sent += std::to_string(o.id) + "[" + std::to_string(o.type) + ":" + o.value + "]";
+  }
+  const std::string one = "[" + std::to_string(type) + ":" + text + "]";
+  EXPECT_EQ("12884901893:11" + one + "12884901893:12" + one + "12" + one, sent);
+  EvTask reader(17, 0, nullptr, false);
+  respondOptions(fake, msg::kGetOptions, {{12, type, text}, {11, type, text}, {13, type, "0"}, {12, type, text}});
+  T got{};
+  std::list<T> values = {value}, none;
+  EXPECT_EQ(0, (reader.*get)(11, got, nullptr));
+  EXPECT_EQ(0, (reader.*getList)(12, values, nullptr));
+  EXPECT_EQ(0, (reader.*getList)(99, none, nullptr));
+  EXPECT_EQ(value, got);
+  EXPECT_EQ(std::list<T>(3, value), values);
+  EXPECT_TRUE(none.empty());
+  EXPECT_EQ(0u, countOf(fake, msg::kGetDefaults)) << "list reads never fall back";
 }
-#define KIND(Name, T, type, value, text, virt)                                                                  \
-  {#Name, kind<T>(type, value, text, virt, static_cast<ScalarGet<T>>(&EvTask::getOption##Name),              \
-                  static_cast<ScalarSet<T>>(&EvTask::setOption##Name), static_cast<ListGet<T>>(&EvTask::getOption##Name), \
-                  static_cast<ListSet<T>>(&EvTask::setOption##Name))}
+#define KIND(Name, T, type, value, text, virt)                                                                   \
+  checkKind<T>(*fake, #Name, type, value, text, virt, static_cast<ScalarGet<T>>(&EvTask::getOption##Name),      \
+               static_cast<ScalarSet<T>>(&EvTask::setOption##Name), static_cast<ListGet<T>>(&EvTask::getOption##Name), \
+               static_cast<ListSet<T>>(&EvTask::setOption##Name))
 
 TEST_F(EvTaskTest, EveryKindWritesAndReadsItsTypeCodeAndText) {
-  const std::vector<std::pair<const char*, std::function<void(FakeAppMgr&)>>> kinds = {
-      KIND(String, std::string, 1, "some text", "some text", false),
-      KIND(Bool, bool, 2, true, "1", true),
-      KIND(Short, short, 5, -2, "-2", true),
-      KIND(UShort, unsigned short, 6, 65535, "65535", true),
-      KIND(Int, int, 7, -3, "-3", true),
-      KIND(UInt, unsigned int, 8, 4000000000u, "4000000000", true),
-      KIND(Long, long, 9, -4, "-4", true),
-      KIND(ULong, unsigned long, 10, 4294967295UL, "4294967295", true),
-      KIND(LongLong, long long, 14, -9000000000LL, "-9000000000", true),
-      KIND(ULongLong, unsigned long long, 15, 18446744073709551615ULL, "18446744073709551615", true),
-  };
-  for (const auto& k : kinds) {
-    SCOPED_TRACE(k.first);
-    k.second(*fake);
-  }
+  KIND(String, std::string, 1, "some text", "some text", false);
+  KIND(Bool, bool, 2, true, "1", true);
+  KIND(Short, short, 5, -2, "-2", true);
+  KIND(UShort, unsigned short, 6, 65535, "65535", true);
+  KIND(Int, int, 7, -3, "-3", true);
+  KIND(UInt, unsigned int, 8, 4000000000u, "4000000000", true);
+  KIND(Long, long, 9, -4, "-4", true);
+  KIND(ULong, unsigned long, 10, 4294967295UL, "4294967295", true);
+  KIND(LongLong, long long, 14, -9000000000LL, "-9000000000", true);
+  KIND(ULongLong, unsigned long long, 15, 18446744073709551615ULL, "18446744073709551615", true);
 }
 
 // The first reads load the whole option and file sets once, addressed as the
@@ -114,12 +104,9 @@ TEST_F(EvTaskTest, FirstReadsLoadTheWholeSetsOnceAddressedAsTheTask) {
   EXPECT_EQ("/a/b/c|/b/c|", files);
   respondOptions(*fake, msg::kGetOptions, {{5, 7, "42"}, {6, 1, "text"}, {5, 7, "43"}});
   EXPECT_EQ("42", intOf(task, 5));
-  std::string text;
-  EXPECT_EQ(0, task.getOptionString(6, text, nullptr));
-  EXPECT_EQ("text", text);
   EXPECT_EQ((std::vector<uint32_t>{msg::kGetFiles, msg::kGetOptions}), fake->requestTypes());
-  const TaskApiInfo& info = fake->last(msg::kGetOptions).as<GenericTaskApiReq>().info;
-  EXPECT_EQ("8589934609 0", std::to_string(info.jobId) + " " + std::to_string(info.idKind));
+  const RecordedRequest read = fake->last(msg::kGetOptions);
+  EXPECT_EQ("8589934609 0", joined(read.as<GenericTaskApiReq>().info.jobId, read.as<GenericTaskApiReq>().info.idKind));
 }
 
 TEST_F(EvTaskTest, MissingOptionFallsBackToTheFirstDefaultThenToTheKindsEmptyValue) {
@@ -145,7 +132,7 @@ TEST_F(EvTaskTest, FailedLoadsAreFailuresAndAreRetried) {
   EXPECT_EQ("error " + std::to_string(0x1A0003) + " 7", intOf(task, 2, 7));
   respondOptions(*fake, msg::kGetDefaults, {{2, 7, "8"}});
   EXPECT_EQ("8", intOf(task, 2));
-  EXPECT_EQ("2 2", std::to_string(countOf(*fake, msg::kGetOptions)) + " " + std::to_string(countOf(*fake, msg::kGetDefaults)));
+  EXPECT_EQ("2 2", joined(countOf(*fake, msg::kGetOptions), countOf(*fake, msg::kGetDefaults)));
 }
 
 // Lock order, checked on every path that loads the defaults: while the
@@ -157,10 +144,7 @@ TEST_F(EvTaskTest, DefaultsAreFetchedUnderTheLoadLockWithTheCacheLockFree) {
   };
   const auto freeElsewhere = [](YmCriticalSection& cs) {
     bool free = false;
-    std::thread([&] {
-      free = cs.tryEnter();
-      if (free) cs.leave();
-    }).join();
+    std::thread([&] { if ((free = cs.tryEnter())) cs.leave(); }).join();
     return free ? "free" : "held";
   };
   std::vector<std::string> seen;
@@ -174,15 +158,9 @@ TEST_F(EvTaskTest, DefaultsAreFetchedUnderTheLoadLockWithTheCacheLockFree) {
   TaskOption probe(5, "", 0);
   int rc = 0;
   const std::vector<std::function<void()>> paths = {
-      [&] { task.initDefaults(nullptr); },
-      [&] { task.getDefaultOption(probe, nullptr); },
-      [&] { task.getDefaultOption(5, rc, nullptr); },
-      [&] { task.getDefOptions(list, nullptr); },
-      [&] {
-        int v = 0;
-        EvTask withOptions(17, 0, nullptr, false);
-        withOptions.getOptionInt(5, v, nullptr);
-      },
+      [&] { task.initDefaults(nullptr); }, [&] { task.getDefaultOption(probe, nullptr); },
+      [&] { task.getDefaultOption(5, rc, nullptr); }, [&] { task.getDefOptions(list, nullptr); },
+      [&] { EvTask(17, 0, nullptr, false).getOptionInt(5, rc, nullptr); },
   };
   for (const auto& path : paths) {
     TmTaskOptions::resetDefaultsForTesting();

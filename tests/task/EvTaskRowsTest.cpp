@@ -47,19 +47,6 @@ std::vector<uint32_t> sentClientIds(const RecordedRequest& r) {
   return ids;
 }
 
-// A task whose interface factory yields nothing, the way EvTask reports it.
-class NoInterfaceTask : public EvTask {
- public:
-  NoInterfaceTask() : EvTask(0, 2, nullptr, false) {}
-  TaskInterface* getTaskInterface() override {
-    delete EvTask::getTaskInterface();  // keeps platformType fresh
-    errorCode = YM_GET_INTERFACE_FAILED;
-    errorString = "get Interface failed";
-    return nullptr;
-  }
-  size_t entityCount() const { return taskInfo.entities.size(); }
-};
-
 // The row requests sent so far, as "name task/subtask/job".
 std::string rowRequests(FakeAppMgr& fake) {
   std::string out;
@@ -121,39 +108,20 @@ TEST_F(EvTaskTest, IdKindsFetchTheRowsInOrder) {
   }
 }
 
-TEST_F(EvTaskTest, RowsFetchedAtConstructionAreCachedAndTheDefaultFlagIsBitSeven) {
-  for (uint32_t flags : {0x80u, 0x81u, 0x7Fu, 0x100u}) {
-    fake->clearRequests();
-    fake->respond(msg::kGetTaskInfo, taskRow(300, flags, 2));
-    respondEntities(*fake, {7, 8});
-    EvTask task(300, 2, nullptr, false);
-    EXPECT_EQ((flags & 0x80u) != 0, task.isDefaultTaskId()) << flags;
-    EXPECT_EQ(flags, task.getTaskFlags());
-    EXPECT_EQ(2u, task.getTaskStatus());
-    Sched_AssocEntity first;
-    EXPECT_EQ(0, task.getEntityInfo(first, nullptr));
-    EXPECT_EQ(7, first.clientId);
-    EXPECT_EQ(3u, fake->requestCount()) << "the entities are cached";
-  }
-}
-
 // --- lookup and update -----------------------------------------------------------------
 
-TEST_F(EvTaskTest, UpdateWithoutLookupSendsNothing) {
-  LogCapture cap;
-  EvTask task(77, 0, nullptr, false);
-  EXPECT_EQ(0, task.update(nullptr));
-  EXPECT_EQ(0u, fake->requestCount());
-  EXPECT_TRUE(cap.contains("EvTask::update", "Task Manager object is getting modified without being initilized."));
-  EXPECT_TRUE(cap.contains("EvTask::update", "No update will be done on Task Manager Object."));
-}
-
-// Lookups are sent once; an update only on the central platform makes the next one fetch.
+// Without a lookup an update sends nothing. Lookups are sent once; an update
+// only on the central platform makes the next one fetch.
 TEST_F(EvTaskTest, UpdateOnlyOnTheCentralPlatformMakesTheNextLookupFetch) {
   for (const auto& platform : {std::make_pair("1", 2u), std::make_pair("4", 1u)}) {
     usePlatformType(platform.first);
     fake->clearRequests();
     EvTask task(77, 0, nullptr, false);
+    LogCapture cap;
+    EXPECT_EQ(0, task.update(nullptr));
+    EXPECT_TRUE(cap.contains("EvTask::update", "Task Manager object is getting modified without being initilized."));
+    EXPECT_TRUE(cap.contains("EvTask::update", "No update will be done on Task Manager Object."));
+    EXPECT_EQ(0u, fake->requestCount());
     ASSERT_EQ(0, task.lookup(nullptr));
     EXPECT_EQ(0, task.update(nullptr));
     EXPECT_EQ(0, task.lookup(nullptr));
@@ -161,32 +129,6 @@ TEST_F(EvTaskTest, UpdateOnlyOnTheCentralPlatformMakesTheNextLookupFetch) {
     EXPECT_EQ(1u, countOf(*fake, msg::kUpdate));
     EXPECT_EQ(platform.second, countOf(*fake, msg::kLookup)) << "platform " << platform.first;
   }
-}
-
-TEST_F(EvTaskTest, WithoutInterfaceEveryOperationFailsTheSameWay) {
-  NoInterfaceTask task;
-  Sched_Task row;
-  Sched_SubTask sub;
-  std::vector<Sched_AssocEntity> entities;
-  long defId = 0;
-  std::list<unsigned long long> jobs;
-  long long requestId = 5;
-  TaskOptionList opts;
-  TaskFileList files;
-  Sched_AssocEntity one;
-  one.clientId = 3;
-  const std::vector<int> results = {
-      task.getJobInfo(nullptr), task.getTaskInfo(row, nullptr), task.getSubTaskInfo(sub, nullptr),
-      task.getEntityInfo(entities, nullptr), task.setEntityInfo({Sched_AssocEntity()}, nullptr),
-      task.getDefaultTaskId(defId, nullptr), task.getJobListFromTaskId(jobs, nullptr),
-      task.getJobRequestIdFromJobId(requestId, nullptr), task.saveChanges(), task.getFiles(files, 0, nullptr),
-      task.setOptions(opts, nullptr), task.lookup(nullptr), task.getEntityInfo(one, nullptr)};
-  EXPECT_EQ(std::vector<int>(results.size(), 655371), results);
-  EXPECT_EQ("get Interface failed", task.getErrorString());
-  EXPECT_EQ(0, requestId);
-  EXPECT_EQ(3, one.clientId);
-  EXPECT_EQ(0u, fake->requestCount());
-  EXPECT_EQ(0u, task.entityCount()) << "setEntityInfo appends nothing without an interface";
 }
 
 // --- row operations ----------------------------------------------------------------------
@@ -218,21 +160,47 @@ TEST_F(EvTaskTest, SaveChangesWritesTheThreeRowsAndStopsAtTheFirstFailure) {
   EXPECT_EQ(300u, fake->last(msg::kSetTaskInfo).as<SetTaskInfoReq>().task.taskId);
 }
 
-// Entities: the cached list grows with each write and is sent whole; a task
-// without entities reads "no data" for the single entity and fetches again.
-TEST_F(EvTaskTest, EntityWritesSendTheGrowingCachedListAndAnEmptyOneIsFetchedAgain) {
+// Row writes send the cached rows, not the argument; entity writes grow the
+// cached list and send it whole (a client joins as an otherwise empty
+// entity); a default task id fetched later replaces the task id in the rows.
+// A task without entities reads "no data" for the single entity and fetches
+// again.
+TEST_F(EvTaskTest, RowWritesSendTheCachedRowsWhereTheDefaultTaskIdReplacesTheTaskId) {
+  fake->respond(msg::kGetTaskInfo, taskRow(300, 3, 4));
   respondEntities(*fake, {1});
   EvTask task(300, 2, nullptr, false);
+  Sched_Task other;
+  other.taskId = 999;
+  other.flags = 0xFF;
+  Sched_SubTask otherSub;
+  otherSub.subTaskId = 999;
   Sched_AssocEntity a;
   a.clientId = 10;
+  EXPECT_EQ(0, task.setTaskInfo(other, nullptr));
+  EXPECT_EQ(0, task.setSubTaskInfo(otherSub, nullptr));
   EXPECT_EQ(0, task.setEntityInfo({a}, nullptr));
   EXPECT_EQ((std::vector<uint32_t>{1, 10}), sentClientIds(fake->last(msg::kSetEntityInfo)));
   EXPECT_EQ(0, task.addClientToTask(7, nullptr));
+  const RecordedRequest rowWrite = fake->last(msg::kSetTaskInfo), subWrite = fake->last(msg::kSetSubTaskInfo);
+  const Sch_Task& row = rowWrite.as<SetTaskInfoReq>().task;
+  // Flags 3: not a default task (bit 7).
+  EXPECT_EQ("300 3 0 3 4 0", joined(row.taskId, row.flags, subWrite.as<SetSubTaskInfoReq>().subTask.subTaskId,
+                                    task.getTaskFlags(), task.getTaskStatus(), task.isDefaultTaskId()));
   const RecordedRequest r = fake->last(msg::kSetEntityInfo);
   EXPECT_EQ((std::vector<uint32_t>{1, 10, 7}), sentClientIds(r));
-  Sch_AssocEntity expected{};  // an otherwise empty entity
+  Sch_AssocEntity expected{};
   expected.clientId = 7;
   EXPECT_EQ(0, std::memcmp(&expected, &r.as<SetEntityInfoReq>().entities[2], sizeof expected));
+
+  fake->respond(msg::kGetDefaultTaskId, taskRow(4242, 0, 0));
+  long defId = 0;
+  EXPECT_EQ(0, task.getDefaultTaskId(defId, nullptr));
+  EXPECT_EQ(4242, defId);
+  EXPECT_EQ(0, task.saveChanges());
+  EXPECT_EQ(4242u, fake->last(msg::kSetTaskInfo).as<SetTaskInfoReq>().task.taskId);
+  fake->respond(msg::kGetTaskInfo, taskRow(300, 0, 0));
+  EXPECT_EQ(0, task.getTaskInfo(other, nullptr));
+  EXPECT_EQ(300u, other.taskId);
 
   EvTask none(300, 2, nullptr, false);
   Sched_AssocEntity entity;
@@ -242,53 +210,6 @@ TEST_F(EvTaskTest, EntityWritesSendTheGrowingCachedListAndAnEmptyOneIsFetchedAga
   EXPECT_EQ(YM_DB_NODATA, none.getEntityInfo(entity, nullptr));
   EXPECT_EQ(99, entity.clientId);
   EXPECT_EQ(2u, countOf(*fake, msg::kGetEntityInfo));
-}
-
-TEST_F(EvTaskTest, RowWritesSendTheCachedRowsWhereTheDefaultTaskIdReplacesTheTaskId) {
-  fake->respond(msg::kGetTaskInfo, taskRow(300, 3, 4));
-  EvTask task(300, 2, nullptr, false);
-  Sched_Task other;
-  other.taskId = 999;
-  other.flags = 0xFF;
-  EXPECT_EQ(0, task.setTaskInfo(other, nullptr));
-  const Sch_Task& sent = fake->last(msg::kSetTaskInfo).as<SetTaskInfoReq>().task;
-  EXPECT_EQ("300 3", std::to_string(sent.taskId) + " " + std::to_string(sent.flags));
-  Sched_SubTask otherSub;
-  otherSub.subTaskId = 999;
-  EXPECT_EQ(0, task.setSubTaskInfo(otherSub, nullptr));
-  EXPECT_EQ(0u, fake->last(msg::kSetSubTaskInfo).as<SetSubTaskInfoReq>().subTask.subTaskId);
-  EXPECT_EQ(3u, task.getTaskFlags());
-
-  fake->respond(msg::kGetDefaultTaskId, taskRow(4242, 0, 0));
-  long defId = 0;
-  EXPECT_EQ(0, task.getDefaultTaskId(defId, nullptr));
-  EXPECT_EQ(4242, defId);
-  EXPECT_EQ(0, task.saveChanges());
-  EXPECT_EQ(4242u, fake->last(msg::kSetTaskInfo).as<SetTaskInfoReq>().task.taskId);
-  fake->respond(msg::kGetTaskInfo, taskRow(300, 0, 0));
-  Sched_Task row;
-  EXPECT_EQ(0, task.getTaskInfo(row, nullptr));
-  EXPECT_EQ(300u, row.taskId);
-}
-
-TEST_F(EvTaskTest, PatternsAreFetchedForTheFirstEntityAndReplaced) {
-  respondEntities(*fake, {7, 8});
-  EvTask task(300, 2, nullptr, false);
-  Sch_Pattern p{};
-  char text[] = "weekly";
-  p.text1 = text;
-  p.fields1[0] = 5;
-  GetPatternResp resp{};
-  resp.count = 1;
-  resp.patterns = &p;
-  std::vector<Sched_Pattern> patterns;
-  for (int i = 0; i < 2; ++i) {
-    fake->respond(msg::kGetPatternInfo, resp);
-    EXPECT_EQ(0, task.getPatternInfo(patterns, nullptr));
-  }
-  ASSERT_EQ(1u, patterns.size());
-  EXPECT_EQ("weekly 5", patterns[0].text1 + " " + std::to_string(patterns[0].value1));
-  EXPECT_EQ(7u, fake->last(msg::kGetPatternInfo).as<GetPatternReq>().entity.clientId);
 }
 
 TEST_F(EvTaskTest, JobListsAndRequestIdsArePassedThrough) {
@@ -301,9 +222,9 @@ TEST_F(EvTaskTest, JobListsAndRequestIdsArePassedThrough) {
   std::list<unsigned long long> jobs = {1};
   EXPECT_EQ(0, task.getJobIdsFromBkpStats(jobs, "stats text", true, 6, nullptr));
   EXPECT_EQ((std::list<unsigned long long>{1, 11, 12}), jobs);
-  const GetJobIdsFromBkpStatsReq& stats = fake->last(msg::kGetJobIdsFromBkpStats).as<GetJobIdsFromBkpStatsReq>();
-  EXPECT_EQ("stats text 1 6", std::string(stats.text) + " " + std::to_string(stats.flag) + " " +
-                                  std::to_string(stats.number));
+  const RecordedRequest statsRead = fake->last(msg::kGetJobIdsFromBkpStats);
+  const GetJobIdsFromBkpStatsReq& stats = statsRead.as<GetJobIdsFromBkpStatsReq>();
+  EXPECT_EQ("stats text 1 6", joined(stats.text, stats.flag, stats.number));
   fake->respond(msg::kGetJobListFromTaskId, resp);
   std::list<unsigned long long> fromTask;
   EXPECT_EQ(0, task.getJobListFromTaskId(fromTask, nullptr));
@@ -332,8 +253,8 @@ TEST_F(EvTaskTest, CopyKeepsRecordAndOptionsButRereadsFiles) {
 
   EvTask copy(source);
   fake->clearRequests();
-  EXPECT_EQ("300 6 1 300", std::to_string(copy.getId()) + " " + std::to_string(copy.getTaskStatus()) + " " +
-                               std::to_string(copy.isDefaultTaskId()) + " " + std::to_string(copy.getTaskId()));
+  EXPECT_EQ("300 6 1", joined(copy.getId(), copy.getTaskStatus(), copy.isDefaultTaskId()));
+  EXPECT_EQ(300, copy.getTaskId());
   EXPECT_EQ(0u, fake->requestCount()) << "the options came with the copy";
   respondFiles(*fake, {{150001, 150001, "/other"}});
   TaskFileList copied;

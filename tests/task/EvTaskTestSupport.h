@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,16 @@ inline std::vector<Opt> writtenOptions(const RecordedRequest& r) {
     out.push_back({req.options[i].optionId, req.options[i].type, req.options[i].value ? req.options[i].value : ""});
   }
   return out;
+}
+
+// The values separated by spaces (for side-effect-free arguments only: their
+// order of evaluation is unspecified).
+template <class... T>
+std::string joined(const T&... values) {
+  std::ostringstream s;
+  ((s << values << ' '), ...);
+  const std::string out = s.str();
+  return out.substr(0, out.empty() ? 0 : out.size() - 1);
 }
 
 inline size_t countOf(FakeAppMgr& fake, uint32_t type) {

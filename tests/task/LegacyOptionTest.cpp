@@ -59,7 +59,7 @@ TEST(LegacyOptionTables, EveryTableMatchesItsCopyRowByRow) {
 
 class LegacyOptionTest : public EvTaskTest {};
 
-TEST_F(LegacyOptionTest, ItemsAndMasksTakeTheFirstRow) {
+TEST_F(LegacyOptionTest, TranslationsTakeTheFirstRow) {
   EvTask task(42, 0, nullptr, false);
   // Item 0 is a hit, not a miss; bit masks are masks, not bit numbers, and the
   // first of the two bit-27 rows wins; extended position 8 has a row with id 0.
@@ -75,34 +75,20 @@ TEST_F(LegacyOptionTest, ItemsAndMasksTakeTheFirstRow) {
       {0, 1809186937}, {3, 1871587600}, {8, 0},  {9, 0}, {23, 814432188}, {75, 120002}, {77, 0}, {82, 712784058},
       {83, 0},         {(1ULL << 32) + 3, 0}};
   for (const auto& c : positions) EXPECT_EQ(c.second, task.bitToOptionId(c.first, true)) << "position " << c.first;
-  EXPECT_EQ(0u, fake->requestCount());
-}
-
-// Names are case sensitive and the first row of a name wins; an id maps
-// back to the first name that holds it.
-TEST_F(LegacyOptionTest, NamesAndIdsTakeTheFirstRow) {
-  EvTask task(42, 0, nullptr, false);
-  struct Case { std::vector<std::string> names; bool db; unsigned long long id; };
-  const Case names[] = {
-      {{"JobId"}, false, 869221685},
-      {{"jobid", "JobId ", std::string("JobId\0x", 7), "", "Description", "YM_DB2_TIMESTAMP"}, false, 0},
-      {{"JobId"}, true, 0}, {{"ExtendedOptions"}, false, 140015}, {{"SourceDestinationPair"}, false, 377275742},
-      {{"PZNASRecoveryType"}, false, 1596802805}, {{"OracleLogScript", "OracleRmanLogScript"}, false, 1880543769},
-      {{"YM_DB2_TIMESTAMP"}, true, 150014}, {{"START_SUSPENDED"}, false, 227975543},
-      {{"YM_DB2_COPY_PRECEDENCE", "YM_IFMX_RESTORE_COPYID", "YM_ORA_COPY_PRECEDENCE"}, true, 957862300},
-  };
-  for (const Case& c : names) {
-    for (const std::string& name : c.names) EXPECT_EQ(c.id, task.nameToOptionId(name, c.db)) << name << " db " << c.db;
-  }
-  EXPECT_NE(task.nameToOptionId("PZVolumeID", false), task.nameToOptionId("PZVolumeId", false));
-  struct Back { unsigned long long id; bool db; const char* name; };
-  const Back ids[] = {
-      {0, false, "Description"}, {120009, false, "JobId"}, {869221685, false, "JobId"},
-      {227382310, false, "SourceDestinationPair"}, {1880543769, false, "OracleLogScript"},
-      {293753447, false, "RST_LH_CLIENT_ID"}, {293753447, true, "YM_IFMX_DEST_CLIENT"},
-      {957862300, true, "YM_DB2_COPY_PRECEDENCE"}, {0, true, ""}, {120009 + (1ULL << 32), false, ""}, {555, false, ""},
-  };
-  for (const Back& c : ids) EXPECT_STREQ(c.name, task.optionIdToName(c.id, c.db)) << c.id << " db " << c.db;
+  // Names are case sensitive and whole; an id maps back to the first name that holds it.
+  EXPECT_EQ("869221685 0 0 957862300", joined(task.nameToOptionId("JobId", false), task.nameToOptionId("jobid", false),
+                                              task.nameToOptionId(std::string("JobId\0x", 7), false),
+                                              task.nameToOptionId("YM_ORA_COPY_PRECEDENCE", true)));
+  EXPECT_EQ("JobId YM_DB2_COPY_PRECEDENCE", joined(task.optionIdToName(120009, false), task.optionIdToName(957862300, true)));
+  EXPECT_STREQ("", task.optionIdToName(120009 + (1ULL << 32), false)) << "an id is widened, never narrowed";
+  // Names of options that an accessor addresses carry the accessor's id, as does the item.
+  const std::pair<const char*, unsigned long long> accessorNames[] = {
+      {"START_SUSPENDED", 227975543}, {"USE_EXACT_INDEX", 2024952543}, {"INCLUDE_METADATA", 191927228},
+      {"NO_MAPPING_DATA", 758695157}, {"MEDIA_PREDICTION_FILE", 1042311849}, {"DESTINATION_APPTYPE_ID", 1206125200},
+      {"MEDIA_AGENT_ID", 1254245399}, {"DestinationClientId", 293753447}, {"PRECMD_COMMAND", 2075319105},
+      {"POSTCMD_COMMAND", 50443400}, {"PREPOSTCMD_USER_NAME", 1294495887}, {"PREPOSTCMD_USER_PW", 189156630}};
+  for (const auto& n : accessorNames) EXPECT_EQ(n.second, task.nameToOptionId(n.first, false)) << n.first;
+  EXPECT_EQ(227975543u, task.itemToOptionId(2590));
   EXPECT_EQ(0u, fake->requestCount());
 }
 
@@ -156,40 +142,19 @@ TEST_F(LegacyOptionTest, IsExtOptionSetLooksAtOneCharacterOfTheKindsString) {
 
 // --- fetched texts -------------------------------------------------------------------------------------
 
-TEST_F(LegacyOptionTest, XmlOptionsAreFetchedOnceAndSurviveWrites) {
-  EvTask task(5, 0, nullptr, false);
-  std::string xml;
-  respondText<XmlOptionsResp>(*fake, msg::kGetXMLOptions, "<opts a=\"1\"/>");
-  EXPECT_EQ(0, task.getXMLOptions(xml, nullptr));
-  EXPECT_EQ(0, task.setOptionInt(9, 3, nullptr));
-  respondText<XmlOptionsResp>(*fake, msg::kGetXMLOptions, "<other/>");
-  xml.clear();
-  EXPECT_EQ(0, task.getXMLOptions(xml, nullptr));
-  EXPECT_EQ("<opts a=\"1\"/>", xml);
-  EXPECT_EQ(1u, countOf(*fake, msg::kGetXMLOptions));
-}
-
-TEST_F(LegacyOptionTest, ExtendedOptionsAreFetchedAgainAfterAFailureAndAnyOptionWrite) {
+// Fetched once, and again after any option write or a cleared bit state;
+// the fetch borrows the record's id kind for its request only.
+TEST_F(LegacyOptionTest, ExtendedOptionsAreFetchedAgainAfterAnyOptionWrite) {
   RecordTask task(5, 2);  // addressed by task id
-  // "result text, kind": the fetch borrows the record's id kind for its
-  // request only; the task's own kind stays.
+  // "result text, kind"
   const auto read = [&task](int kind) {
     std::string text = "stale";
     const int rc = task.getExtendedOptions(kind, text, nullptr);
     return std::to_string(rc) + " " + text + ", kind " + std::to_string(task.recordIdKind());
   };
-  fake->respondError(msg::kGetExtendedOptions, 12, "no text");
-  EXPECT_EQ("12 , kind 2", read(0));
-  EXPECT_EQ("no text", task.getErrorString());
   respondText<ExtendedOptionsResp>(*fake, msg::kGetExtendedOptions, "0101");
   EXPECT_EQ("0 0101, kind 2", read(0));
-  EXPECT_EQ("0 0101, kind 2", read(2));  // cached
-  EXPECT_EQ(2u, countOf(*fake, msg::kGetExtendedOptions));
-  // Later requests still address the task by its id, not by job.
-  respondOptions(*fake, msg::kGetOptions, {{9, 7, "1"}});
-  int value = 0;
-  EXPECT_EQ(0, task.getOptionInt(9, value, nullptr));
-  EXPECT_EQ(2, fake->last(msg::kGetOptions).as<GenericTaskApiReq>().info.idKind);
+  EXPECT_EQ("0 0101, kind 2", read(3));  // cached
   EXPECT_EQ(0, task.setOptionInt(9, 3, nullptr));
   respondText<ExtendedOptionsResp>(*fake, msg::kGetExtendedOptions, "1");
   EXPECT_EQ("0 1, kind 2", read(2));
@@ -198,7 +163,7 @@ TEST_F(LegacyOptionTest, ExtendedOptionsAreFetchedAgainAfterAFailureAndAnyOption
   EXPECT_EQ(0, task.setExtendedOptions(""));  // writes nothing, but still forgets the text
   respondText<ExtendedOptionsResp>(*fake, msg::kGetExtendedOptions, "0");
   EXPECT_EQ("0 0, kind 2", read(2));
-  EXPECT_EQ(5u, countOf(*fake, msg::kGetExtendedOptions));
+  EXPECT_EQ(4u, countOf(*fake, msg::kGetExtendedOptions));
 }
 
 // --- writing an extended-option string -------------------------------------------------------------------

@@ -56,13 +56,12 @@ TEST_F(EvTaskTest, IdGettersReadTheirOwnOptions) {
 TEST_F(EvTaskTest, LoadFailuresGiveZeroWithoutEventAndTheCodeWithOne) {
   EvTask task(17, 0, nullptr, false);
   for (int i = 0; i < 3; ++i) fake->respondError(msg::kGetOptions, 3, "down");
-  EXPECT_EQ("0 0 0", std::to_string(task.getTaskType()) + " " + std::to_string(task.getUserId()) + " " +
-                         std::to_string(task.getOriginalJobId()));
-  EXPECT_EQ("down", task.getErrorString());
+  std::ostringstream s;
+  s << task.getTaskType() << " " << task.getUserId() << " " << task.getOriginalJobId() << " " << task.getErrorString();
   fake->respondError(msg::kGetOptions, 0x1A0008, "timeout");
   unsigned long v = 3;
-  EXPECT_EQ(0x1A0008, task.getClientId(v, nullptr));
-  EXPECT_EQ(3u, v);
+  s << " " << task.getClientId(v, nullptr) << " " << v;
+  EXPECT_EQ("0 0 0 down " + std::to_string(0x1A0008) + " 3", s.str());
 }
 
 TEST_F(EvTaskTest, SettersWriteTheirIdsTypesAndTexts) {

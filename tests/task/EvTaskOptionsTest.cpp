@@ -54,7 +54,7 @@ void checkKind(FakeAppMgr& fake, const char* name, int type, T value, const std:
   std::string sent;
   for (const RecordedRequest& r : fake.requests()) {
     sent += std::to_string(r.as<SetTaskOptionsReq>().info.jobId) + ":";
-    for (const Opt& o : writtenOptions(r)) sent += std::to_string(o.id) + "[" + std::to_string(o.type) + ":" + o.value + "]";
+    for (const Opt& o : writtenOptions(r)) sent += joined(o.id) + "[" + joined(o.type) + ":" + o.value + "]";
   }
   const std::string one = "[" + std::to_string(type) + ":" + text + "]";
   EXPECT_EQ("12884901893:11" + one + "12884901893:12" + one + "12" + one, sent);

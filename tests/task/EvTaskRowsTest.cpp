@@ -82,7 +82,8 @@ TEST_F(EvTaskTest, IdKindsFetchTheRowsInOrder) {
       {9000, 3, false, "job 0/0/9000 task 40/0/0 sub 40/41/0 entity ", "taskId[40], subTaskId[41], jobId[9000], type[3]"},
       {9000, -1, false, "job 0/0/9000 task 40/0/0 sub 40/41/0 entity ", "taskId[40], subTaskId[41], jobId[9000], type[-1]"},
       {300, 2, true, "task 300/0/0 ", ""},
-      {0, 0, false, "", ""}, {0, 1, false, "", ""}, {0, 2, false, "", ""}, {0, 3, false, "", ""}, {0, -1, false, "", ""},
+      {0, 0, false, "", ""},  {0, 1, false, "", ""}, {0, 2, false, "", ""},
+      {0, 3, false, "", ""},  {0, -1, false, "", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.id) + " kind " + std::to_string(c.kind));
@@ -282,7 +283,8 @@ TEST(EvTaskLayoutTest, VirtualOrderIsStable) {
       // the option cache
       slotOf(&T::operator=), slotOf(static_cast<int (T::*)(const TaskOption&)>(&T::delFromOptCache)),
       slotOf(static_cast<int (T::*)(unsigned long long)>(&T::delFromOptCache)), slotOf(&T::updateOptCache),
-      slotOf(&T::updateDefCache), slotOf(&T::isOption), slotOf(static_cast<int (T::*)(TaskOption&, void*)>(&T::getTaskOption)),
+      slotOf(&T::updateDefCache), slotOf(&T::isOption),
+      slotOf(static_cast<int (T::*)(TaskOption&, void*)>(&T::getTaskOption)),
       slotOf(static_cast<int (T::*)(TaskOption&, void*)>(&T::getDefaultOption)),
       slotOf(static_cast<Lookup>(&T::getTaskOption)), slotOf(static_cast<Lookup>(&T::getDefaultOption)),
       slotOf(&T::initOptions), slotOf(&T::initDefaults),

@@ -43,12 +43,15 @@ TEST(LegacyOptionTables, EveryTableMatchesItsCopyRowByRow) {
   ASSERT_TRUE(in) << "test data missing";
   std::map<std::string, std::vector<std::string>> copy, built;
   for (std::string line; std::getline(in, line);) {
-    if (!line.empty() && line[0] != '#') copy[line.substr(0, line.find('\t'))].push_back(line.substr(line.find('\t') + 1));
+    const size_t tab = line.find('\t');
+    if (!line.empty() && line[0] != '#') copy[line.substr(0, tab)].push_back(line.substr(tab + 1));
   }
   const auto row = [](long long id, const std::string& key) { return std::to_string(id) + "\t" + key; };
   for (const LegacyItemRow& r : itemMap) built["itemMap"].push_back(row(r.optionId, std::to_string(r.item)));
   for (const LegacyMaskRow& r : bitOptionMap) built["bitOptionMap"].push_back(row(r.optionId, std::to_string(r.key)));
-  for (const LegacyMaskRow& r : extendeOptionMap) built["extendeOptionMap"].push_back(row(r.optionId, std::to_string(r.key)));
+  for (const LegacyMaskRow& r : extendeOptionMap) {
+    built["extendeOptionMap"].push_back(row(r.optionId, std::to_string(r.key)));
+  }
   for (const LegacyNameRow& r : optionMap) built["optionMap"].push_back(row(r.optionId, r.name));
   for (const LegacyNameRow& r : dbOptionMap) built["dbOptionMap"].push_back(row(r.optionId, r.name));
   ASSERT_EQ(5u, copy.size());
@@ -79,7 +82,8 @@ TEST_F(LegacyOptionTest, TranslationsTakeTheFirstRow) {
   EXPECT_EQ("869221685 0 0 957862300", joined(task.nameToOptionId("JobId", false), task.nameToOptionId("jobid", false),
                                               task.nameToOptionId(std::string("JobId\0x", 7), false),
                                               task.nameToOptionId("YM_ORA_COPY_PRECEDENCE", true)));
-  EXPECT_EQ("JobId YM_DB2_COPY_PRECEDENCE", joined(task.optionIdToName(120009, false), task.optionIdToName(957862300, true)));
+  EXPECT_EQ("JobId YM_DB2_COPY_PRECEDENCE",
+            joined(task.optionIdToName(120009, false), task.optionIdToName(957862300, true)));
   EXPECT_STREQ("", task.optionIdToName(120009 + (1ULL << 32), false)) << "an id is widened, never narrowed";
   // Names of options that an accessor addresses carry the accessor's id, as does the item.
   const std::pair<const char*, unsigned long long> accessorNames[] = {
@@ -92,14 +96,16 @@ TEST_F(LegacyOptionTest, TranslationsTakeTheFirstRow) {
   EXPECT_EQ(0u, fake->requestCount());
 }
 
-// --- bit options ------------------------------------------------------------------------------------
+// --- bit and extended options read as options ------------------------------------------------------
 
 // getBitOptions reads the word of its kind; isBitOptionSet needs every bit of
 // the mask, and for kind 3 tests the general word, not the one getBitOptions
-// reads for it.
-TEST_F(LegacyOptionTest, BitOptionsReadTheWordOfTheirKind) {
+// reads for it. isExtOptionSet looks at one character of the kind's string:
+// position 4 of "0001" is the length itself, and only the character '1' sets.
+TEST_F(LegacyOptionTest, BitAndExtendedOptionsAreReadAsOptions) {
   EvTask task(5, 0, nullptr, false);
-  respondOptions(*fake, msg::kGetOptions, {{120001, 15, "11"}, {130006, 15, "33"}, {100003, 15, "48"}});
+  respondOptions(*fake, msg::kGetOptions, {{120001, 15, "11"}, {130006, 15, "33"}, {100003, 15, "48"},
+                                           {120002, 1, "0001"}, {130005, 1, "010"}, {100004, 1, "2x1"}});
   LogCapture cap;
   std::string words;
   for (int kind : {1, 3, 4, 0, 9}) {
@@ -109,35 +115,22 @@ TEST_F(LegacyOptionTest, BitOptionsReadTheWordOfTheirKind) {
   }
   EXPECT_EQ("11 33 48 48 48 ", words);
   EXPECT_TRUE(cap.contains("EvTask::getBitOptions", "Bit option [33]"));
-  struct Case { int kind; unsigned long long mask; bool isSet; };
-  const Case cases[] = {{4, 0x10, true}, {4, 0x11, false}, {4, 0x30, true}, {4, 0, true},
-                        {1, 0x4, false}, {1, 0x9, true},  {3, 0x1, false}, {3, 0x10, true}};
+  struct Case { bool ext; int kind; long long arg; bool isSet; };  // arg: the mask or the position
+  const Case cases[] = {
+      {false, 4, 0x10, true}, {false, 4, 0x11, false}, {false, 4, 0x30, true}, {false, 4, 0, true},
+      {false, 1, 0x4, false}, {false, 1, 0x9, true},   {false, 3, 0x1, false}, {false, 3, 0x10, true},
+      {true, 2, 3, true},  {true, 2, 0, false}, {true, 2, 4, false}, {true, 2, 5, false}, {true, 2, -1, false},
+      {true, 7, 0, false}, {true, 7, 1, true},  {true, 7, 2, false}, {true, 5, 0, false}, {true, 5, 1, false},
+      {true, 5, 2, true},  {true, 0, 2, true},  {true, 3, 2, true},  {true, 3, 1, false}};
   for (const Case& c : cases) {
     bool isSet = !c.isSet;
-    EXPECT_EQ(0, task.isBitOptionSet(c.kind, c.mask, isSet, nullptr));
-    EXPECT_EQ(c.isSet, isSet) << "kind " << c.kind << " mask " << c.mask;
+    EXPECT_EQ(0, c.ext ? task.isExtOptionSet(c.kind, static_cast<int>(c.arg), isSet, nullptr)
+                       : task.isBitOptionSet(c.kind, static_cast<unsigned long long>(c.arg), isSet, nullptr));
+    EXPECT_EQ(c.isSet, isSet) << (c.ext ? "position " : "mask ") << c.arg << " kind " << c.kind;
   }
   EXPECT_TRUE(cap.contains("EvTask::isBitOptionSet", "Bit option [48], option [16], isSet [1]"));
-  EXPECT_EQ(1u, countOf(*fake, msg::kGetOptions));
-}
-
-// --- extended options read as options ------------------------------------------------------------------
-
-TEST_F(LegacyOptionTest, IsExtOptionSetLooksAtOneCharacterOfTheKindsString) {
-  EvTask task(5, 0, nullptr, false);
-  respondOptions(*fake, msg::kGetOptions, {{120002, 1, "0001"}, {130005, 1, "010"}, {100004, 1, "2x1"}});
-  LogCapture cap;
-  // Position 4 is the length itself; only the character '1' sets.
-  struct Case { int kind; int position; bool isSet; };
-  const std::vector<Case> cases = {
-      {2, 3, true},  {2, 0, false}, {2, 4, false}, {2, 5, false}, {2, -1, false}, {7, 0, false}, {7, 1, true},
-      {7, 2, false}, {5, 0, false}, {5, 1, false}, {5, 2, true},  {0, 2, true},   {3, 2, true},  {3, 1, false}};
-  for (const Case& c : cases) {
-    bool isSet = !c.isSet;
-    EXPECT_EQ(0, task.isExtOptionSet(c.kind, c.position, isSet, nullptr));
-    EXPECT_EQ(c.isSet, isSet) << "kind " << c.kind << " position " << c.position;
-  }
   EXPECT_TRUE(cap.contains("EvTask::isExtOptionSet", "Extended option string [0001], option [3], isSet [1]"));
+  EXPECT_EQ(1u, countOf(*fake, msg::kGetOptions));
 }
 
 // --- fetched texts -------------------------------------------------------------------------------------

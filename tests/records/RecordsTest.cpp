@@ -36,16 +36,12 @@ std::string show(const Record& r) {
 TEST(TaskOptionTest, TypedReadingsConvertTheTextWhateverTheTypeCode) {
   for (const char* t : {"", "0", "0abc", "false"}) EXPECT_FALSE(TaskOption(1, t, 2).getBooleanValue()) << t;
   for (const char* t : {"1", "FALSE", "no", "true", " 0"}) EXPECT_TRUE(TaskOption(1, t, 2).getBooleanValue()) << t;
+  // The byte is the first character, not parsed; numbers are read as far as they go.
   std::ostringstream s;
   s << TaskOption(1, "65", 1).getByteValue() + 0 << " " << TaskOption(1, "\xE9", 1).getByteValue() + 0 << " "
-    << TaskOption(1, "12abc", 1).getIntegerValue() << " " << TaskOption(1, "-7", 5).getShortValue() << " "
-    << TaskOption(1, "65535", 6).getUshortValue() << " " << TaskOption(1, "4000000000", 8).getUintegerValue() << " "
-    << TaskOption(1, " -3x", 9).getLongValue() << " " << TaskOption(1, "4294967295", 10).getUlongValue() << " "
-    << TaskOption(1, "-9000000000", 14).getLongLongValue() << " "
-    << TaskOption(1, "18446744073709551615", 15).getULongLongValue() << " " << TaskOption(1, "2.5", 1).getFloatValue()
-    << " " << TaskOption(1, "-0.125", 1).getDoubleValue();
-  // the byte is the first character, not parsed
-  EXPECT_EQ("54 233 12 -7 65535 4000000000 -3 4294967295 -9000000000 18446744073709551615 2.5 -0.125", s.str());
+    << TaskOption(1, "12abc", 1).getIntegerValue() << " " << TaskOption(1, " -3x", 9).getLongValue() << " "
+    << TaskOption(1, "2.5", 1).getFloatValue() << " " << TaskOption(1, "-0.125", 1).getDoubleValue();
+  EXPECT_EQ("54 233 12 -3 2.5 -0.125", s.str());
   for (const char* t : {"", "abc", "-", "  "}) {
     const TaskOption o(1, t, 7);
     EXPECT_EQ(0.0, o.getShortValue() + o.getUshortValue() + o.getIntegerValue() + o.getUintegerValue() +

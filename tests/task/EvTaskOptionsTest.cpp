@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <list>
 #include <string>
@@ -230,6 +231,140 @@ TEST_F(EvTaskTest, CacheLookupsRemovalsAndWholeTexts) {
   empty.delFromFileCache(std::string("/b"));
   EXPECT_TRUE(empty.isFile(withZero));
   EXPECT_FALSE(empty.isFile("/b"));
+}
+
+// --- concurrent default readers ----------------------------------------------------------------
+
+// Concurrent readers of the shared default options through every entry
+// point: the typed getter's fallback, the record form and the pointer form
+// of getDefaultOption, and the whole-set copy. They take the default-load
+// lock and the default-cache lock on different paths; the thread checkers
+// (scripts/threadcheck.sh) run this test to prove the two are always taken
+// in the same order and that the shared cache has no unguarded access.
+TEST_F(EvTaskTest, MixedDefaultReadersShareOneLoad) {
+  std::atomic<int> served(0);
+  fake->setHandler(msg::kGetDefaults, [&](const RecordedRequest&, Frame& response) {
+    ++served;
+    TaskApiOptions rec{};
+    rec.optionId = 2;
+    rec.type = 7;
+    char text[] = "31";
+    rec.value = text;
+    GenericGetOptionsResp resp{};
+    resp.count = 1;
+    resp.options = &rec;
+    response = FakeAppMgr::encodeResponse(msg::kGetDefaults, resp);
+  });
+  // "result value" of a read through each entry point.
+  const auto shown = [](int rc, const std::string& value) { return std::to_string(rc) + " " + value; };
+  const std::vector<std::function<std::string(EvTask&)>> readers = {
+      [&](EvTask& t) { int v = 0, rc = t.getOptionInt(2, v, nullptr); return shown(rc, std::to_string(v)); },
+      [&](EvTask& t) {
+        TaskOption o(2, "", 0);
+        const int rc = t.getDefaultOption(o, nullptr);
+        return shown(rc, o.getValue());
+      },
+      [&](EvTask& t) {
+        int rc = 0;
+        const bool found = t.getDefaultOption(2, rc, nullptr) != nullptr;
+        return shown(rc, found ? "31" : "");
+      },
+      [&](EvTask& t) {
+        TaskOptionList all;
+        const int rc = t.getDefOptions(all, nullptr);
+        return shown(rc, all.getList().size() == 1 ? all.getList().front()->getValue() : "");
+      },
+  };
+  const int kThreads = 8;
+  std::atomic<int> ready(0);
+  std::vector<std::string> results(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      EvTask task(0, 0, nullptr, false);
+      ++ready;
+      while (ready.load() < kThreads) std::this_thread::yield();
+      results[t] = readers[t % readers.size()](task);
+    });
+  }
+  for (std::thread& th : threads) th.join();
+  EXPECT_EQ(1, served.load());
+  EXPECT_EQ(std::vector<std::string>(kThreads, "0 31"), results);
+}
+
+// --- the option index -----------------------------------------------------------------------------
+
+// The option cache's index against the records it describes: ids that share
+// a home slot (multiples of the index's table sizes, ids that differ above 32
+// bits only, runs that wrap around the table's end) stay findable through
+// deletions, updates and regrowth.
+class LoadedOptions : public TmTaskOptions {
+ public:
+  LoadedOptions() { setOptsInitialized(); }
+  int initOptions(void*) override { return 0; }
+  int setOptions(TaskOptionList, void*) override { return 0; }
+  int initDefaults(void*) override { return 0; }
+  int removeOptions(TaskOptionList, void*) override { return 0; }
+  int removeOptions(std::vector<unsigned long long>, void*) override { return 0; }
+};
+
+// Every id is found exactly when a record has it, with the first record's
+// value.
+void expectIndexAgrees(LoadedOptions& cache, const std::vector<unsigned long long>& ids, const std::string& when) {
+  TaskOptionList out;
+  cache.copyCacheTo(out);
+  for (unsigned long long id : ids) {
+    std::string first = "none", found = "none";
+    for (auto it = out.getList().rbegin(); it != out.getList().rend(); ++it) {
+      if ((*it)->getOptionId() == id) first = (*it)->getValue();
+    }
+    int rc = -1;
+    if (const TaskOption* o = cache.getTaskOption(id, rc, nullptr)) found = o->getValue();
+    EXPECT_EQ(first, found) << when << ", id " << id;
+    EXPECT_EQ(first != "none", cache.isOption(id)) << when << ", id " << id;
+  }
+}
+
+TEST(TmOptionIndexTest, CollidingIdsStayFindableThroughDeletesUpdatesAndGrowth) {
+  std::vector<unsigned long long> ids;
+  // 160 ids: the index ends with 521 slots.
+  for (unsigned long long k = 0; k < 40; ++k) {
+    ids.push_back(k * 521);         // one home slot
+    ids.push_back(k * 521 + 519);   // a run that wraps around the table's end
+    ids.push_back((k << 32) | 5);   // ids that differ above 32 bits only
+    ids.push_back(k * 1031 + 3);    // one home slot in the next larger table
+  }
+  LoadedOptions cache;
+  for (size_t i = 0; i < ids.size(); ++i) cache.addToOptCache(ids[i], std::to_string(i), 1);
+  cache.addToOptCache(ids[1], "second record", 1);
+  expectIndexAgrees(cache, ids, "after the appends");
+  for (size_t i = 0; i < ids.size(); i += 3) cache.delFromOptCache(ids[i]);
+  expectIndexAgrees(cache, ids, "after every third id left");
+  for (size_t i = 0; i < ids.size(); i += 2) cache.updateOptCache(TaskOption(ids[i], "u" + std::to_string(i), 1));
+  expectIndexAgrees(cache, ids, "after updates that re-add some ids");
+  LoadedOptions copy(cache);
+  expectIndexAgrees(copy, ids, "in a copy");
+  for (unsigned long long id : ids) cache.delFromOptCache(id);
+  expectIndexAgrees(cache, ids, "after all left");
+  TaskOptionList out;
+  cache.copyCacheTo(out);
+  EXPECT_TRUE(out.getList().empty());
+}
+
+// Small caches whose ids share one home slot of the smallest table (17
+// slots) or wrap around its end: each removal must pull the rest of the run
+// back, whichever record leaves.
+TEST(TmOptionIndexTest, RemovalsInsideOneRunKeepTheRestFindable) {
+  const std::vector<unsigned long long> runs[] = {
+      {0, 17, 34, 51}, {16, 33, 50, 67}, {15, 16, 32, 1}, {(1ULL << 32) | 3, 3, (2ULL << 32) | 3}};
+  for (const auto& ids : runs) {
+    for (size_t leaving = 0; leaving < ids.size(); ++leaving) {
+      LoadedOptions cache;
+      for (size_t i = 0; i < ids.size(); ++i) cache.addToOptCache(ids[i], std::to_string(i), 1);
+      cache.delFromOptCache(ids[leaving]);
+      expectIndexAgrees(cache, ids, "after removing " + std::to_string(ids[leaving]));
+    }
+  }
 }
 
 }  // namespace

@@ -74,8 +74,8 @@ inline std::vector<Opt> writtenOptions(const RecordedRequest& r) {
   return out;
 }
 
-// The values separated by spaces (for side-effect-free arguments only: their
-// order of evaluation is unspecified).
+// The values separated by spaces (for side-effect-free arguments only: C++
+// leaves their order of evaluation open).
 template <class... T>
 std::string joined(const T&... values) {
   std::ostringstream s;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <list>
 #include <string>
@@ -38,76 +39,75 @@ template <class T> using ListSet = int (EvTask::*)(unsigned long long, std::list
 
 // Every typed accessor of one kind: the scalar write sends the text and type
 // code, the list write sends the new values (through the virtual setOptions
-// for every kind but the string kind), the scalar read converts the stored
-// text and the list read appends every record of the id, in stored order,
-// without a default fall-back.
+// for every kind but the string kind), both addressed as the task; the
+// scalar read converts the stored text and the list read appends every
+// record of the id, in stored order, without a default fall-back.
 template <class T>
-std::function<void(FakeAppMgr&)> kind(int type, T value, std::string text, bool throughVirtual,
-                                       ScalarGet<T> get, ScalarSet<T> set, ListGet<T> getList,
-                                       ListSet<T> setList) {
-  return [=](FakeAppMgr& fake) {
-    fake.clearRequests();
-    Watching task;
-    ASSERT_EQ(0, (task.*set)(11, value, nullptr));
-    task.seen = 0;
-    ASSERT_EQ(0, (task.*setList)(12, std::list<T>{value, value}, nullptr));
-    EXPECT_EQ(throughVirtual ? 1 : 0, task.seen);
-    const std::string one = "[" + std::to_string(type) + ":" + text + "]";
-    std::string sent;
-    for (const RecordedRequest& r : fake.requests()) {
-      EXPECT_EQ(0x300000005ULL, r.as<SetTaskOptionsReq>().info.jobId);
-      for (const Opt& o : writtenOptions(r)) sent += std::to_string(o.id) + "[" + std::to_string(o.type) + ":" + o.value + "]";
-    }
-    EXPECT_EQ("11" + one + "12" + one + "12" + one, sent);
-
-    EvTask reader(17, 0, nullptr, false);
-    respondOptions(fake, msg::kGetOptions, {{12, type, text}, {11, type, text}, {13, type, "0"}, {12, type, text}});
-    T got{};
-    EXPECT_EQ(0, (reader.*get)(11, got, nullptr));
-    EXPECT_EQ(value, got);
-    std::list<T> values = {value};
-    EXPECT_EQ(0, (reader.*getList)(12, values, nullptr));
-    EXPECT_EQ(std::list<T>(3, value), values);
-    std::list<T> none;
-    EXPECT_EQ(0, (reader.*getList)(99, none, nullptr));
-    EXPECT_TRUE(none.empty());
-    EXPECT_EQ(0u, countOf(fake, msg::kGetDefaults)) << "list reads never fall back";
-  };
+void checkKind(FakeAppMgr& fake, const char* name, int type, T value, const std::string& text, bool throughVirtual,
+               ScalarGet<T> get, ScalarSet<T> set, ListGet<T> getList, ListSet<T> setList) {
+  SCOPED_TRACE(name);
+  fake.clearRequests();
+  Watching task;
+  ASSERT_EQ(0, (task.*set)(11, value, nullptr));
+  task.seen = 0;
+  ASSERT_EQ(0, (task.*setList)(12, std::list<T>{value, value}, nullptr));
+  EXPECT_EQ(throughVirtual ? 1 : 0, task.seen);
+  std::string sent;
+  for (const RecordedRequest& r : fake.requests()) {
+    sent += std::to_string(r.as<SetTaskOptionsReq>().info.jobId) + ":";
+    for (const Opt& o : writtenOptions(r)) sent += joined(o.id) + "[" + joined(o.type) + ":" + o.value + "]";
+  }
+  const std::string one = "[" + std::to_string(type) + ":" + text + "]";
+  EXPECT_EQ("12884901893:11" + one + "12884901893:12" + one + "12" + one, sent);
+  EvTask reader(17, 0, nullptr, false);
+  respondOptions(fake, msg::kGetOptions, {{12, type, text}, {11, type, text}, {13, type, "0"}, {12, type, text}});
+  T got{};
+  std::list<T> values = {value}, none;
+  EXPECT_EQ(0, (reader.*get)(11, got, nullptr));
+  EXPECT_EQ(0, (reader.*getList)(12, values, nullptr));
+  EXPECT_EQ(0, (reader.*getList)(99, none, nullptr));
+  EXPECT_EQ(value, got);
+  EXPECT_EQ(std::list<T>(3, value), values);
+  EXPECT_TRUE(none.empty());
+  EXPECT_EQ(0u, countOf(fake, msg::kGetDefaults)) << "list reads never fall back";
 }
-#define KIND(Name, T, type, value, text, virt)                                                                  \
-  {#Name, kind<T>(type, value, text, virt, static_cast<ScalarGet<T>>(&EvTask::getOption##Name),              \
-                  static_cast<ScalarSet<T>>(&EvTask::setOption##Name), static_cast<ListGet<T>>(&EvTask::getOption##Name), \
-                  static_cast<ListSet<T>>(&EvTask::setOption##Name))}
+#define KIND(Name, T, type, value, text, virt)                                                                   \
+  checkKind<T>(*fake, #Name, type, value, text, virt, static_cast<ScalarGet<T>>(&EvTask::getOption##Name),      \
+               static_cast<ScalarSet<T>>(&EvTask::setOption##Name), static_cast<ListGet<T>>(&EvTask::getOption##Name), \
+               static_cast<ListSet<T>>(&EvTask::setOption##Name))
 
 TEST_F(EvTaskTest, EveryKindWritesAndReadsItsTypeCodeAndText) {
-  const std::vector<std::pair<const char*, std::function<void(FakeAppMgr&)>>> kinds = {
-      KIND(String, std::string, 1, "some text", "some text", false),
-      KIND(Bool, bool, 2, true, "1", true),
-      KIND(Short, short, 5, -2, "-2", true),
-      KIND(UShort, unsigned short, 6, 65535, "65535", true),
-      KIND(Int, int, 7, -3, "-3", true),
-      KIND(UInt, unsigned int, 8, 4000000000u, "4000000000", true),
-      KIND(Long, long, 9, -4, "-4", true),
-      KIND(ULong, unsigned long, 10, 4294967295UL, "4294967295", true),
-      KIND(LongLong, long long, 14, -9000000000LL, "-9000000000", true),
-      KIND(ULongLong, unsigned long long, 15, 18446744073709551615ULL, "18446744073709551615", true),
-  };
-  for (const auto& k : kinds) {
-    SCOPED_TRACE(k.first);
-    k.second(*fake);
-  }
+  KIND(String, std::string, 1, "some text", "some text", false);
+  KIND(Bool, bool, 2, true, "1", true);
+  KIND(Short, short, 5, -2, "-2", true);
+  KIND(UShort, unsigned short, 6, 65535, "65535", true);
+  KIND(Int, int, 7, -3, "-3", true);
+  KIND(UInt, unsigned int, 8, 4000000000u, "4000000000", true);
+  KIND(Long, long, 9, -4, "-4", true);
+  KIND(ULong, unsigned long, 10, 4294967295UL, "4294967295", true);
+  KIND(LongLong, long long, 14, -9000000000LL, "-9000000000", true);
+  KIND(ULongLong, unsigned long long, 15, 18446744073709551615ULL, "18446744073709551615", true);
 }
 
-TEST_F(EvTaskTest, FirstReadLoadsTheWholeSetOnceAddressedAsTheTask) {
+// The first reads load the whole option and file sets once, addressed as the
+// task; the file type handed to the service does not readdress the later
+// requests. The first file read returns every entry, later ones only the type.
+TEST_F(EvTaskTest, FirstReadsLoadTheWholeSetsOnceAddressedAsTheTask) {
   EvTask task(0x200000011ULL, 0, nullptr, false);
+  respondFiles(*fake, {{150001, 150001, "/a"}, {150002, 150002, "/b"}, {150002, 150002, "/c"}});
+  std::string files;
+  for (int i = 0; i < 2; ++i) {
+    TaskFileList out;
+    EXPECT_EQ(0, task.getFiles(out, 150002, nullptr));
+    for (const TaskFile* f : out.getList()) files += f->getValue();
+    files += "|";
+  }
+  EXPECT_EQ("/a/b/c|/b/c|", files);
   respondOptions(*fake, msg::kGetOptions, {{5, 7, "42"}, {6, 1, "text"}, {5, 7, "43"}});
   EXPECT_EQ("42", intOf(task, 5));
-  std::string text;
-  EXPECT_EQ(0, task.getOptionString(6, text, nullptr));
-  EXPECT_EQ("text", text);
-  EXPECT_EQ((std::vector<uint32_t>{msg::kGetOptions}), fake->requestTypes());
-  EXPECT_EQ(0x200000011ULL, fake->last(msg::kGetOptions).as<GenericTaskApiReq>().info.jobId);
-  EXPECT_EQ(0, fake->last(msg::kGetOptions).as<GenericTaskApiReq>().info.idKind);
+  EXPECT_EQ((std::vector<uint32_t>{msg::kGetFiles, msg::kGetOptions}), fake->requestTypes());
+  const RecordedRequest read = fake->last(msg::kGetOptions);
+  EXPECT_EQ("8589934609 0", joined(read.as<GenericTaskApiReq>().info.jobId, read.as<GenericTaskApiReq>().info.idKind));
 }
 
 TEST_F(EvTaskTest, MissingOptionFallsBackToTheFirstDefaultThenToTheKindsEmptyValue) {
@@ -123,20 +123,17 @@ TEST_F(EvTaskTest, MissingOptionFallsBackToTheFirstDefaultThenToTheKindsEmptyVal
   EXPECT_EQ((std::vector<uint32_t>{msg::kGetOptions, msg::kGetDefaults}), fake->requestTypes());
 }
 
+// A failed load is a failure, not a missing option, and is tried again.
 TEST_F(EvTaskTest, FailedLoadsAreFailuresAndAreRetried) {
   EvTask task(17, 0, nullptr, false);
   fake->respondError(msg::kGetOptions, 0x4A0009, "refused");
   EXPECT_EQ("error " + std::to_string(0x4A0009) + " 7", intOf(task, 1, 7));
   EXPECT_EQ(0u, countOf(*fake, msg::kGetDefaults)) << "no fall-back after a failed load";
-  respondOptions(*fake, msg::kGetOptions, {{1, 7, "3"}});
-  EXPECT_EQ("3", intOf(task, 1));
   fake->respondError(msg::kGetDefaults, 0x1A0003, "lost");
-  EXPECT_EQ("error " + std::to_string(0x1A0003) + " 7", intOf(task, 2, 7)) << "a failed default load is a failure";
-  EXPECT_EQ("lost", task.getErrorString());
+  EXPECT_EQ("error " + std::to_string(0x1A0003) + " 7", intOf(task, 2, 7));
   respondOptions(*fake, msg::kGetDefaults, {{2, 7, "8"}});
   EXPECT_EQ("8", intOf(task, 2));
-  EXPECT_EQ(2u, countOf(*fake, msg::kGetOptions));
-  EXPECT_EQ(2u, countOf(*fake, msg::kGetDefaults));
+  EXPECT_EQ("2 2", joined(countOf(*fake, msg::kGetOptions), countOf(*fake, msg::kGetDefaults)));
 }
 
 // Lock order, checked on every path that loads the defaults: while the
@@ -148,10 +145,7 @@ TEST_F(EvTaskTest, DefaultsAreFetchedUnderTheLoadLockWithTheCacheLockFree) {
   };
   const auto freeElsewhere = [](YmCriticalSection& cs) {
     bool free = false;
-    std::thread([&] {
-      free = cs.tryEnter();
-      if (free) cs.leave();
-    }).join();
+    std::thread([&] { if ((free = cs.tryEnter())) cs.leave(); }).join();
     return free ? "free" : "held";
   };
   std::vector<std::string> seen;
@@ -165,15 +159,9 @@ TEST_F(EvTaskTest, DefaultsAreFetchedUnderTheLoadLockWithTheCacheLockFree) {
   TaskOption probe(5, "", 0);
   int rc = 0;
   const std::vector<std::function<void()>> paths = {
-      [&] { task.initDefaults(nullptr); },
-      [&] { task.getDefaultOption(probe, nullptr); },
-      [&] { task.getDefaultOption(5, rc, nullptr); },
-      [&] { task.getDefOptions(list, nullptr); },
-      [&] {
-        int v = 0;
-        EvTask withOptions(17, 0, nullptr, false);
-        withOptions.getOptionInt(5, v, nullptr);
-      },
+      [&] { task.initDefaults(nullptr); }, [&] { task.getDefaultOption(probe, nullptr); },
+      [&] { task.getDefaultOption(5, rc, nullptr); }, [&] { task.getDefOptions(list, nullptr); },
+      [&] { EvTask(17, 0, nullptr, false).getOptionInt(5, rc, nullptr); },
   };
   for (const auto& path : paths) {
     TmTaskOptions::resetDefaultsForTesting();
@@ -245,31 +233,138 @@ TEST_F(EvTaskTest, CacheLookupsRemovalsAndWholeTexts) {
   EXPECT_FALSE(empty.isFile("/b"));
 }
 
-TEST_F(EvTaskTest, FirstFileReadReturnsEveryEntryLaterOnlyTheType) {
-  EvTask task(17, 0, nullptr, false);
-  respondFiles(*fake, {{150001, 150001, "/a"}, {150002, 150002, "/b"}, {150002, 150002, "/c"}});
-  std::string got;
-  for (int i = 0; i < 2; ++i) {
-    TaskFileList out;
-    EXPECT_EQ(0, task.getFiles(out, 150002, nullptr));
-    for (const TaskFile* f : out.getList()) got += f->getValue();
-    got += "|";
+// --- concurrent default readers ----------------------------------------------------------------
+
+// Concurrent readers of the shared default options through every entry
+// point: the typed getter's fallback, the record form and the pointer form
+// of getDefaultOption, and the whole-set copy. They take the default-load
+// lock and the default-cache lock on different paths; the thread checkers
+// (scripts/threadcheck.sh) run this test to prove the two are always taken
+// in the same order and that the shared cache has no unguarded access.
+TEST_F(EvTaskTest, MixedDefaultReadersShareOneLoad) {
+  std::atomic<int> served(0);
+  fake->setHandler(msg::kGetDefaults, [&](const RecordedRequest&, Frame& response) {
+    ++served;
+    TaskApiOptions rec{};
+    rec.optionId = 2;
+    rec.type = 7;
+    char text[] = "31";
+    rec.value = text;
+    GenericGetOptionsResp resp{};
+    resp.count = 1;
+    resp.options = &rec;
+    response = FakeAppMgr::encodeResponse(msg::kGetDefaults, resp);
+  });
+  // "result value" of a read through each entry point.
+  const auto shown = [](int rc, const std::string& value) { return std::to_string(rc) + " " + value; };
+  const std::vector<std::function<std::string(EvTask&)>> readers = {
+      [&](EvTask& t) { int v = 0, rc = t.getOptionInt(2, v, nullptr); return shown(rc, std::to_string(v)); },
+      [&](EvTask& t) {
+        TaskOption o(2, "", 0);
+        const int rc = t.getDefaultOption(o, nullptr);
+        return shown(rc, o.getValue());
+      },
+      [&](EvTask& t) {
+        int rc = 0;
+        const bool found = t.getDefaultOption(2, rc, nullptr) != nullptr;
+        return shown(rc, found ? "31" : "");
+      },
+      [&](EvTask& t) {
+        TaskOptionList all;
+        const int rc = t.getDefOptions(all, nullptr);
+        return shown(rc, all.getList().size() == 1 ? all.getList().front()->getValue() : "");
+      },
+  };
+  const int kThreads = 8;
+  std::atomic<int> ready(0);
+  std::vector<std::string> results(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      EvTask task(0, 0, nullptr, false);
+      ++ready;
+      while (ready.load() < kThreads) std::this_thread::yield();
+      results[t] = readers[t % readers.size()](task);
+    });
   }
-  EXPECT_EQ("/a/b/c|/b/c|", got);
-  EXPECT_EQ(1u, countOf(*fake, msg::kGetFiles));
+  for (std::thread& th : threads) th.join();
+  EXPECT_EQ(1, served.load());
+  EXPECT_EQ(std::vector<std::string>(kThreads, "0 31"), results);
 }
 
-// The file type handed to the service must not readdress the task's later
-// requests: a task addressed by job keeps asking for its options by job.
-TEST_F(EvTaskTest, FileTypeDoesNotReaddressLaterRequests) {
-  EvTask task(0x400000001ULL, 0, nullptr, false);
-  TaskFileList out;
-  ASSERT_EQ(0, task.getFiles(out, 150002, nullptr));
-  int value = 0;
-  ASSERT_EQ(0, task.getOptionInt(1, value, nullptr));
-  const RecordedRequest r = fake->last(msg::kGetOptions);
-  EXPECT_EQ(0, r.as<GenericTaskApiReq>().info.idKind);
-  EXPECT_EQ(0x400000001ULL, r.as<GenericTaskApiReq>().info.jobId);
+// --- the option index -----------------------------------------------------------------------------
+
+// The option cache's index against the records it describes: ids that share
+// a home slot (multiples of the index's table sizes, ids that differ above 32
+// bits only, runs that wrap around the table's end) stay findable through
+// deletions, updates and regrowth.
+class LoadedOptions : public TmTaskOptions {
+ public:
+  LoadedOptions() { setOptsInitialized(); }
+  int initOptions(void*) override { return 0; }
+  int setOptions(TaskOptionList, void*) override { return 0; }
+  int initDefaults(void*) override { return 0; }
+  int removeOptions(TaskOptionList, void*) override { return 0; }
+  int removeOptions(std::vector<unsigned long long>, void*) override { return 0; }
+};
+
+// Every id is found exactly when a record has it, with the first record's
+// value.
+void expectIndexAgrees(LoadedOptions& cache, const std::vector<unsigned long long>& ids, const std::string& when) {
+  TaskOptionList out;
+  cache.copyCacheTo(out);
+  for (unsigned long long id : ids) {
+    std::string first = "none", found = "none";
+    for (auto it = out.getList().rbegin(); it != out.getList().rend(); ++it) {
+      if ((*it)->getOptionId() == id) first = (*it)->getValue();
+    }
+    int rc = -1;
+    if (const TaskOption* o = cache.getTaskOption(id, rc, nullptr)) found = o->getValue();
+    EXPECT_EQ(first, found) << when << ", id " << id;
+    EXPECT_EQ(first != "none", cache.isOption(id)) << when << ", id " << id;
+  }
+}
+
+TEST(TmOptionIndexTest, CollidingIdsStayFindableThroughDeletesUpdatesAndGrowth) {
+  std::vector<unsigned long long> ids;
+  // 160 ids: the index ends with 521 slots.
+  for (unsigned long long k = 0; k < 40; ++k) {
+    ids.push_back(k * 521);         // one home slot
+    ids.push_back(k * 521 + 519);   // a run that wraps around the table's end
+    ids.push_back((k << 32) | 5);   // ids that differ above 32 bits only
+    ids.push_back(k * 1031 + 3);    // one home slot in the next larger table
+  }
+  LoadedOptions cache;
+  for (size_t i = 0; i < ids.size(); ++i) cache.addToOptCache(ids[i], std::to_string(i), 1);
+  cache.addToOptCache(ids[1], "second record", 1);
+  expectIndexAgrees(cache, ids, "after the appends");
+  for (size_t i = 0; i < ids.size(); i += 3) cache.delFromOptCache(ids[i]);
+  expectIndexAgrees(cache, ids, "after every third id left");
+  for (size_t i = 0; i < ids.size(); i += 2) cache.updateOptCache(TaskOption(ids[i], "u" + std::to_string(i), 1));
+  expectIndexAgrees(cache, ids, "after updates that re-add some ids");
+  LoadedOptions copy(cache);
+  expectIndexAgrees(copy, ids, "in a copy");
+  for (unsigned long long id : ids) cache.delFromOptCache(id);
+  expectIndexAgrees(cache, ids, "after all left");
+  TaskOptionList out;
+  cache.copyCacheTo(out);
+  EXPECT_TRUE(out.getList().empty());
+}
+
+// Small caches whose ids share one home slot of the smallest table (17
+// slots) or wrap around its end: each removal must pull the rest of the run
+// back, whichever record leaves.
+TEST(TmOptionIndexTest, RemovalsInsideOneRunKeepTheRestFindable) {
+  const std::vector<unsigned long long> runs[] = {
+      {0, 17, 34, 51}, {16, 33, 50, 67}, {15, 16, 32, 1}, {(1ULL << 32) | 3, 3, (2ULL << 32) | 3}};
+  for (const auto& ids : runs) {
+    for (size_t leaving = 0; leaving < ids.size(); ++leaving) {
+      LoadedOptions cache;
+      for (size_t i = 0; i < ids.size(); ++i) cache.addToOptCache(ids[i], std::to_string(i), 1);
+      cache.delFromOptCache(ids[leaving]);
+      expectIndexAgrees(cache, ids, "after removing " + std::to_string(ids[leaving]));
+    }
+  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,23 +21,18 @@ namespace test {
 
 class EvTaskTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    YMPlatformInfo::clearStore();
-    TaskPlatformInfoSingleton::deleteTaskPlatformInfoSingleton();
-    TmTaskOptions::resetDefaultsForTesting();
-  }
-  void TearDown() override {
+  void SetUp() override { reset(); }
+  void TearDown() override { reset(); }
+  static void reset() {
     TmTaskOptions::resetDefaultsForTesting();
     TaskPlatformInfoSingleton::deleteTaskPlatformInfoSingleton();
     YMPlatformInfo::clearStore();
   }
-
   // Selects the platform type read by the next singleton.
   static void usePlatformType(const char* type) {
     YMPlatformInfo::setValue("Platform", "PlatformType", type);
     TaskPlatformInfoSingleton::deleteTaskPlatformInfoSingleton();
   }
-
   ScopedFakeAppMgr fake;
 };
 
@@ -46,31 +42,26 @@ struct Opt {
   std::string value;
 };
 
-// Queues one option response of `requestType` (task options or defaults).
-inline void respondOptions(FakeAppMgr& fake, uint32_t requestType, const std::vector<Opt>& opts) {
-  std::vector<TaskApiOptions> recs(opts.size());
+// Queues one response of option or file records.
+template <class Rec, class Resp>
+void respondRecords(FakeAppMgr& fake, uint32_t requestType, const std::vector<Opt>& opts, Rec* Resp::*field) {
+  std::vector<Rec> recs(opts.size());
   for (size_t i = 0; i < opts.size(); ++i) {
     recs[i].optionId = opts[i].id;
     recs[i].type = opts[i].type;
     recs[i].value = const_cast<char*>(opts[i].value.c_str());
   }
-  GenericGetOptionsResp resp{};
+  Resp resp{};
   resp.count = static_cast<uint32_t>(recs.size());
-  resp.options = recs.empty() ? nullptr : recs.data();
+  resp.*field = recs.empty() ? nullptr : recs.data();
   fake.respond(requestType, resp);
 }
-
+// `requestType`: the task's options or the defaults.
+inline void respondOptions(FakeAppMgr& fake, uint32_t requestType, const std::vector<Opt>& opts) {
+  respondRecords(fake, requestType, opts, &GenericGetOptionsResp::options);
+}
 inline void respondFiles(FakeAppMgr& fake, const std::vector<Opt>& files) {
-  std::vector<TaskApiFiles> recs(files.size());
-  for (size_t i = 0; i < files.size(); ++i) {
-    recs[i].optionId = files[i].id;
-    recs[i].type = files[i].type;
-    recs[i].value = const_cast<char*>(files[i].value.c_str());
-  }
-  GenericGetTaskFilesResp resp{};
-  resp.count = static_cast<uint32_t>(recs.size());
-  resp.files = recs.empty() ? nullptr : recs.data();
-  fake.respond(msg::kGetFiles, resp);
+  respondRecords(fake, msg::kGetFiles, files, &GenericGetTaskFilesResp::files);
 }
 
 // The option records of a recorded write.
@@ -78,10 +69,19 @@ inline std::vector<Opt> writtenOptions(const RecordedRequest& r) {
   const SetTaskOptionsReq& req = r.as<SetTaskOptionsReq>();
   std::vector<Opt> out;
   for (uint32_t i = 0; i < req.count; ++i) {
-    out.push_back({req.options[i].optionId, req.options[i].type,
-                   req.options[i].value != nullptr ? req.options[i].value : ""});
+    out.push_back({req.options[i].optionId, req.options[i].type, req.options[i].value ? req.options[i].value : ""});
   }
   return out;
+}
+
+// The values separated by spaces (for side-effect-free arguments only: C++
+// leaves their order of evaluation open).
+template <class... T>
+std::string joined(const T&... values) {
+  std::ostringstream s;
+  ((s << values << ' '), ...);
+  const std::string out = s.str();
+  return out.substr(0, out.empty() ? 0 : out.size() - 1);
 }
 
 inline size_t countOf(FakeAppMgr& fake, uint32_t type) {

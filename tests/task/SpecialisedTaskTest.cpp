@@ -31,6 +31,9 @@ class Open : public Base {
   using Base::Base;
   _TaskInfo& record() { return this->taskInfo; }
 };
+using R = EvRstTask;
+using B = EvBkpTask;
+using A = EvAdmTask;
 using RstTask = Open<EvRstTask>;
 using AdmTask = Open<EvAdmTask>;
 using BkpTask = Open<EvBkpTask>;
@@ -54,19 +57,19 @@ std::string iterate(EvRstTask& task, long pathType) {
   return out;
 }
 
-// A value of each accessor type: its type code, the value with the text it is
-// written as, and a text stored under the option, which the getter reads back.
+// A value of each accessor type with its type code, and a text stored under
+// the option, which the getter reads back.
 template <class T>
 struct Sample {
   int type;
   T value;
-  std::string written, stored;
+  std::string stored;
 };
-Sample<long> sampleOf(long*) { return {9, -5, "-5", "-70000"}; }
-Sample<unsigned long> sampleOf(unsigned long*) { return {10, 4000000000UL, "4000000000", "7"}; }
-Sample<int> sampleOf(int*) { return {7, 123, "123", "-9"}; }
-Sample<bool> sampleOf(bool*) { return {2, true, "1", "1"}; }
-Sample<std::string> sampleOf(std::string*) { return {1, "written text", "written text", "stored text"}; }
+Sample<long> sampleOf(long*) { return {9, -5, "-70000"}; }
+Sample<unsigned long> sampleOf(unsigned long*) { return {10, 4000000000UL, "7"}; }
+Sample<int> sampleOf(int*) { return {7, 123, "-9"}; }
+Sample<bool> sampleOf(bool*) { return {2, true, "1"}; }
+Sample<std::string> sampleOf(std::string*) { return {1, "written text", "stored text"}; }
 std::string show(long long v) { return std::to_string(v); }
 std::string show(const std::string& v) { return v; }
 
@@ -77,29 +80,6 @@ Task fresh() {
   else if constexpr (std::is_same<Task, EvBkpTask>::value) return Task(5, 0, nullptr);
   else return Task(5, 0, nullptr, false);
 }
-
-using Accessor = std::pair<std::string, std::function<void(FakeAppMgr&)>>;
-
-// The setter writes the option with the type code of T, the getter reads that
-// option (a neighbour id holds something else).
-template <class Task, class T, class SetArg>
-Accessor accessor(std::string name, unsigned long long optionId, int (Task::*get)(T&, void*),
-                  int (Task::*set)(SetArg, void*)) {
-  return {name, [=](FakeAppMgr& fake) {
-            const Sample<T> s = sampleOf(static_cast<T*>(nullptr));
-            fake.clearRequests();
-            Task writer = fresh<Task>();
-            ASSERT_EQ(0, (writer.*set)(s.value, nullptr));
-            EXPECT_EQ("[" + std::to_string(optionId) + ":" + std::to_string(s.type) + ":" + s.written + "]",
-                      optionWrites(fake));
-            Task reader = fresh<Task>();
-            respondOptions(fake, msg::kGetOptions, {{optionId + 1, s.type, "0"}, {optionId, s.type, s.stored}});
-            T value{};
-            EXPECT_EQ(0, (reader.*get)(value, nullptr));
-            EXPECT_EQ(s.stored, show(value));
-          }};
-}
-#define ACCESSOR(Task, Name, T, id) accessor<Task, T>(#Task "::" #Name, id, &Task::get##Name, &Task::set##Name)
 
 using Get = int (EvTask::*)(RestoreTaskOptionsItem&, void*);
 using Set = int (EvTask::*)(const RestoreTaskOptionsItem*, void*);
@@ -114,113 +94,129 @@ std::string got(EvTask& task, Get get) {
   return std::to_string(rc) + " " + std::to_string(item.id) + " " + item.value;
 }
 
-RestoreTaskOptionsItem makeItem(unsigned long id, const char* value) {
-  RestoreTaskOptionsItem item{};
-  item.id = id;
-  std::strcpy(item.value, value);
-  return item;
-}
+// The command accessors: their name, the subject of their log lines and the
+// writes of an item with id 4000000000 and text "run it" (the password has no
+// number).
+struct Command {
+  Get get;
+  Set set;
+  const char *name, *subject;
+  std::string writes;
+};
+const Command kCommands[] = {
+    {&EvTask::getPreCommand, &EvTask::setPreCommand, "PreCommand", "Pre Command",
+     "[293753447:10:4000000000][2075319105:1:run it]"},
+    {&EvTask::getPostCommand, &EvTask::setPostCommand, "PostCommand", "Post Command",
+     "[293753447:10:4000000000][50443400:1:run it]"},
+    {&EvTask::getPrePostUserName, &EvTask::setPrePostUserName, "PrePostUserName", "PrePost User Name",
+     "[778606518:10:4000000000][1294495887:1:run it]"},
+    {&EvTask::getPrePostPassWord, &EvTask::setPrePostPassWord, "PrePostPassWord", "PrePost User Password",
+     "[189156630:1:run it]"},
+};
 
-class SpecialisedTaskTest : public EvTaskTest {};
+class SpecialisedTaskTest : public EvTaskTest {
+ protected:
+  // The setter writes the option with the type code of T, the getter reads
+  // that option (a neighbour id holds something else).
+  template <class Task, class T, class SetArg>
+  void accessor(const char* name, unsigned long long id, int (Task::*get)(T&, void*), int (Task::*set)(SetArg, void*)) {
+    SCOPED_TRACE(name);
+    const Sample<T> s = sampleOf(static_cast<T*>(nullptr));
+    fake->clearRequests();
+    Task writer = fresh<Task>();
+    ASSERT_EQ(0, (writer.*set)(s.value, nullptr));
+    EXPECT_EQ("[" + std::to_string(id) + ":" + std::to_string(s.type) + ":" + show(s.value) + "]", optionWrites(*fake));
+    Task reader = fresh<Task>();
+    respondOptions(*fake, msg::kGetOptions, {{id + 1, s.type, "0"}, {id, s.type, s.stored}});
+    T value{};
+    EXPECT_EQ(0, (reader.*get)(value, nullptr));
+    EXPECT_EQ(s.stored, show(value));
+  }
+  // "flag, kind, file loads" of a task built from `args`.
+  template <class Task, class... Args>
+  std::string built(Args... args) {
+    fake->clearRequests();
+    Task t(args...);
+    return "flag " + std::to_string(t.record().creationFlag) + ", kind " + std::to_string(t.record().idKind) +
+           ", file loads " + std::to_string(countOf(*fake, msg::kGetFiles));
+  }
+};
 
 }  // namespace
+
+// The variants' own accessors in declaration order: class, name, value
+// type, option id.
+#define RESTORE_ACCESSORS(X)                                                                                        \
+  X(R, ControlCellId, long, 1496752764) X(R, SourceClientId, long, 140003)                                          \
+  X(R, DestinationClientId, long, 293753447) X(R, AppTypeId, long, 140004) X(R, InstanceId, long, 140005)           \
+  X(R, BackupSetId, long, 140006) X(R, AppId, long, 140007) X(R, ToTime, long, 237388043)                           \
+  X(R, FromTime, long, 17303908) X(R, StripLevel, long, 704491921) X(R, Preserve, long, 136060565)                  \
+  X(R, DestinationInstanceId, unsigned long, 312734045) X(R, RstUserName, std::string, 1294495887)                  \
+  X(R, RstMapFile, std::string, 840406153) X(R, MediaAgentId, int, 1254245399)                                      \
+  X(R, UserName, std::string, kUserNameOption) X(R, Password, std::string, kPasswordOption)                         \
+  X(R, UserAccessInfo, std::string, 1736754751) X(R, RstInitiatingUserName, std::string, 120008)                    \
+  X(R, UseExactIndex, bool, 2024952543) X(R, IncludeMetadata, bool, 191927228)                                      \
+  X(R, BrowseViewName, std::string, 2093323061) X(R, StartSuspendedFlag, bool, 227975543)                           \
+  X(R, ArchGroupSynchronousCopyPrecedence, unsigned long, 645273429)                                                \
+  X(R, ArchGroupSelectiveCopyPrecedence, unsigned long, 185675970)                                                  \
+  X(R, ArchGroupCopyPrecedence, unsigned long, 957862300) X(R, MediaPredictionFile, std::string, kPredictionFile)   \
+  X(R, OnDemandRestoreFile, std::string, kOnDemandFile) X(R, OnDemandInFile, std::string, kOnDemandFile)            \
+  X(R, NoMapping, bool, 758695157) X(R, DestAppTypeId, long, 1206125200)                                            \
+  X(R, SybaseRenameDevices, std::string, 1852682932) X(R, FCSPath, std::string, kFcsPath)                           \
+  X(R, FilterItem, std::string, kFcsPath) X(R, SearchItem, std::string, 1502041828)                                 \
+  X(R, SourceItem, std::string, kOnDemandFile)
+#define BACKUP_ACCESSORS(X)                                                                                         \
+  X(B, AppId, int, 100001) X(B, BackupLevel, int, 458405394) X(B, OraBackupLevel, int, 560854980)
+#define ADMIN_ACCESSORS(X)                                                                                          \
+  X(A, SrmRptType, int, 130001) X(A, SrmRptName, std::string, 130002) X(A, SrmRptSetId, int, 130003)                \
+  X(A, SrmRptSetName, std::string, 130004)
 
 // --- named accessors ---------------------------------------------------------------------------------
 
 TEST_F(SpecialisedTaskTest, NamedAccessorsUseTheirOptions) {
-  using R = EvRstTask;
-  using B = EvBkpTask;
-  using A = EvAdmTask;
-  const std::vector<Accessor> rows = {
-      ACCESSOR(R, ControlCellId, long, 1496752764), ACCESSOR(R, SourceClientId, long, 140003),
-      ACCESSOR(R, DestinationClientId, long, 293753447), ACCESSOR(R, AppTypeId, long, 140004),
-      ACCESSOR(R, InstanceId, long, 140005), ACCESSOR(R, BackupSetId, long, 140006),
-      ACCESSOR(R, AppId, long, 140007), ACCESSOR(R, ToTime, long, 237388043),
-      ACCESSOR(R, FromTime, long, 17303908), ACCESSOR(R, StripLevel, long, 704491921),
-      ACCESSOR(R, Preserve, long, 136060565), ACCESSOR(R, DestinationInstanceId, unsigned long, 312734045),
-      ACCESSOR(R, RstUserName, std::string, 1294495887), ACCESSOR(R, RstMapFile, std::string, 840406153),
-      ACCESSOR(R, MediaAgentId, int, 1254245399), ACCESSOR(R, UserName, std::string, kUserNameOption),
-      ACCESSOR(R, Password, std::string, kPasswordOption), ACCESSOR(R, UserAccessInfo, std::string, 1736754751),
-      ACCESSOR(R, RstInitiatingUserName, std::string, 120008),
-      ACCESSOR(R, UseExactIndex, bool, 2024952543), ACCESSOR(R, IncludeMetadata, bool, 191927228),
-      ACCESSOR(R, BrowseViewName, std::string, 2093323061), ACCESSOR(R, StartSuspendedFlag, bool, 227975543),
-      ACCESSOR(R, ArchGroupSynchronousCopyPrecedence, unsigned long, 645273429),
-      ACCESSOR(R, ArchGroupSelectiveCopyPrecedence, unsigned long, 185675970),
-      ACCESSOR(R, ArchGroupCopyPrecedence, unsigned long, 957862300),
-      ACCESSOR(R, MediaPredictionFile, std::string, kPredictionFile),
-      ACCESSOR(R, OnDemandRestoreFile, std::string, kOnDemandFile),
-      ACCESSOR(R, OnDemandInFile, std::string, kOnDemandFile), ACCESSOR(R, NoMapping, bool, 758695157),
-      ACCESSOR(R, DestAppTypeId, long, 1206125200), ACCESSOR(R, SybaseRenameDevices, std::string, 1852682932),
-      ACCESSOR(R, FCSPath, std::string, kFcsPath), ACCESSOR(R, FilterItem, std::string, kFcsPath),
-      ACCESSOR(R, SearchItem, std::string, 1502041828), ACCESSOR(R, SourceItem, std::string, kOnDemandFile),
-      ACCESSOR(B, AppId, int, 100001), ACCESSOR(B, BackupLevel, int, 458405394),
-      ACCESSOR(B, OraBackupLevel, int, 560854980), ACCESSOR(A, SrmRptType, int, 130001),
-      ACCESSOR(A, SrmRptName, std::string, 130002), ACCESSOR(A, SrmRptSetId, int, 130003),
-      ACCESSOR(A, SrmRptSetName, std::string, 130004),
-  };
-  for (const Accessor& row : rows) {
-    SCOPED_TRACE(row.first);
-    row.second(*fake);
-  }
+#define CHECK_ACCESSOR(Task, Name, T, id) accessor<Task, T>(#Task "::" #Name, id, &Task::get##Name, &Task::set##Name);
+  RESTORE_ACCESSORS(CHECK_ACCESSOR) BACKUP_ACCESSORS(CHECK_ACCESSOR) ADMIN_ACCESSORS(CHECK_ACCESSOR)
 }
 
 TEST_F(SpecialisedTaskTest, RestoreKindTestsNeedANonEmptyFile) {
   using Is = int (EvRstTask::*)(bool&, void*);
-  const Is onDemand = &EvRstTask::IsOnDemandRestore;
-  const Is prediction = &EvRstTask::IsMediaPredictionRestore;
+  const Is onDemand = &EvRstTask::IsOnDemandRestore, prediction = &EvRstTask::IsMediaPredictionRestore;
   struct Case { Is is; std::vector<Opt> options; int rc; bool expected; };  // rc: a failed load
-  const std::vector<Case> cases = {
-      {onDemand, {}, 0, false},
-      {onDemand, {{kOnDemandFile, 1, ""}}, 0, false},
-      {onDemand, {{kOnDemandFile, 1, "f"}}, 0, true},
-      {onDemand, {}, 66, false},
+  const Case cases[] = {
+      {onDemand, {}, 0, false}, {onDemand, {{kOnDemandFile, 1, ""}}, 0, false},
+      {onDemand, {{kOnDemandFile, 1, "f"}}, 0, true}, {onDemand, {}, 66, false},
       {prediction, {{kOnDemandFile, 1, "x"}, {kPredictionFile, 1, "/pred"}}, 0, true},
-      {prediction, {{kOnDemandFile, 1, "x"}}, 0, false},
-      {prediction, {}, 66, false},
+      {prediction, {{kOnDemandFile, 1, "x"}}, 0, false}, {prediction, {}, 66, false},
   };
-  for (size_t i = 0; i < cases.size(); ++i) {
+  for (const Case& c : cases) {
     EvRstTask task(5, 0, nullptr, false, false);
-    if (cases[i].rc != 0) fake->respondError(msg::kGetOptions, cases[i].rc, "down");
-    else respondOptions(*fake, msg::kGetOptions, cases[i].options);
-    bool result = !cases[i].expected;
-    EXPECT_EQ(cases[i].rc, (task.*cases[i].is)(result, nullptr)) << "case " << i;
-    EXPECT_EQ(cases[i].expected, result) << "case " << i;
+    if (c.rc != 0) fake->respondError(msg::kGetOptions, c.rc, "down");
+    else respondOptions(*fake, msg::kGetOptions, c.options);
+    bool result = !c.expected;
+    EXPECT_EQ(c.rc, (task.*c.is)(result, nullptr)) << "case " << &c - cases;
+    EXPECT_EQ(c.expected, result) << "case " << &c - cases;
   }
 }
 
-// --- construction ---------------------------------------------------------------------------------------
+// --- construction and files ---------------------------------------------------------------------------
 
+// The file load borrows the record's id kind for its request only.
 TEST_F(SpecialisedTaskTest, ConstructorsChooseCreationFlagAndFileLoad) {
-  // The file load borrows the record's id kind for its request only.
-  const auto shown = [this](_TaskInfo& r) {
-    return "flag " + std::to_string(r.creationFlag) + ", kind " + std::to_string(r.idKind) + ", file loads " +
-           std::to_string(countOf(*fake, msg::kGetFiles));
-  };
-  const std::vector<std::pair<std::function<std::string()>, std::string>> cases = {
-      {[&] { RstTask t(300, 2, nullptr, true); return shown(t.record()); }, "flag 1, kind 2, file loads 1"},
-      {[&] { RstTask t(300, 2, nullptr, false, false); return shown(t.record()); }, "flag 0, kind 2, file loads 0"},
-      {[&] { RstTask t(300, 2, nullptr, false, true); return shown(t.record()); }, "flag 0, kind 2, file loads 1"},
-      {[&] { AdmTask t(9, 2, nullptr); return shown(t.record()); }, "flag 1, kind 2, file loads 1"},
-      {[&] { AdmTask t(9, 2, nullptr, true); return shown(t.record()); }, "flag 0, kind 2, file loads 1"},
-      {[&] { AdmTask t(9, 2, nullptr, false); return shown(t.record()); }, "flag 0, kind 2, file loads 0"},
-      {[&] { BkpTask t(300, 2, nullptr); return shown(t.record()); }, "flag 0, kind 2, file loads 0"},
-  };
-  for (size_t i = 0; i < cases.size(); ++i) {
-    fake->clearRequests();
-    EXPECT_EQ(cases[i].second, cases[i].first()) << "case " << i;
-  }
-  fake->clearRequests();
-  RstTask restore(0, 2, nullptr, true);
-  AdmTask admin(0, 2, nullptr);
+  EXPECT_EQ("flag 1, kind 2, file loads 1", built<RstTask>(300, 2, nullptr, true));
+  EXPECT_EQ("flag 0, kind 2, file loads 0", built<RstTask>(300, 2, nullptr, false, false));
+  EXPECT_EQ("flag 0, kind 2, file loads 1", built<RstTask>(300, 2, nullptr, false, true));
+  EXPECT_EQ("flag 1, kind 2, file loads 1", built<AdmTask>(9, 2, nullptr));
+  EXPECT_EQ("flag 0, kind 2, file loads 1", built<AdmTask>(9, 2, nullptr, true));
+  EXPECT_EQ("flag 0, kind 2, file loads 0", built<AdmTask>(9, 2, nullptr, false));
+  EXPECT_EQ("flag 0, kind 2, file loads 0", built<BkpTask>(300, 2, nullptr));
+  EXPECT_EQ("flag 1, kind 2, file loads 0", built<RstTask>(0, 2, nullptr, true)) << "without an id nothing is sent";
+  EXPECT_EQ("flag 1, kind 2, file loads 0", built<AdmTask>(0, 2, nullptr));
   EXPECT_EQ(0u, fake->requestCount());
-  EXPECT_EQ(nullptr, restore.getFirstPath(1));
-  EXPECT_EQ(nullptr, restore.getNextPath());
 }
 
-TEST_F(SpecialisedTaskTest, FilesLoadAfterTheRowsIntoTheirListsAndAFailedLoadLeavesThemEmpty) {
-  int marker = 0;
+TEST_F(SpecialisedTaskTest, FilesLoadAfterTheRowsIntoTheirLists) {
   respondFiles(*fake, {{150001, 150001, "/src/a"}, {150002, 150002, "/dst"}});
-  RstTask task(300, 2, &marker, true);
+  RstTask task(300, 2, nullptr, true);
   const std::vector<uint32_t> expected = {msg::kGetTaskInfo, msg::kGetSubTaskInfo, msg::kGetEntityInfo,
                                           msg::kGetFiles,    msg::kGetOptions,     msg::kGetDefaults};
   EXPECT_EQ(expected, fake->requestTypes());
@@ -229,17 +225,12 @@ TEST_F(SpecialisedTaskTest, FilesLoadAfterTheRowsIntoTheirListsAndAFailedLoadLea
   respondFiles(*fake, {{150010, 150010, "search"}, {150003, 150003, "filter"}});
   AdmTask admin(9, 0, nullptr);
   EXPECT_EQ("src: dst: filter:{filter} 8: 7: search:{search} user:{} password:{}", lists(admin.record()));
-  fake->clearRequests();
-  fake->respondError(msg::kGetFiles, 505, "no files");
-  RstTask failed(7, 0, nullptr, false);
-  EXPECT_EQ("no files", failed.getErrorString());
-  EXPECT_EQ(0u, countOf(*fake, msg::kGetOptions));
-  EXPECT_EQ("src: dst: filter: 8: 7: search: user: password:", lists(failed.record()));
 }
 
-// --- buildFileList ----------------------------------------------------------------------------------------
-
-TEST_F(SpecialisedTaskTest, BuildFileListSortsByFileType) {
+// Entries go to the list of their file type, unknown types are logged and
+// dropped; the credentials are read and added after them (a task without id
+// reads none).
+TEST_F(SpecialisedTaskTest, BuildFileListSortsByFileTypeAndAddsTheReadableCredentials) {
   RstTask task(7, 0, nullptr, false, false);
   respondOptions(*fake, msg::kGetOptions, {{kUserNameOption, 1, "alice"}, {kPasswordOption, 1, "secret"}});
   TaskFileList files;
@@ -250,42 +241,21 @@ TEST_F(SpecialisedTaskTest, BuildFileListSortsByFileType) {
   for (const auto& e : entries) files.addToFileList(static_cast<unsigned long long>(e.first), e.second, e.first);
   LogCapture cap;
   task.buildFileList(files, nullptr);
-  const _TaskInfo& r = task.record();
-  EXPECT_EQ(
-      "src:{src1}{src2} dst:{dst} filter:{flt1}{flt2} 8:{p8a}{p8b} 7:{p7a}{p7b} search:{srch} "
-      "user:{user}{alice} password:{pass}{secret}",
-      lists(r));
+  EXPECT_EQ("src:{src1}{src2} dst:{dst} filter:{flt1}{flt2} 8:{p8a}{p8b} 7:{p7a}{p7b} search:{srch} "
+            "user:{user}{alice} password:{pass}{secret}", lists(task.record()));
   for (int dropped : {150006, 150009, 150011, 0}) {
-    EXPECT_TRUE(cap.contains("EvTask::buildFileList", "File type [" + std::to_string(dropped) + "] not found."))
-        << dropped;
+    EXPECT_TRUE(cap.contains("EvTask::buildFileList", "File type [" + std::to_string(dropped) + "] not found."));
   }
-  // The credential entries carry the file type as id and type; the others are copies of the argument's.
-  const TaskFile* credential = r.userNameList->getList().back();
-  EXPECT_EQ(150004ull, credential->getOptionId());
-  EXPECT_EQ(150004, credential->getType());
-  EXPECT_EQ(150014, r.filterPathList->getList()[1]->getType());
-}
-
-TEST_F(SpecialisedTaskTest, BuildFileListAddsTheCredentialsThatCanBeRead) {
-  {
-    RstTask task(7, 0, nullptr, false, false);
-    respondOptions(*fake, msg::kGetOptions, {{1, 1, "unrelated"}});
-    task.buildFileList(TaskFileList(), nullptr);
-    EXPECT_EQ("src: dst: filter: 8: 7: search: user:{} password:{}", lists(task.record()));
-  }
-  {
-    RstTask task(7, 0, nullptr, false, false);
-    fake->respondError(msg::kGetOptions, 8, "no");
-    fake->respondError(msg::kGetOptions, 8, "no");
-    task.buildFileList(TaskFileList(), nullptr);
-    EXPECT_EQ("src: dst: filter: 8: 7: search: user: password:", lists(task.record()));
-  }
+  RstTask unset(7, 0, nullptr, false, false);
+  respondOptions(*fake, msg::kGetOptions, {{1, 1, "unrelated"}});
+  unset.buildFileList(TaskFileList(), nullptr);
+  EXPECT_EQ("src: dst: filter: 8: 7: search: user:{} password:{}", lists(unset.record()));
   fake->clearRequests();
-  RstTask task(0, 0, nullptr, false);  // without an id no credentials are read
-  TaskFileList files;
-  files.addToFileList(150004, "user", 150004);
-  task.buildFileList(files, nullptr);
-  EXPECT_EQ("src: dst: filter: 8: 7: search: user:{user} password:", lists(task.record()));
+  RstTask noId(0, 0, nullptr, false);
+  TaskFileList user;
+  user.addToFileList(150004, "user", 150004);
+  noId.buildFileList(user, nullptr);
+  EXPECT_EQ("src: dst: filter: 8: 7: search: user:{user} password:", lists(noId.record()));
   EXPECT_EQ(0u, fake->requestCount());
 }
 
@@ -293,30 +263,24 @@ TEST_F(SpecialisedTaskTest, BuildFileListAddsTheCredentialsThatCanBeRead) {
 
 TEST_F(SpecialisedTaskTest, AddPathSortsByType) {
   RstTask task(0, 0, nullptr, false);
-  for (long type : {1L, 2L, 3L, 7L, 8L, 10L, 4L, 5L}) {
-    task.addPath(type, (std::to_string(type) + "a").c_str());
-    task.addPath(type, (std::to_string(type) + "b").c_str());
+  for (const char* suffix : {"a", "b"}) {
+    for (long type : {1L, 2L, 3L, 7L, 8L, 10L, 4L, 5L}) task.addPath(type, (std::to_string(type) + suffix).c_str());
   }
   for (long type : {0L, 6L, 9L, -1L, 11L, 150001L}) task.addPath(type, "/x");
   for (long type = 1; type <= 10; ++type) {
     task.addPath(type, "");
     task.addPath(type, nullptr);
   }
-  EXPECT_EQ(
-      "src:{1a}{1b} dst:{2a}{2b} filter:{3a}{3b} 8:{8a}{8b} 7:{7a}{7b} search:{10a}{10b} user:{4a}{4b} "
-      "password:{5a}{5b}",
-      lists(task.record()));
+  EXPECT_EQ("src:{1a}{1b} dst:{2a}{2b} filter:{3a}{3b} 8:{8a}{8b} 7:{7a}{7b} search:{10a}{10b} user:{4a}{4b} "
+            "password:{5a}{5b}", lists(task.record()));
   // Only the credentials are written as options.
-  EXPECT_EQ("[1126346877:1:4a][1126346877:1:4b][1684967902:1:5a][1684967902:1:5b]", optionWrites(*fake));
+  EXPECT_EQ("[1126346877:1:4a][1684967902:1:5a][1126346877:1:4b][1684967902:1:5b]", optionWrites(*fake));
   EXPECT_EQ(fake->requestCount(), countOf(*fake, msg::kSetOptions));
   for (long type : {1L, 2L, 3L, 7L, 8L, 10L}) {
     EXPECT_EQ("{" + std::to_string(type) + "a}{" + std::to_string(type) + "b}", iterate(task, type)) << type;
   }
-  EXPECT_EQ(nullptr, task.getFirstPath(4));
-  EXPECT_EQ(nullptr, task.getFirstPath(5));
   const TaskFile* entry = task.record().pathList8->getList().front();
-  EXPECT_EQ(150008ull, entry->getOptionId());
-  EXPECT_EQ(150008, entry->getType());
+  EXPECT_EQ("150008 150008", std::to_string(entry->getOptionId()) + " " + std::to_string(entry->getType()));
 }
 
 TEST_F(SpecialisedTaskTest, DeleteOperationsEmptyTheirLists) {
@@ -326,29 +290,16 @@ TEST_F(SpecialisedTaskTest, DeleteOperationsEmptyTheirLists) {
       {&EvRstTask::deletePowerRstSearchPaths, "src:{p} dst:{p} filter:{p} 8:{p} 7:{p} search: user: password:"},
       {&EvRstTask::deleteFilterPaths, "src:{p} dst:{p} filter: 8:{p} 7:{p} search:{p} user: password:"},
   };
-  for (size_t i = 0; i < cases.size(); ++i) {
+  for (const auto& c : cases) {
     RstTask task(0, 0, nullptr, false);
     for (long type : {1L, 2L, 3L, 7L, 8L, 10L}) task.addPath(type, "p");
-    (task.*cases[i].first)();
-    EXPECT_EQ(cases[i].second, lists(task.record())) << "case " << i;
+    (task.*c.first)();
+    EXPECT_EQ(c.second, lists(task.record())) << c.second;
   }
 }
 
-TEST_F(SpecialisedTaskTest, GetFirstPathOfAnotherTypeLeavesTheCursor) {
-  RstTask task(0, 0, nullptr, false);
-  for (const char* p : {"a", "b", "c"}) task.addPath(1, p);
-  ASSERT_STREQ("a", task.getFirstPath(1));
-  for (long type : {11L, 4L, 5L, 6L, 9L, 0L}) EXPECT_EQ(nullptr, task.getFirstPath(type)) << type;
-  EXPECT_EQ("{b}{c}", [&] {
-    std::string out;
-    for (const char* p = task.getNextPath(); p; p = task.getNextPath()) out += "{" + std::string(p) + "}";
-    return out;
-  }());
-  EXPECT_EQ(nullptr, task.getNextPath());
-  EXPECT_EQ(nullptr, task.getFirstPath(7));  // an empty list
-}
-
-// The cursor survives changes of the lists: appends to the iterated list
+// The cursor survives changes of the lists: a first path of a type without
+// a list leaves it, appends to the iterated list
 // (however often it moves its storage) continue the iteration, emptying
 // another list does not disturb it, and emptying the iterated one ends it.
 TEST_F(SpecialisedTaskTest, TheCursorSurvivesListChanges) {
@@ -356,6 +307,7 @@ TEST_F(SpecialisedTaskTest, TheCursorSurvivesListChanges) {
   task.addPath(3, "p0");
   task.addPath(2, "d");
   ASSERT_STREQ("p0", task.getFirstPath(3));
+  for (long type : {11L, 4L, 5L, 6L, 9L, 0L}) EXPECT_EQ(nullptr, task.getFirstPath(type)) << type;
   std::string expected, seen;
   for (int i = 1; i <= 40; ++i) {
     const std::string p = "p" + std::to_string(i);
@@ -371,13 +323,13 @@ TEST_F(SpecialisedTaskTest, TheCursorSurvivesListChanges) {
   EXPECT_EQ(nullptr, task.getNextPath());
   EXPECT_EQ(expected.substr(0, seen.size()), seen);
   EXPECT_STREQ("new", task.getFirstPath(3));
+  EXPECT_EQ(nullptr, task.getFirstPath(7));  // an empty list
 }
 
 // --- pre/post commands -----------------------------------------------------------------------------------------
 
 TEST_F(SpecialisedTaskTest, CommandGettersReadTheirTwoOptions) {
-  const Get pre = &EvTask::getPreCommand, post = &EvTask::getPostCommand;
-  const Get user = &EvTask::getPrePostUserName, password = &EvTask::getPrePostPassWord;
+  const Get pre = kCommands[0].get, post = kCommands[1].get, user = kCommands[2].get, password = kCommands[3].get;
   const std::vector<Opt> all = {{293753447, 10, "12"}, {2075319105, 1, "pre.sh"}, {50443400, 1, "post.sh"},
                                 {778606518, 10, "3"},  {1294495887, 1, "carol"},  {189156630, 1, "enc:xyz"}};
   const std::vector<Opt> noText = {{293753447, 10, "12"}, {50443400, 1, ""}, {778606518, 10, "3"}};
@@ -387,7 +339,7 @@ TEST_F(SpecialisedTaskTest, CommandGettersReadTheirTwoOptions) {
   const std::vector<Opt> longTexts = {{2075319105, 1, exact}, {50443400, 1, longer}, {189156630, 1, longer}};
   const std::string noData = std::to_string(YM_DB_NODATA);
   struct Case { const std::vector<Opt>& options; Get get; std::string expected; };
-  const std::vector<Case> cases = {
+  const Case cases[] = {
       {all, pre, "0 12 pre.sh"}, {all, post, "0 12 post.sh"}, {all, user, "0 3 carol"}, {all, password, "0 0 enc:xyz"},
       // an empty text is "no data", stored or not, except for the password
       {noText, pre, noData + " 12 "}, {noText, post, noData + " 12 "}, {noText, user, noData + " 3 "},
@@ -395,65 +347,39 @@ TEST_F(SpecialisedTaskTest, CommandGettersReadTheirTwoOptions) {
       {longTexts, pre, "0 0 " + exact}, {longTexts, post, "0 0 " + longer.substr(0, 1024)},
       {longTexts, password, "0 0 " + longer.substr(0, 1024)},
   };
-  for (size_t i = 0; i < cases.size(); ++i) {
-    EvTask task(5, 0, nullptr, false);
-    respondOptions(*fake, msg::kGetOptions, cases[i].options);
-    EXPECT_EQ(cases[i].expected, got(task, cases[i].get)) << "case " << i;
-  }
-}
-
-TEST_F(SpecialisedTaskTest, CommandGettersLogAFailedLoad) {
-  struct Case { Get get; const char* function; const char* line; };
-  const std::vector<Case> cases = {
-      {&EvTask::getPreCommand, "EvTask::getPreCommand", "Could not get Pre Command Id. DB Error [333]"},
-      {&EvTask::getPostCommand, "EvTask::getPostCommand", "Could not get Post Command Id. DB Error [333]"},
-      {&EvTask::getPrePostUserName, "EvTask::getPrePostUserName", "Could not get PrePost User Name Id. DB Error [333]"},
-      {&EvTask::getPrePostPassWord, "EvTask::getPrePostPassWord",
-       "Could not get PrePost User Password value. DB Error [333]"},
-  };
   for (const Case& c : cases) {
     EvTask task(5, 0, nullptr, false);
-    fake->respondError(msg::kGetOptions, 333, "db down");
-    LogCapture cap;
-    EXPECT_EQ("333 0 ", got(task, c.get)) << c.function;
-    EXPECT_TRUE(cap.contains(c.function, c.line)) << c.line;
-    EXPECT_EQ("db down", task.getErrorString());
+    respondOptions(*fake, msg::kGetOptions, c.options);
+    EXPECT_EQ(c.expected, got(task, c.get)) << "case " << &c - cases;
   }
 }
 
-TEST_F(SpecialisedTaskTest, CommandSettersWriteNumberThenTextAndStopAtAFailedWrite) {
-  const std::vector<Set> setters = {&EvTask::setPreCommand, &EvTask::setPostCommand, &EvTask::setPrePostUserName,
-                                    &EvTask::setPrePostPassWord};
-  // The function, its writes, and the lines of a failed number write ("": none) and a failed text write.
-  const std::vector<std::vector<std::string>> cases = {
-      {"EvTask::setPreCommand", "[293753447:10:4000000000][2075319105:1:run it]",
-       "Could not set Pre Command Id. DB Error [91]", "Could not set Pre Command value. DB Error [91]"},
-      {"EvTask::setPostCommand", "[293753447:10:4000000000][50443400:1:run it]",
-       "Could not set Post Command Id. DB Error [91]", "Could not set Post Command value. DB Error [91]"},
-      {"EvTask::setPrePostUserName", "[778606518:10:4000000000][1294495887:1:run it]",
-       "Could not set PrePost User Name Id. DB Error [91]", "Could not set PrePost User Name value. DB Error [91]"},
-      {"EvTask::setPrePostPassWord", "[189156630:1:run it]", "",
-       "Could not set PrePost User Password value. DB Error [91]"},
-  };
-  const RestoreTaskOptionsItem item = makeItem(4000000000UL, "run it");
-  for (size_t i = 0; i < cases.size(); ++i) {
-    SCOPED_TRACE(cases[i][0]);
+// The setters write the number, then the text. A failed load, a failed
+// number write and a failed text write each stop the accessor with a line.
+TEST_F(SpecialisedTaskTest, CommandAccessorsWriteNumberThenTextAndLogEachFailure) {
+  RestoreTaskOptionsItem item{};
+  item.id = 4000000000UL;
+  std::strcpy(item.value, "run it");
+  for (const Command& c : kCommands) {
+    SCOPED_TRACE(c.name);
     fake->clearRequests();
-    {
-      EvTask task(5, 0, nullptr, false);
-      EXPECT_EQ(0, (task.*setters[i])(&item, nullptr));
-      EXPECT_EQ(cases[i][1], optionWrites(*fake));
-    }
-    const bool hasNumber = !cases[i][2].empty();
-    for (size_t failing = hasNumber ? 1 : 2; failing <= 2; ++failing) {
+    EXPECT_EQ(0, (EvTask(5, 0, nullptr, false).*c.set)(&item, nullptr));
+    EXPECT_EQ(c.writes, optionWrites(*fake));
+    const bool number = c.writes.find("][") != std::string::npos;
+    for (int failing = 0; failing < 3; ++failing) {
+      if (failing == 1 && !number) continue;
       fake->clearRequests();
       EvTask task(5, 0, nullptr, false);
-      if (failing == 2 && hasNumber) fake->respond(msg::kSetOptions, GenericResp{});
-      fake->respondError(msg::kSetOptions, 91, "write refused");
+      if (failing == 2 && number) fake->respond(msg::kSetOptions, GenericResp{});
+      fake->respondError(failing == 0 ? msg::kGetOptions : msg::kSetOptions, 91, "refused");
       LogCapture cap;
-      EXPECT_EQ(91, (task.*setters[i])(&item, nullptr));
-      EXPECT_TRUE(cap.contains(cases[i][0], cases[i][1 + failing])) << cases[i][1 + failing];
-      EXPECT_EQ(hasNumber ? failing : 1, countOf(*fake, msg::kSetOptions));
+      EXPECT_EQ(failing == 0 ? "91 0 " : "91", failing == 0 ? got(task, c.get)
+                                                          : std::to_string((task.*c.set)(&item, nullptr)));
+      const std::string line = std::string("Could not ") + (failing != 0 ? "set " : "get ") + c.subject +
+                               (failing == 2 || !number ? " value" : " Id") + ". DB Error [91]";
+      EXPECT_TRUE(cap.contains(std::string("EvTask::") + (failing != 0 ? "set" : "get") + c.name, line)) << line;
+      EXPECT_EQ("refused", task.getErrorString());
+      EXPECT_EQ(failing == 0 ? 0u : number ? size_t(failing) : 1u, countOf(*fake, msg::kSetOptions));
     }
   }
 }
@@ -474,11 +400,6 @@ TEST_F(SpecialisedTaskTest, CommandSettersRejectAMissingItemAndNeverReadPastTheV
 
 namespace {
 
-template <class... F>
-std::vector<std::ptrdiff_t> slotsOf(F... f) {
-  return {slotOf(f)...};
-}
-
 // The variant's own operations follow EvTask's last one, in declaration
 // order, one slot each.
 void expectAppendedInOrder(const std::vector<std::ptrdiff_t>& slots) {
@@ -488,36 +409,17 @@ void expectAppendedInOrder(const std::vector<std::ptrdiff_t>& slots) {
 
 }  // namespace
 
-#define GET_SET(T, Name) &T::get##Name, &T::set##Name
+#define SLOTS(Task, Name, T, id) slotOf(&Task::get##Name), slotOf(&Task::set##Name),
 
-TEST(SpecialisedTaskLayoutTest, RestoreOperationsFollowTheTaskOperations) {
-  typedef EvRstTask R;
-  expectAppendedInOrder(slotsOf(
-      GET_SET(R, ControlCellId), GET_SET(R, SourceClientId), GET_SET(R, DestinationClientId), GET_SET(R, AppTypeId),
-      GET_SET(R, InstanceId), GET_SET(R, BackupSetId), GET_SET(R, AppId), GET_SET(R, ToTime), GET_SET(R, FromTime),
-      GET_SET(R, StripLevel), GET_SET(R, Preserve), GET_SET(R, DestinationInstanceId), GET_SET(R, RstUserName),
-      GET_SET(R, RstMapFile), GET_SET(R, MediaAgentId), GET_SET(R, UserName), GET_SET(R, Password),
-      GET_SET(R, UserAccessInfo), GET_SET(R, RstInitiatingUserName), GET_SET(R, UseExactIndex),
-      GET_SET(R, IncludeMetadata), GET_SET(R, BrowseViewName), GET_SET(R, StartSuspendedFlag),
-      GET_SET(R, ArchGroupSynchronousCopyPrecedence), GET_SET(R, ArchGroupSelectiveCopyPrecedence),
-      GET_SET(R, ArchGroupCopyPrecedence), GET_SET(R, MediaPredictionFile), &R::IsMediaPredictionRestore,
-      GET_SET(R, OnDemandRestoreFile), &R::IsOnDemandRestore, GET_SET(R, OnDemandInFile), GET_SET(R, NoMapping),
-      GET_SET(R, DestAppTypeId), GET_SET(R, SybaseRenameDevices), GET_SET(R, FCSPath), GET_SET(R, FilterItem),
-      GET_SET(R, SearchItem), GET_SET(R, SourceItem), &R::addPath, &R::getFirstPath, &R::getNextPath,
-      &R::deleteSrcPaths, &R::deleteDestPaths, &R::deletePowerRstSearchPaths, &R::deleteFilterPaths));
-}
-
-TEST(SpecialisedTaskLayoutTest, BackupAndAdminOperationsFollowTheTaskOperations) {
-  expectAppendedInOrder(
-      slotsOf(GET_SET(EvBkpTask, AppId), GET_SET(EvBkpTask, BackupLevel), GET_SET(EvBkpTask, OraBackupLevel)));
-  expectAppendedInOrder(slotsOf(GET_SET(EvAdmTask, SrmRptType), GET_SET(EvAdmTask, SrmRptName),
-                                GET_SET(EvAdmTask, SrmRptSetId), GET_SET(EvAdmTask, SrmRptSetName)));
-}
-
-TEST(SpecialisedTaskLayoutTest, OnlyTheRestoreTaskAddsData) {
-  EXPECT_EQ(sizeof(EvTask), sizeof(EvBkpTask));
-  EXPECT_EQ(sizeof(EvTask), sizeof(EvAdmTask));
-  // A text and two flags, padded to the class's alignment.
-  EXPECT_GE(sizeof(EvRstTask), sizeof(EvTask) + sizeof(std::string) + 2);
-  EXPECT_LE(sizeof(EvRstTask), sizeof(EvTask) + sizeof(std::string) + 2 + alignof(EvRstTask));
+TEST(SpecialisedTaskLayoutTest, OperationsFollowTheTaskOperations) {
+  std::vector<std::ptrdiff_t> restore = {RESTORE_ACCESSORS(SLOTS) slotOf(&R::addPath), slotOf(&R::getFirstPath),
+                                         slotOf(&R::getNextPath), slotOf(&R::deleteSrcPaths),
+                                         slotOf(&R::deleteDestPaths), slotOf(&R::deletePowerRstSearchPaths),
+                                         slotOf(&R::deleteFilterPaths)};
+  // The restore kind tests follow the accessors of their files (the 27th and 28th).
+  restore.insert(restore.begin() + 2 * 27, slotOf(&R::IsMediaPredictionRestore));
+  restore.insert(restore.begin() + 2 * 28 + 1, slotOf(&R::IsOnDemandRestore));
+  expectAppendedInOrder(restore);
+  expectAppendedInOrder({BACKUP_ACCESSORS(SLOTS)});
+  expectAppendedInOrder({ADMIN_ACCESSORS(SLOTS)});
 }

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <chrono>
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -233,7 +234,10 @@ TEST_F(SocketTest, TcpServesClientsWithTheKeyAndRefusesOthersBeforeReadingAReque
   timeval tv{5, 0};
   setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
   char buf[64];
-  EXPECT_EQ(0, recv(fd, buf, sizeof buf, 0)) << "closed without an answer";
+  // Closed without an answer: an orderly end, or a reset when the server
+  // closed with the clear request still unread in its buffer.
+  const ssize_t got = recv(fd, buf, sizeof buf, 0);
+  EXPECT_TRUE(got == 0 || (got < 0 && errno == ECONNRESET)) << got << " " << std::strerror(errno);
   close(fd);
   // None of them wrote anything.
   writeKey(dir + "/client.key", kKey, 0600);

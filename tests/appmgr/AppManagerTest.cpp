@@ -1,8 +1,8 @@
+// The reference server's job simulator and its embedded registration.
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <sys/stat.h>
 
-#include <cstring>
+#include <chrono>
 #include <functional>
 #include <tuple>
 
@@ -10,10 +10,7 @@
 #include "appmgr/AppManager.h"
 #include "appmgr/AppMgrErrors.h"
 #include "appmgr/Embedded.h"
-#include "platform/FrameCodec.h"
-#include "platform/PlatformMessages.h"
 #include "service/TaskInterfaceNet.h"
-#include "service/TaskWireStructs.h"
 #include "support/TestSupport.h"
 
 namespace evtask {
@@ -22,110 +19,6 @@ namespace {
 
 using test::makeTempDir;
 using test::removeTree;
-
-class AppManagerTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir = makeTempDir();
-    ASSERT_FALSE(dir.empty());
-    server = std::make_shared<AppManager>();
-    AppManagerOptions o;
-    o.dbPath = dir + "/store.db";
-    o.initDemo = true;
-    std::string err;
-    ASSERT_EQ(0, server->open(o, err)) << err;
-    setInProcessHandler(server);
-  }
-  void TearDown() override {
-    setInProcessHandler(nullptr);
-    server.reset();
-    removeTree(dir);
-  }
-
-  // Sends a raw frame and decodes the answer's header.
-  AppMgrRespHdr ask(const Frame& request, uint32_t expectType, std::string& text) {
-    Frame response;
-    EXPECT_TRUE(server->answer(request.data(), request.size(), response));
-    std::vector<uint64_t> buf(16, 0);
-    WireArena arena;
-    std::string err;
-    const WireLayout* layout = WireCatalogue::instance().find(expectType);
-    EXPECT_EQ(0, DecodeFrame(response.data(), response.size(), expectType, buf.data(), layout->size, &arena, &err))
-        << err;
-    AppMgrRespHdr h;
-    std::memcpy(&h, buf.data(), sizeof h);
-    text = h.errorText != nullptr ? h.errorText : "";
-    return h;
-  }
-
-  std::string dir;
-  std::shared_ptr<AppManager> server;
-};
-
-TEST_F(AppManagerTest, ServesEveryServiceOperationInProcess) { test::runServiceScenario(5000); }
-
-// What it cannot serve gets a code and a text, answering the request it got;
-// a reference outside the frame is among the socket tests' damaged frames.
-TEST_F(AppManagerTest, RefusesWhatItCannotServeWithCodeAndText) {
-  GenericTaskApiReq req{};
-  req.header = AppMgrReqHdr{kAppMgrReqMagic, kAppMgrHdrVersion, 1, 42};
-  GenericTaskApiReq foreign = req;
-  foreign.header.magic = 0;
-  const struct {
-    const char* name;
-    const GenericTaskApiReq* request;
-    uint32_t type;
-    int server;  // 0 open, 1 never opened (no handlers), 2 closed
-    int code;
-    const char* text;
-  } cases[] = {
-      {"foreign header", &foreign, msg::kGetTaskInfo, 0, kAmMalformed,
-       "request header is not a request header of this protocol"},
-      {"type without a handler", &req, msg::kGetAutomaticSchedulePattern, 1, kAmUnsupported,
-       "message type 0x4900006E is not served by this application manager"},
-      {"closed", &req, msg::kGetTaskInfo, 2, kAmBusy, "the application manager is shutting down"},
-  };
-  const std::shared_ptr<AppManager> opened = server;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    Frame f;
-    std::string err, text;
-    ASSERT_EQ(0, EncodeFrame(c.type, c.request, sizeof *c.request, &f, &err));
-    server = c.server == 1 ? std::make_shared<AppManager>() : opened;
-    if (c.server == 2) server->close();
-    const AppMgrRespHdr h = ask(f, c.type + 1, text);
-    EXPECT_EQ(c.code, h.result);
-    EXPECT_EQ(c.text, text);
-    EXPECT_EQ(42u, h.sequence);
-  }
-  // Bytes that are no frame at all get no answer: the connection is dropped.
-  Frame junk(7, 0xEE), response;
-  EXPECT_FALSE(server->answer(junk.data(), junk.size(), response));
-  EXPECT_TRUE(response.empty());
-}
-
-TEST_F(AppManagerTest, StoreIsMigratedOnceAndNewerSchemasAreRefused) {
-  const std::string path = dir + "/store.db";
-  server->close();
-  Store s;
-  std::string err;
-  ASSERT_EQ(0, s.open(path, err)) << err;
-  EXPECT_EQ(Store::kSchemaVersion, s.schemaVersion());
-  {
-    Query q(s, "SELECT count(*) FROM tasks");
-    ASSERT_TRUE(q.step());
-    EXPECT_EQ(3, q.integer(0)) << "the demo tasks survive reopening";
-  }
-  {
-    Query q(s, "PRAGMA journal_mode");
-    ASSERT_TRUE(q.step());
-    EXPECT_EQ("wal", q.text(0));
-  }
-  s.exec(("PRAGMA user_version=" + std::to_string(Store::kSchemaVersion + 1)).c_str());
-  s.close();
-  EXPECT_NE(0, s.open(path, err));
-  EXPECT_NE(std::string::npos, err.find("has schema version")) << err;
-}
 
 // --- job simulator and embedded registration ----------------------------------
 
@@ -182,7 +75,8 @@ TEST(JobSimulatorTest, JobsRunOnTheClockAndFailAtTheirRatio) {
 }
 
 // Unusable settings are reported; the default database lives under the
-// user's data folder, in a folder only the user can read.
+// user's data folder, in a folder only the user can read; registering the
+// same file again reuses the open store.
 TEST(EmbeddedTest, RegistersAServerAndReportsUnusableSettings) {
   const std::string dir = makeTempDir();
   const char* oldData = getenv("XDG_DATA_HOME");
@@ -216,6 +110,31 @@ TEST(EmbeddedTest, RegistersAServerAndReportsUnusableSettings) {
   t.taskId = 1001;
   std::string err;
   EXPECT_EQ(0, TaskInterfaceNet().getTaskInfo(t, err, nullptr)) << err;
+  EmbeddedOptions o;
+  o.initDemo = true;
+  t.taskId = t.task.taskId = 5151;
+  // Another spelling of the same file reuses the store without waiting on
+  // its lock; another file replaces the server and frees the first; a file
+  // that cannot be opened leaves the running server in place.
+  const struct {
+    const char* file;
+    bool registered, write;
+    int got;
+  } steps[] = {{"/e.db", true, true, 0}, {"/./e.db", true, false, 0}, {"/other.db", true, false, kAmNotFound},
+               {"/missing/e.db", false, false, kAmNotFound}};
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.file);
+    o.dbPath = dir + step.file;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(step.registered, registerEmbedded(o, err) == 0) << err;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << "no wait on the file lock";
+    ASSERT_EQ(0, step.write ? TaskInterfaceNet().setTaskInfo(t, err, nullptr) : 0) << err;
+    EXPECT_EQ(step.got, TaskInterfaceNet().getTaskInfo(t, err, nullptr)) << err;
+  }
+  Store first;
+  EXPECT_EQ(0, first.open(dir + "/e.db", err)) << err;
+  first.close();
+
   setEmbeddedProvider(nullptr);
   if (oldData) setenv("XDG_DATA_HOME", saved.c_str(), 1); else unsetenv("XDG_DATA_HOME");
   removeTree(dir);

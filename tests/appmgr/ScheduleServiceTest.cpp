@@ -1,17 +1,21 @@
-// The schedule and job messages served by the embedded application manager,
-// driven through the task object; jobs run on a fake clock.
+// The embedded application manager: every service operation, what it
+// refuses, its store, and the schedule and job messages driven through the
+// task object; jobs run on a fake clock.
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <cstring>
 
 #include "ServiceScenario.h"
 #include "appmgr/AppManager.h"
 #include "appmgr/AppMgrErrors.h"
 #include "appmgr/Embedded.h"
 #include "platform/EvDebug.h"
+#include "platform/FrameCodec.h"
+#include "platform/PlatformMessages.h"
 #include "platform/XmlServices.h"
 #include "schedule/XmlMessages.h"
 #include "service/TaskInterfaceNet.h"
+#include "service/TaskWireStructs.h"
 #include "support/TestSupport.h"
 #include "task/EvTask.h"
 
@@ -21,6 +25,7 @@ namespace {
 
 using test::makeTempDir;
 using test::removeTree;
+using test::vals;
 
 class ScheduleServiceTest : public ::testing::Test {
  protected:
@@ -82,12 +87,91 @@ class ScheduleServiceTest : public ::testing::Test {
     return jobIds;
   }
 
+  // Sends a raw frame and decodes the answer's header.
+  AppMgrRespHdr ask(const Frame& request, uint32_t expectType, std::string& text) {
+    Frame response;
+    EXPECT_TRUE(server->answer(request.data(), request.size(), response));
+    std::vector<uint64_t> buf(16, 0);
+    WireArena arena;
+    std::string err;
+    const WireLayout* layout = WireCatalogue::instance().find(expectType);
+    EXPECT_EQ(0, DecodeFrame(response.data(), response.size(), expectType, buf.data(), layout->size, &arena, &err))
+        << err;
+    AppMgrRespHdr h;
+    std::memcpy(&h, buf.data(), sizeof h);
+    text = h.errorText != nullptr ? h.errorText : "";
+    return h;
+  }
+
   test::FakeClock clock;
   std::string dir;
   int opened = 0;
   std::shared_ptr<AppManager> server;
   EvTask task{0, 0, nullptr, false};
 };
+
+// The server's general behaviour, on the same embedded store.
+using AppManagerTest = ScheduleServiceTest;
+
+TEST_F(AppManagerTest, ServesEveryServiceOperationInProcess) { test::runServiceScenario(5000); }
+
+// What it cannot serve gets a code and a text, answering the request it got;
+// a reference outside the frame is among the socket tests' damaged frames.
+TEST_F(AppManagerTest, RefusesWhatItCannotServeWithCodeAndText) {
+  GenericTaskApiReq req{};
+  req.header = AppMgrReqHdr{kAppMgrReqMagic, kAppMgrHdrVersion, 1, 42};
+  GenericTaskApiReq foreign = req;
+  foreign.header.magic = 0;
+  const struct {
+    const char* name;
+    const GenericTaskApiReq* request;
+    uint32_t type;
+    int server;  // 0 open, 1 never opened (no handlers), 2 closed
+    int code;
+    const char* text;
+  } cases[] = {
+      {"foreign header", &foreign, msg::kGetTaskInfo, 0, kAmMalformed,
+       "request header is not a request header of this protocol"},
+      {"type without a handler", &req, msg::kGetAutomaticSchedulePattern, 1, kAmUnsupported,
+       "message type 0x4900006E is not served by this application manager"},
+      {"closed", &req, msg::kGetTaskInfo, 2, kAmBusy, "the application manager is shutting down"},
+  };
+  const std::shared_ptr<AppManager> opened = server;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Frame f;
+    std::string err, text;
+    ASSERT_EQ(0, EncodeFrame(c.type, c.request, sizeof *c.request, &f, &err));
+    server = c.server == 1 ? std::make_shared<AppManager>() : opened;
+    if (c.server == 2) server->close();
+    const AppMgrRespHdr h = ask(f, c.type + 1, text);
+    EXPECT_EQ(c.code, h.result);
+    EXPECT_EQ(c.text, text);
+    EXPECT_EQ(42u, h.sequence);
+  }
+  // Bytes that are no frame at all get no answer: the connection is dropped.
+  Frame junk(7, 0xEE), response;
+  EXPECT_FALSE(server->answer(junk.data(), junk.size(), response));
+  EXPECT_TRUE(response.empty());
+}
+
+TEST_F(AppManagerTest, StoreIsMigratedOnceAndNewerSchemasAreRefused) {
+  const std::string path = dir + "/store1.db";
+  server->close();
+  Store s;
+  std::string err;
+  ASSERT_EQ(0, s.open(path, err)) << err;
+  {
+    Query tasks(s, "SELECT count(*) FROM tasks"), journal(s, "PRAGMA journal_mode");
+    ASSERT_TRUE(tasks.step() && journal.step());
+    EXPECT_EQ(vals(Store::kSchemaVersion, int64_t(3), std::string("wal")),
+              vals(s.schemaVersion(), tasks.integer(0), journal.text(0))) << "the demo tasks survive";
+  }
+  s.exec(("PRAGMA user_version=" + std::to_string(Store::kSchemaVersion + 1)).c_str());
+  s.close();
+  EXPECT_NE(0, s.open(path, err));
+  EXPECT_NE(std::string::npos, err.find("has schema version")) << err;
+}
 
 TEST_F(ScheduleServiceTest, SchedulesAreListedForTheirEntityAndKind) {
   autoSchedule(41, TMMsg::OP_BACKUP, 7200, 300);
@@ -139,19 +223,15 @@ TEST_F(ScheduleServiceTest, SchedulesAreListedForTheirEntityAndKind) {
 
 TEST_F(ScheduleServiceTest, ImmediateJobsEndOnTheClockInTheirFinalState) {
   const struct {
-    const char* name;
     double failureRatio, speed;
     bool success;
     const char* status;
     const char* detail;
     size_t polls;
-  } cases[] = {
-      {"completes in one poll", 0, 1, true, "Completed", "", 1},
-      {"fails", 1, 1, false, "Failed", "The simulated job failed", 1},
-      {"runs for 100 s", 0, 0.1, true, "Completed", "", 4},
-  };
+  } cases[] = {{0, 1, true, "Completed", "", 1}, {1, 1, false, "Failed", "The simulated job failed", 1},
+               {0, 0.1, true, "Completed", "", 4}};  // the last runs for 100 s
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(c.speed + c.failureRatio);
     open(c.failureRatio, c.speed);
     const size_t before = clock.sleeps().size();
     YmEntities::GenericEntity e;
@@ -161,10 +241,8 @@ TEST_F(ScheduleServiceTest, ImmediateJobsEndOnTheClockInTheirFinalState) {
     bool success = !c.success;
     std::string status, detail;
     ASSERT_TRUE(task.WaitForJobToComplete(jobIds.front(), success, status, detail));
-    EXPECT_EQ(c.success, success);
-    EXPECT_EQ(c.status, status);
-    EXPECT_EQ(c.detail, detail);
-    EXPECT_EQ(c.polls, clock.sleeps().size() - before);
+    EXPECT_EQ(vals(c.success, std::string(c.status), std::string(c.detail), c.polls),
+              vals(success, status, detail, clock.sleeps().size() - before));
     // The subclients of the job's request, appended once each.
     EvTask job(static_cast<unsigned long long>(jobIds.front()), 0, nullptr, false);
     int requestId = 0;
@@ -173,7 +251,8 @@ TEST_F(ScheduleServiceTest, ImmediateJobsEndOnTheClockInTheirFinalState) {
     EXPECT_NE(0, requestId);
     EXPECT_EQ((std::vector<int>{99, 31}), subclients);
   }
-  // A job still running reports its progress.
+  // A job still running reports its progress; an unknown job is left out,
+  // and the wait gives up on it after its failed polls.
   std::vector<long long> ids{immediate({}).front()};
   clock.sleepMs(2500);
   JobManager::JobListResponse response;
@@ -184,9 +263,7 @@ TEST_F(ScheduleServiceTest, ImmediateJobsEndOnTheClockInTheirFinalState) {
   std::string status, detail;
   jobs[0].getObjectAccessor(1, 0)->getstring(10, 0, status);
   jobs[0].getObjectAccessor(1, 0)->getstring(19, 0, detail);
-  EXPECT_EQ("Running", status);
-  EXPECT_EQ("Progress 2%", detail);
-  // An unknown job is left out; the wait gives up after its failed polls.
+  EXPECT_EQ(vals(std::string("Running"), std::string("Progress 2%")), vals(status, detail));
   ids = {999999};
   ASSERT_TRUE(task.GetJobSummary(ids, response));
   EXPECT_EQ(0, response.getlistobject(1, 0, jobs));
@@ -330,38 +407,6 @@ TEST_F(ScheduleServiceTest, RequestsItCannotServeGetACodeAndAText) {
   App_ExecuteSP sp;
   EXPECT_EQ(kAmUnsupported, sp.executeStoredProcedure(0x1234, "<x/>", out, nullptr));
   EXPECT_EQ("stored procedure 0x00001234 is not served by this application manager", sp.lastError());
-}
-
-TEST(EmbeddedReuseTest, RegisteringTheSameFileAgainReusesTheOpenStore) {
-  const std::string dir = makeTempDir();
-  EmbeddedOptions o;
-  o.initDemo = true;
-  std::string err;
-  _TaskInfo t;
-  t.taskId = t.task.taskId = 5151;
-  // Another spelling of the same file reuses the store without waiting on
-  // its lock; another file replaces the server and frees the first; a file
-  // that cannot be opened leaves the running server in place.
-  const struct {
-    const char* file;
-    bool registered, write;
-    int got;
-  } steps[] = {{"/e.db", true, true, 0}, {"/./e.db", true, false, 0}, {"/other.db", true, false, kAmNotFound},
-               {"/missing/e.db", false, false, kAmNotFound}};
-  for (const auto& step : steps) {
-    SCOPED_TRACE(step.file);
-    o.dbPath = dir + step.file;
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(step.registered, registerEmbedded(o, err) == 0) << err;
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << "no wait on the file lock";
-    ASSERT_EQ(0, step.write ? TaskInterfaceNet().setTaskInfo(t, err, nullptr) : 0) << err;
-    EXPECT_EQ(step.got, TaskInterfaceNet().getTaskInfo(t, err, nullptr)) << err;
-  }
-  Store first;
-  EXPECT_EQ(0, first.open(dir + "/e.db", err)) << err;
-  first.close();
-  setEmbeddedProvider(nullptr);
-  removeTree(dir);
 }
 
 }  // namespace

@@ -16,9 +16,9 @@
 #include <condition_variable>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
+#include "ServerProcess.h"
 #include "ServiceScenario.h"
 #include "appmgr/AppMgrErrors.h"
 #include "appmgr/Server.h"
@@ -36,22 +36,9 @@ namespace appmgr {
 namespace {
 
 using test::makeTempDir;
+using test::waitUntil;
 using test::removeTree;
 using test::vals;
-
-std::string readFile(const std::string& path) {
-  std::stringstream ss;
-  ss << std::ifstream(path).rdbuf();
-  return ss.str();
-}
-
-// Polls `done` every few milliseconds for at most `ms`.
-template <class F>
-bool waitUntil(F done, int ms = 10000) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (std::chrono::steady_clock::now() < end && !done()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  return done();
-}
 
 void writeKey(const std::string& path, const std::string& hex, mode_t mode) {
   std::ofstream(path) << hex;
@@ -85,50 +72,21 @@ class SocketTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_FALSE((dir = makeTempDir()).empty()); }
   void TearDown() override {
-    kill9();
+    server.stop(SIGKILL);
     drainSocketPool();
     YMPlatformInfo::clearStore();
     removeTree(dir);
   }
-  std::string log() const { return readFile(dir + "/server.log"); }
+  std::string log() const { return server.log(); }
   void useEndpoint(const std::string& ep) { YMPlatformInfo::setValue("Platform", "AppMgrEndpoint", ep); }
-  // Starts the program, waits until it listens and uses the endpoint it reports.
+  // Starts the program and uses the endpoint it reports.
   std::string start(std::vector<std::string> extra, const char* listen = nullptr) {
-    const size_t before = log().size();
-    std::vector<std::string> args = {EVTASK_APPMGR_PATH, "--db", dir + "/store.db", "--log-file",
-                                     dir + "/server.log", "--log-level", "3", "--listen"};
-    args.push_back(listen != nullptr ? listen : "unix:" + dir + "/am.sock");
-    args.insert(args.end(), extra.begin(), extra.end());
-    if ((pid = fork()) == 0) {
-      std::vector<char*> argv;
-      for (auto& a : args) argv.push_back(&a[0]);
-      argv.push_back(nullptr);
-      execv(argv[0], argv.data());
-      _exit(127);
-    }
-    std::string ep;
-    waitUntil([&] {
-      const std::string l = log().substr(before);
-      const size_t at = l.find("listening on ");
-      if (at != std::string::npos) ep = l.substr(at + 13, l.find('\n', at) - at - 13);
-      return at != std::string::npos;
-    });
+    extra.insert(extra.begin(), {"--db", dir + "/store.db", "--log-level", "3", "--listen",
+                                 listen != nullptr ? listen : "unix:" + dir + "/am.sock"});
+    const std::string ep = server.start(extra, dir + "/server.log");
     EXPECT_EQ(0u, ep.find(listen != nullptr ? "tcp:127.0.0.1:" : "unix:" + dir + "/am.sock")) << log();
     useEndpoint(ep);
     return ep;
-  }
-  int terminate() {
-    int status = 0;
-    kill(pid, SIGTERM);
-    waitpid(pid, &status, 0);
-    pid = -1;
-    return status;
-  }
-  void kill9() {
-    if (pid <= 0) return;
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-    pid = -1;
   }
   int getTask(unsigned long id, std::string& err, unsigned long* status = nullptr) {
     _TaskInfo t;
@@ -145,7 +103,7 @@ class SocketTest : public ::testing::Test {
   }
 
   std::string dir;
-  pid_t pid = -1;
+  test::ServerProcess server;
 };
 
 TEST_F(SocketTest, UnixSocketServesEveryOperationAndReusesConnections) {
@@ -158,7 +116,7 @@ TEST_F(SocketTest, UnixSocketServesEveryOperationAndReusesConnections) {
   const SocketPoolStats after = socketPoolStats();
   EXPECT_EQ(1u, after.connected - before.connected) << "sessions one after another share one connection";
   EXPECT_GT(after.reused - before.reused, 30u);
-  EXPECT_EQ(0, WEXITSTATUS(terminate()));
+  EXPECT_EQ(0, WEXITSTATUS(server.stop()));
   EXPECT_NE(std::string::npos, log().find("database closed")) << log();
 }
 
@@ -377,7 +335,7 @@ TEST_F(SocketTest, AcknowledgedWritesSurviveKill9) {
     for (unsigned long id = 1; !stop && setTask(id, id * 3, err) == 0; ++id) acked = id;
   });
   ASSERT_TRUE(waitUntil([&] { return acked.load() >= 30; }));
-  kill9();
+  server.stop(SIGKILL);
   writer.join();
   drainSocketPool();
   start({});

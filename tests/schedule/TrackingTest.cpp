@@ -89,13 +89,10 @@ TEST_F(TrackingTest, JobListRequestCarriesTheFilter) {
   ASSERT_TRUE(task.GetJobSummary(ids, response));
   EXPECT_EQ(1u, list(response, {}, 1).size());
   const RecordedRequest rec = fake->last(kXmlHandlerReq);
-  EXPECT_EQ(1u, rec.as<XmlHandlerReq>().kind);
-  EXPECT_EQ(JobManager::JobListRequest().getTagID(), rec.as<XmlHandlerReq>().tag);
+  EXPECT_EQ(vals(1u, JobManager::JobListRequest().getTagID()), vals(rec.as<XmlHandlerReq>().kind, rec.as<XmlHandlerReq>().tag));
   const CNMessageBase req = parsedXml(sentXml(*fake, kXmlHandlerReq).back());
-  EXPECT_EQ(1, num(req, {}, 3));
-  EXPECT_EQ("jobId", text(req, {1}, 1));
-  EXPECT_EQ(1, num(req, {1}, 5));
-  EXPECT_EQ(300, num(req, {2}, 11));
+  EXPECT_EQ(vals(1ll, std::string("jobId"), 1ll, 300ll),
+            vals(num(req, {}, 3), text(req, {1}, 1), num(req, {1}, 5), num(req, {2}, 11)));
   std::vector<long long> sent;
   at(req, {2})->getlistint(4, 0, sent);
   EXPECT_EQ((std::vector<long long>{3, 4}), sent);  // narrowed to 32 bits
@@ -111,14 +108,10 @@ TEST_F(TrackingTest, TriggerRunsTheSubtaskAndWaitsForItsJob) {
   EXPECT_EQ("ok", detail);
   const CNMessageBase req = parsedXml(sentXml(*fake, kXmlHandlerReq).at(0));
   EXPECT_EQ(TMMsg::TaskOperationReq().getTagID(), req.getTagID());
-  EXPECT_EQ(5, num(req, {}, 4));
-  EXPECT_EQ(3, num(req, {}, 10));
-  ASSERT_EQ(1u, list(req, {}, 5).size());
-  EXPECT_EQ(55, num(list(req, {}, 5)[0], {}, 0));
-  const auto options = list(req, {12}, 1);
-  ASSERT_EQ(1u, options.size());
-  EXPECT_EQ(0x5CFB22DE, num(options[0], {}, 1));
-  EXPECT_EQ("1", text(options[0], {}, 2));
+  const auto subtasks = list(req, {}, 5), options = list(req, {12}, 1);
+  ASSERT_EQ(vals(size_t(1), size_t(1)), vals(subtasks.size(), options.size()));
+  EXPECT_EQ(vals(5ll, 3ll, 55ll, 0x5CFB22DEll, std::string("1")),
+            vals(num(req, {}, 4), num(req, {}, 10), num(subtasks[0], {}, 0), num(options[0], {}, 1), text(options[0], {}, 2)));
 }
 
 // Every flow given a reply it cannot use: a non-zero result with a text, the
@@ -226,12 +219,10 @@ TEST_F(TrackingTest, DeleteAndCleanupOfRecordedSchedules) {
   respondXml(*fake, "<m f=\"12\" c=\"1\"/>");
   ASSERT_EQ(0, task.deleteTaskReq("42", ev, err));
   const CNMessageBase req = parsedXml(sentXml(*fake, kXmlHandlerReq).back());
-  EXPECT_EQ(3, num(req, {}, 4));
-  EXPECT_EQ(3, num(req, {}, 10));
   std::vector<unsigned int> ids;
   req.getlistuint(2, 0, ids);
-  EXPECT_EQ(std::vector<unsigned int>{42}, ids);
-  EXPECT_EQ(42, num(list(req, {}, 3).at(0), {}, 0));
+  EXPECT_EQ(vals(3ll, 3ll, std::vector<unsigned int>{42}, 42ll),
+            vals(num(req, {}, 4), num(req, {}, 10), ids, num(list(req, {}, 3).at(0), {}, 0)));
   fake->clearRequests();
   EXPECT_EQ(YM_BAD_ID_TEXT, task.deleteTaskReq("4x", ev, err));
   EXPECT_EQ(YM_BAD_ID_TEXT, task.deleteTaskReq("", ev, err));

@@ -100,6 +100,7 @@ TEST(JobWait, ProgressFromTheStatusDetail) {
   for (const auto& c : cases) EXPECT_EQ(c.second, progressOfDetail(c.first)) << c.first;
 }
 
+// Plain lines (one per change) off a terminal, a bar on one.
 TEST(JobWait, ProgressLinesAndBar) {
   auto state = [](const char* status, int percent) {
     JobState s;
@@ -109,17 +110,14 @@ TEST(JobWait, ProgressLinesAndBar) {
     classifyJobStatus(s);
     return s;
   };
-  std::ostringstream plain;
-  ProgressPrinter lines(plain, false);
+  std::ostringstream plain, tty;
+  ProgressPrinter lines(plain, false), bar(tty, true);
   for (const JobState& s : {state("Running", 10), state("Running", 10), state("Running", 55), state("Completed", 90)})
     lines.update(s);
-  lines.finish();
-  EXPECT_EQ("job 9: Running 10%\njob 9: Running 55%\njob 9: Completed 100%\n", plain.str());
-
-  std::ostringstream tty;
-  ProgressPrinter bar(tty, true);
   bar.update(state("Running", 50));
+  lines.finish();
   bar.finish();
+  EXPECT_EQ("job 9: Running 10%\njob 9: Running 55%\njob 9: Completed 100%\n", plain.str());
   EXPECT_EQ("\rjob 9 [###############...............]  50%  Running\x1b[K\n", tty.str());
 }
 

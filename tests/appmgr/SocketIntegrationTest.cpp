@@ -174,6 +174,8 @@ TEST_F(SocketTest, UnixSocketRefusesAnotherUser) {
       a.sun_family = AF_UNIX;
       std::memcpy(a.sun_path, (dir + "/am.sock").c_str(), dir.size() + 8);
       if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) _exit(errno == EACCES ? 20 : 21);
+      timeval tv{5, 0};
+      setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
       char b;
       _exit(recv(fd, &b, 1, 0) == 0 ? 30 : 31);  // 30: closed by the server
     }

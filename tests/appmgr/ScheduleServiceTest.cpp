@@ -1,17 +1,21 @@
-// The schedule and job messages served by the embedded application manager,
-// driven through the task object; jobs run on a fake clock.
+// The embedded application manager: every service operation, what it
+// refuses, its store, and the schedule and job messages driven through the
+// task object; jobs run on a fake clock.
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <cstring>
 
 #include "ServiceScenario.h"
 #include "appmgr/AppManager.h"
 #include "appmgr/AppMgrErrors.h"
 #include "appmgr/Embedded.h"
 #include "platform/EvDebug.h"
+#include "platform/FrameCodec.h"
+#include "platform/PlatformMessages.h"
 #include "platform/XmlServices.h"
 #include "schedule/XmlMessages.h"
 #include "service/TaskInterfaceNet.h"
+#include "service/TaskWireStructs.h"
 #include "support/TestSupport.h"
 #include "task/EvTask.h"
 
@@ -21,6 +25,7 @@ namespace {
 
 using test::makeTempDir;
 using test::removeTree;
+using test::vals;
 
 class ScheduleServiceTest : public ::testing::Test {
  protected:
@@ -82,6 +87,22 @@ class ScheduleServiceTest : public ::testing::Test {
     return jobIds;
   }
 
+  // Sends a raw frame and decodes the answer's header.
+  AppMgrRespHdr ask(const Frame& request, uint32_t expectType, std::string& text) {
+    Frame response;
+    EXPECT_TRUE(server->answer(request.data(), request.size(), response));
+    std::vector<uint64_t> buf(16, 0);
+    WireArena arena;
+    std::string err;
+    const WireLayout* layout = WireCatalogue::instance().find(expectType);
+    EXPECT_EQ(0, DecodeFrame(response.data(), response.size(), expectType, buf.data(), layout->size, &arena, &err))
+        << err;
+    AppMgrRespHdr h;
+    std::memcpy(&h, buf.data(), sizeof h);
+    text = h.errorText != nullptr ? h.errorText : "";
+    return h;
+  }
+
   test::FakeClock clock;
   std::string dir;
   int opened = 0;
@@ -89,61 +110,106 @@ class ScheduleServiceTest : public ::testing::Test {
   EvTask task{0, 0, nullptr, false};
 };
 
+// The server's general behaviour, on the same embedded store.
+using AppManagerTest = ScheduleServiceTest;
+
+TEST_F(AppManagerTest, ServesEveryServiceOperationInProcess) { test::runServiceScenario(5000); }
+
+// What it cannot serve gets a code and a text, answering the request it got;
+// a reference outside the frame is among the socket tests' damaged frames.
+TEST_F(AppManagerTest, RefusesWhatItCannotServeWithCodeAndText) {
+  GenericTaskApiReq req{};
+  req.header = AppMgrReqHdr{kAppMgrReqMagic, kAppMgrHdrVersion, 1, 42};
+  GenericTaskApiReq foreign = req;
+  foreign.header.magic = 0;
+  const struct {
+    const char* name;
+    const GenericTaskApiReq* request;
+    uint32_t type;
+    int server;  // 0 open, 1 never opened (no handlers), 2 closed
+    int code;
+    const char* text;
+  } cases[] = {
+      {"foreign header", &foreign, msg::kGetTaskInfo, 0, kAmMalformed,
+       "request header is not a request header of this protocol"},
+      {"type without a handler", &req, msg::kGetAutomaticSchedulePattern, 1, kAmUnsupported,
+       "message type 0x4900006E is not served by this application manager"},
+      {"closed", &req, msg::kGetTaskInfo, 2, kAmBusy, "the application manager is shutting down"},
+  };
+  const std::shared_ptr<AppManager> opened = server;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Frame f;
+    std::string err, text;
+    ASSERT_EQ(0, EncodeFrame(c.type, c.request, sizeof *c.request, &f, &err));
+    server = c.server == 1 ? std::make_shared<AppManager>() : opened;
+    if (c.server == 2) server->close();
+    const AppMgrRespHdr h = ask(f, c.type + 1, text);
+    EXPECT_EQ(c.code, h.result);
+    EXPECT_EQ(c.text, text);
+    EXPECT_EQ(42u, h.sequence);
+  }
+  // Bytes that are no frame at all get no answer: the connection is dropped.
+  Frame junk(7, 0xEE), response;
+  EXPECT_FALSE(server->answer(junk.data(), junk.size(), response));
+  EXPECT_TRUE(response.empty());
+}
+
+TEST_F(AppManagerTest, StoreIsMigratedOnceAndNewerSchemasAreRefused) {
+  const std::string path = dir + "/store1.db";
+  server->close();
+  Store s;
+  std::string err;
+  ASSERT_EQ(0, s.open(path, err)) << err;
+  {
+    Query tasks(s, "SELECT count(*) FROM tasks"), journal(s, "PRAGMA journal_mode");
+    ASSERT_TRUE(tasks.step() && journal.step());
+    EXPECT_EQ(vals(Store::kSchemaVersion, int64_t(3), std::string("wal")),
+              vals(s.schemaVersion(), tasks.integer(0), journal.text(0))) << "the demo tasks survive";
+  }
+  s.exec(("PRAGMA user_version=" + std::to_string(Store::kSchemaVersion + 1)).c_str());
+  s.close();
+  EXPECT_NE(0, s.open(path, err));
+  EXPECT_NE(std::string::npos, err.find("has schema version")) << err;
+}
+
 TEST_F(ScheduleServiceTest, SchedulesAreListedForTheirEntityAndKind) {
   autoSchedule(41, TMMsg::OP_BACKUP, 7200, 300);
   autoSchedule(41, TMMsg::OP_BACKUP, 3600, 900);
   const int update = autoSchedule(42, TMMsg::OP_INSTALL_SOFTWARE, 600, 60);
   ASSERT_EQ(0, task.createEZBackupSchedule(1, 29, 41, "ez", "easy"));
   immediate({});
-
-  struct Case {
-    const char* name;
-    int clientId;
-    int kind;  // 0 automatic, 1 all, 2 update
-    size_t tasks;
-  } cases[] = {
-      {"automatic of 41", 41, 0, 2}, {"all of 41", 41, 1, 3},   {"update of 41", 41, 2, 0},
-      {"automatic of 42", 42, 0, 1}, {"update of 42", 42, 2, 1}, {"nothing for 43", 43, 1, 0},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::vector<_AutomaticTaskInfo> found;
-    std::string err;
-    int rc;
-    if (c.kind == 0) {
-      rc = task.getAutomaticSchedules(c.clientId, found, err, false, 1, 0, 0, false, nullptr);
-    } else if (c.kind == 2) {
-      rc = task.getUpdateSchedules(c.clientId, found, err, false, 1, 0, 0, false, nullptr);
-    } else {
-      Sched_AssocEntity e;
-      e.clientId = c.clientId;
-      rc = task.getSchedulesInfoForEntity(e, found, err, false, false, nullptr, 1, 0, 0, false, nullptr);
-    }
-    ASSERT_EQ(0, rc) << err;
-    EXPECT_EQ(c.tasks, found.size());
+  // Kind 0 automatic, 1 all, 2 update: client, kind, tasks found.
+  const int cases[][3] = {{41, 0, 2}, {41, 1, 3}, {41, 2, 0}, {42, 0, 1}, {43, 1, 0}, {42, 2, 1}};
+  std::vector<_AutomaticTaskInfo> found;
+  std::string err;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(std::vector<int>(c, c + 3)));
+    found.clear();
+    Sched_AssocEntity e;
+    e.clientId = c[0];
+    ASSERT_EQ(0, c[1] == 0   ? task.getAutomaticSchedules(c[0], found, err, false, 1, 0, 0, false, nullptr)
+                 : c[1] == 2 ? task.getUpdateSchedules(c[0], found, err, false, 1, 0, 0, false, nullptr)
+                             : task.getSchedulesInfoForEntity(e, found, err, false, false, nullptr, 1, 0, 0, false,
+                                                              nullptr)) << err;
+    EXPECT_EQ(static_cast<size_t>(c[2]), found.size());
     for (const _AutomaticTaskInfo& t : found) {
       ASSERT_FALSE(t.entities.empty());
-      EXPECT_EQ(c.clientId, t.entities[0].clientId);
-      if (c.kind != 1) {
-        ASSERT_EQ(1u, t.subTasks.size());
-        EXPECT_FALSE(t.subTasks[0].automaticPattern.empty());
-        EXPECT_EQ(c.clientId == 42 ? TMMsg::OP_INSTALL_SOFTWARE : TMMsg::OP_BACKUP, t.subTasks[0].subTask.operationType);
-      }
+      EXPECT_EQ(c[0], t.entities[0].clientId);
+      if (c[1] == 1) continue;
+      ASSERT_EQ(1u, t.subTasks.size());
+      EXPECT_FALSE(t.subTasks[0].automaticPattern.empty());
+      EXPECT_EQ(c[0] == 42 ? TMMsg::OP_INSTALL_SOFTWARE : TMMsg::OP_BACKUP, t.subTasks[0].subTask.operationType);
     }
   }
-
+  // found: the update schedule of 42.
+  EXPECT_EQ(static_cast<unsigned long>(update), found[0].subTasks[0].subTask.taskId);
   unsigned long frequency = 0, start = 0;
   EXPECT_EQ(0, task.getSmartScheduleFrequency(41, frequency, nullptr));
   EXPECT_EQ(3600u, frequency) << "the smallest of the client's automatic schedules";
   EXPECT_EQ(0, task.getScheduleStartTimeForNotCompletedJob(41, start, nullptr));
   EXPECT_EQ(300u, start);
-
   // The stored pattern of one subtask, and the refusal for one without.
-  std::vector<_AutomaticTaskInfo> found;
-  std::string err;
-  ASSERT_EQ(0, task.getUpdateSchedules(42, found, err, false, 1, 0, 0, false, nullptr));
-  ASSERT_EQ(1u, found.size());
-  EXPECT_EQ(static_cast<unsigned long>(update), found[0].subTasks[0].subTask.taskId);
   std::string xml;
   ASSERT_EQ(0, task.getAutomaticSchedulePattern(found[0].subTasks[0].subTask.subTaskId, xml, nullptr));
   TMMsg::AutomaticSchedulePattern pattern;
@@ -153,24 +219,19 @@ TEST_F(ScheduleServiceTest, SchedulesAreListedForTheirEntityAndKind) {
   EXPECT_EQ(600, v);
   EXPECT_EQ(kAmNotFound, task.getAutomaticSchedulePattern(2002, xml, nullptr));
   EXPECT_EQ("subtask 2002 has no automatic schedule pattern", task.getErrorString());
-  EXPECT_EQ(kAmNotFound, task.getAutomaticSchedulePattern(987654, xml, nullptr));
 }
 
 TEST_F(ScheduleServiceTest, ImmediateJobsEndOnTheClockInTheirFinalState) {
   const struct {
-    const char* name;
     double failureRatio, speed;
     bool success;
     const char* status;
     const char* detail;
     size_t polls;
-  } cases[] = {
-      {"completes in one poll", 0, 1, true, "Completed", "", 1},
-      {"fails", 1, 1, false, "Failed", "The simulated job failed", 1},
-      {"runs for 100 s", 0, 0.1, true, "Completed", "", 4},
-  };
+  } cases[] = {{0, 1, true, "Completed", "", 1}, {1, 1, false, "Failed", "The simulated job failed", 1},
+               {0, 0.1, true, "Completed", "", 4}};  // the last runs for 100 s
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(c.speed + c.failureRatio);
     open(c.failureRatio, c.speed);
     const size_t before = clock.sleeps().size();
     YmEntities::GenericEntity e;
@@ -180,10 +241,8 @@ TEST_F(ScheduleServiceTest, ImmediateJobsEndOnTheClockInTheirFinalState) {
     bool success = !c.success;
     std::string status, detail;
     ASSERT_TRUE(task.WaitForJobToComplete(jobIds.front(), success, status, detail));
-    EXPECT_EQ(c.success, success);
-    EXPECT_EQ(c.status, status);
-    EXPECT_EQ(c.detail, detail);
-    EXPECT_EQ(c.polls, clock.sleeps().size() - before);
+    EXPECT_EQ(vals(c.success, std::string(c.status), std::string(c.detail), c.polls),
+              vals(success, status, detail, clock.sleeps().size() - before));
     // The subclients of the job's request, appended once each.
     EvTask job(static_cast<unsigned long long>(jobIds.front()), 0, nullptr, false);
     int requestId = 0;
@@ -192,7 +251,8 @@ TEST_F(ScheduleServiceTest, ImmediateJobsEndOnTheClockInTheirFinalState) {
     EXPECT_NE(0, requestId);
     EXPECT_EQ((std::vector<int>{99, 31}), subclients);
   }
-  // A job still running reports its progress.
+  // A job still running reports its progress; an unknown job is left out,
+  // and the wait gives up on it after its failed polls.
   std::vector<long long> ids{immediate({}).front()};
   clock.sleepMs(2500);
   JobManager::JobListResponse response;
@@ -203,9 +263,7 @@ TEST_F(ScheduleServiceTest, ImmediateJobsEndOnTheClockInTheirFinalState) {
   std::string status, detail;
   jobs[0].getObjectAccessor(1, 0)->getstring(10, 0, status);
   jobs[0].getObjectAccessor(1, 0)->getstring(19, 0, detail);
-  EXPECT_EQ("Running", status);
-  EXPECT_EQ("Progress 2%", detail);
-  // An unknown job is left out; the wait gives up after its failed polls.
+  EXPECT_EQ(vals(std::string("Running"), std::string("Progress 2%")), vals(status, detail));
   ids = {999999};
   ASSERT_TRUE(task.GetJobSummary(ids, response));
   EXPECT_EQ(0, response.getlistobject(1, 0, jobs));
@@ -223,30 +281,23 @@ TEST_F(ScheduleServiceTest, RunningStartsOneJobPerSubtaskUnderOneRequest) {
   ASSERT_EQ(0, task.getSchedulesInfoForEntity(who, found, err, false, false, nullptr, 1, 0, 0, false, nullptr));
   ASSERT_EQ(1u, found.size());
   ASSERT_EQ(2u, found[0].subTasks.size());
-  const unsigned long taskId = found[0].subTasks[0].subTask.taskId;
   std::vector<Sched_SubTask> both{found[0].subTasks[0].subTask, found[0].subTasks[1].subTask};
-
-  std::list<long long> ids;
+  std::list<long long> ids, operated, one;
   ASSERT_EQ(0, task.runTasks(both, ids, err, 1, 0, 0, false, nullptr)) << err;
   ASSERT_EQ(2u, ids.size());
-  std::vector<long long> started(ids.begin(), ids.end());
-  ids.clear();
-  ASSERT_EQ(0, task.performOperation(found, ids, err, TMMsg::OP_RUN_NOW, 0, 1, 0, 0, false, nullptr)) << err;
-  EXPECT_EQ(2u, ids.size()) << "one job per subtask of the task info";
-  ids.clear();
-  ASSERT_EQ(0, task.runTask(taskId, both[1].subTaskId, ids, err, 1, 0, 0, false, nullptr)) << err;
-
+  ASSERT_EQ(0, task.performOperation(found, operated, err, TMMsg::OP_RUN_NOW, 0, 1, 0, 0, false, nullptr)) << err;
+  EXPECT_EQ(2u, operated.size()) << "one job per subtask of the task info";
+  ASSERT_EQ(0, task.runTask(both[1].taskId, both[1].subTaskId, one, err, 1, 0, 0, false, nullptr)) << err;
   // Both jobs of one run share its request; jobs of separate runs do not.
-  int first = 0, second = 0, third = 0;
-  std::vector<int> subclients;
-  EvTask a(started[0], 0, nullptr, false), b(started[1], 0, nullptr, false), c(ids.front(), 0, nullptr, false);
-  ASSERT_EQ(0, a.getEntitiesFromRequest(first, subclients, nullptr));
-  ASSERT_EQ(0, b.getEntitiesFromRequest(second, subclients, nullptr));
-  ASSERT_EQ(0, c.getEntitiesFromRequest(third, subclients, nullptr));
-  EXPECT_EQ(first, second);
-  EXPECT_NE(first, third);
+  std::vector<int> requests, subclients;
+  for (long long id : {ids.front(), ids.back(), one.front()}) {
+    EvTask job(static_cast<unsigned long long>(id), 0, nullptr, false);
+    requests.push_back(0);
+    ASSERT_EQ(0, job.getEntitiesFromRequest(requests.back(), subclients, nullptr));
+  }
+  EXPECT_EQ(requests[0], requests[1]);
+  EXPECT_NE(requests[0], requests[2]);
   EXPECT_TRUE(subclients.empty()) << "the easy-backup task names no subclient";
-
   // Triggering a subtask runs it now and waits for its job.
   YmEntities::SubtaskEntity sub;
   sub.setint64(0, 0, static_cast<long long>(both[0].subTaskId));
@@ -254,7 +305,6 @@ TEST_F(ScheduleServiceTest, RunningStartsOneJobPerSubtaskUnderOneRequest) {
   std::string status, detail;
   EXPECT_EQ(0, task.TriggerJobforSubtask(sub, err, success, status, detail)) << err;
   EXPECT_TRUE(success);
-
   // Unknown or mismatched subtasks are refused and start nothing.
   for (unsigned long otherTask : {999ul, 1001ul}) {
     std::list<long long> none{5};
@@ -306,31 +356,22 @@ TEST_F(ScheduleServiceTest, RequestsItCannotServeGetACodeAndAText) {
   // Task creation: the refusal comes as a generic response, nothing is stored.
   TMMsg::CreateTaskReq noSubTask;
   CNMessageBase* info = noSubTask.getObjectAccessor(2, 0, true, true, 12, TMMsg::TaskInfo::kClass);
-  info->getObjectAccessor(1, 0, true, true, 12, TMMsg::Task::kClass)->setint64(8, 0, 1);
-  TMMsg::CreateTaskReq badType = noSubTask;
-  badType.getObjectAccessor(2, 0, false, false, 0, 0)->getObjectAccessor(1, 0, false, false, 0, 0)->setint64(8, 0, 0);
-  std::string noSubTaskXml, badTypeXml;
+  CNMessageBase* taskElement = info->getObjectAccessor(1, 0, true, true, 12, TMMsg::Task::kClass);
+  std::string noSubTaskXml, badTypeXml, listXml;
+  ASSERT_EQ(0, noSubTask.serialize(badTypeXml));
+  taskElement->setint64(8, 0, 1);
   ASSERT_EQ(0, noSubTask.serialize(noSubTaskXml));
-  ASSERT_EQ(0, badType.serialize(badTypeXml));
-  const struct {
-    const char* name;
-    std::string xml;
-    std::string text;
-  } creations[] = {
-      {"no XML", "", "the task creation request carries no XML"},
-      {"not XML", "<junk", "the task creation request does not parse: "},
-      {"another class", "", "the task creation request does not parse: "},
-      {"no subtask", noSubTaskXml, "the task info carries no subtask"},
-      {"no type", badTypeXml, "task type 0 is not valid"},
-  };
-  std::string listXml;
   ASSERT_EQ(0, TMMsg::GetTaskListReq().serialize(listXml));
+  const std::pair<std::string, const char*> creations[] = {
+      {"", "the task creation request carries no XML"},      {"<junk", "the task creation request does not parse: "},
+      {listXml, "the task creation request does not parse: "}, {noSubTaskXml, "the task info carries no subtask"},
+      {badTypeXml, "task type 0 is not valid"}};
+  std::string err;
+  std::list<long long> jobIds;
   for (const auto& c : creations) {
-    SCOPED_TRACE(c.name);
-    std::string xml = std::string(c.name) == "another class" ? listXml : c.xml;
-    std::list<long long> jobIds;
+    SCOPED_TRACE(c.second);
+    std::string xml = c.first;
     int taskId = -1;
-    std::string err;
     ASSERT_EQ(0, TaskInterfaceNet().CreateTask(xml, jobIds, taskId, 1, err, 0, 0, false, false)) << err;
     TMMsg::GenericResp refusal;
     ASSERT_EQ(0, refusal.unserialize(xml)) << xml;
@@ -339,16 +380,14 @@ TEST_F(ScheduleServiceTest, RequestsItCannotServeGetACodeAndAText) {
     EXPECT_EQ(0, refusal.getint64(1, 0, code));
     EXPECT_EQ(kAmBadRequest, code);
     EXPECT_EQ(0, refusal.getstring(2, 0, text));
-    EXPECT_EQ(0u, text.find(c.text)) << text;
+    EXPECT_EQ(0u, text.find(c.second)) << text;
     EXPECT_TRUE(jobIds.empty());
   }
   Query count(server->store(), "SELECT COUNT(*) FROM tasks");
   ASSERT_TRUE(count.step());
   EXPECT_EQ(3, count.integer(0)) << "only the demo tasks";
-
-  // Requests of kinds this server does not serve.
-  std::string xml = listXml, err;
-  std::list<long long> jobIds;
+  // Requests of kinds this server does not serve, and an unknown job.
+  std::string xml = listXml, out;
   int taskId = 0;
   EXPECT_EQ(kAmUnsupported, TaskInterfaceNet().TaskRequest(xml, jobIds, taskId, 1, err, 7, 0, 0, false, false));
   EXPECT_EQ("task request kind 0x00000007 is not served by this application manager", err);
@@ -365,47 +404,9 @@ TEST_F(ScheduleServiceTest, RequestsItCannotServeGetACodeAndAText) {
   EXPECT_EQ(kAmNotFound, unknownJob.getEntitiesFromRequest(requestId, subclients, nullptr));
   EXPECT_EQ("job 888888 does not exist", unknownJob.getErrorString());
   EXPECT_EQ(-1, requestId);
-  std::string out;
   App_ExecuteSP sp;
   EXPECT_EQ(kAmUnsupported, sp.executeStoredProcedure(0x1234, "<x/>", out, nullptr));
   EXPECT_EQ("stored procedure 0x00001234 is not served by this application manager", sp.lastError());
-}
-
-TEST(EmbeddedReuseTest, RegisteringTheSameFileAgainReusesTheOpenStore) {
-  const std::string dir = makeTempDir();
-  EmbeddedOptions o;
-  o.dbPath = dir + "/e.db";
-  o.initDemo = true;
-  std::string err;
-  ASSERT_EQ(0, registerEmbedded(o, err)) << err;
-  _TaskInfo t;
-  t.taskId = 5151;
-  t.task.taskId = 5151;
-  ASSERT_EQ(0, TaskInterfaceNet().setTaskInfo(t, err, nullptr)) << err;
-
-  const auto start = std::chrono::steady_clock::now();
-  EmbeddedOptions again = o;
-  again.dbPath = dir + "/./e.db";  // another spelling of the same file
-  ASSERT_EQ(0, registerEmbedded(again, err)) << err;
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << "no wait on the file lock";
-  EXPECT_EQ(0, TaskInterfaceNet().getTaskInfo(t, err, nullptr)) << err;
-
-  // Another file replaces the server; the first file is free again.
-  EmbeddedOptions other = o;
-  other.dbPath = dir + "/other.db";
-  ASSERT_EQ(0, registerEmbedded(other, err)) << err;
-  EXPECT_EQ(kAmNotFound, TaskInterfaceNet().getTaskInfo(t, err, nullptr));
-  Store first;
-  EXPECT_EQ(0, first.open(o.dbPath, err)) << err;
-  first.close();
-  // A file that cannot be opened leaves the running server in place.
-  EmbeddedOptions broken = o;
-  broken.dbPath = dir + "/missing/e.db";
-  EXPECT_NE(0, registerEmbedded(broken, err));
-  t.taskId = 1001;
-  EXPECT_EQ(0, TaskInterfaceNet().getTaskInfo(t, err, nullptr)) << err;
-  setEmbeddedProvider(nullptr);
-  removeTree(dir);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "platform/YMPlatformInfo.h"
 #include "schedule/ScheduleRecords.h"
+#include "schedule/ScheduleTestXml.h"
 #include "schedule/XmlMessages.h"
 #include "support/FakeXml.h"
 #include "task/EvTaskTestSupport.h"
@@ -123,14 +124,9 @@ class BuildersTest : public EvTaskTest {
 
 TEST_F(BuildersTest, EveryBuilderCarriesItsValues) {
   clock.sleepMs(86400u * 1000u * 3 + 5000u);
-  struct tm firstRun {};
-  firstRun.tm_year = 126;
-  firstRun.tm_mon = 5;
-  firstRun.tm_mday = 10;
-  firstRun.tm_hour = 14;
-  firstRun.tm_min = 30;
-  firstRun.tm_sec = 15;
-  firstRun.tm_isdst = -1;
+  struct tm firstRun {};  // 10 June 2026, 14:30:15 local time
+  firstRun.tm_year = 126, firstRun.tm_mon = 5, firstRun.tm_mday = 10;
+  firstRun.tm_hour = 14, firstRun.tm_min = 30, firstRun.tm_sec = 15, firstRun.tm_isdst = -1;
   const long long when = static_cast<long long>(mktime(&firstRun));
   auto update = [when](int day, bool isFtp) {
     return [=](EvTask& t) {
@@ -141,8 +137,7 @@ TEST_F(BuildersTest, EveryBuilderCarriesItsValues) {
     };
   };
   auto updateStartsAtLocalMidnight = [](const CNMessageBase& req) {
-    EXPECT_EQ(10, startDate(req).tm_mday);
-    EXPECT_EQ(0, startDate(req).tm_hour);
+    EXPECT_EQ(vals(10, 0), vals(startDate(req).tm_mday, startDate(req).tm_hour));
   };
   const Case cases[] = {
       {"aux copy with copy id", [](EvTask& t) { return t.createAutoScheduleForAuxCopy(5, 9, 3, nullptr); }, 1, 2, 1,
@@ -156,9 +151,8 @@ TEST_F(BuildersTest, EveryBuilderCarriesItsValues) {
          struct tm utc {};
          const time_t now = clock.now();
          gmtime_r(&now, &utc);
-         EXPECT_EQ(0, local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec);
-         EXPECT_EQ(utc.tm_yday, local.tm_yday);
-         EXPECT_EQ(utc.tm_year, local.tm_year);
+         EXPECT_EQ(vals(0, utc.tm_yday, utc.tm_year),
+                   vals(local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec, local.tm_yday, local.tm_year));
        }},
       {"aux copy without copy id", [](EvTask& t) { return t.createAutoScheduleForAuxCopy(5, 9, 0, nullptr); }, 1, 2,
        1, 4003, {{kAssoc, {}, 100, kAbsent}, {kSub0, {4, 1, 5, 8}, 4, kAbsent}, {kSub0, {4, 1, 5, 8}, 7, 1}}},
@@ -191,8 +185,8 @@ TEST_F(BuildersTest, EveryBuilderCarriesItsValues) {
          return t.createAutoScheduleForSendLogFiles(id, 4, nullptr, err, 2, &pattern) == 0 ? id : -1ll;
        }, 31, 2, 1, 5010, {},
        [](const CNMessageBase& req) {
-         EXPECT_EQ("nightly logs", text(list(req, {2}, 5).at(0), {1}, 1));
-         EXPECT_EQ("nightly logs", text(list(req, {2}, 5).at(0), {3}, 2));
+         EXPECT_EQ(vals(std::string("nightly logs"), std::string("nightly logs")),
+                   vals(text(list(req, {2}, 5).at(0), {1}, 1), text(list(req, {2}, 5).at(0), {3}, 2)));
        }},
       {"update job", [](EvTask& t) {
          std::vector<int> clients{4, 5}, groups{9};
@@ -204,10 +198,8 @@ TEST_F(BuildersTest, EveryBuilderCarriesItsValues) {
          // Clients, then client groups, in order.
          const auto targets = list(*at(list(req, {2}, 5)[0], {4, 3, 3}), {}, 27);
          ASSERT_EQ(3u, targets.size());
-         EXPECT_EQ(4, num(targets[0], {}, 47));
-         EXPECT_EQ(5, num(targets[1], {}, 47));
-         EXPECT_EQ(9, num(targets[2], {}, 73));
-         EXPECT_EQ(kAbsent, num(targets[2], {}, 47));
+         EXPECT_EQ(vals(4ll, 5ll, 9ll, kAbsent), vals(num(targets[0], {}, 47), num(targets[1], {}, 47),
+                                                     num(targets[2], {}, 73), num(targets[2], {}, 47)));
        }},
       {"one-time download", update(0, true), 1, 2, 1, 4019,
        {{kSub0, {3}, 7, 1}, {kSub0, {3}, 9, kAbsent}, {kSub0, {4, 3}, 3, kAbsent}, {kAssoc, {}, 0, 3},
@@ -247,13 +239,10 @@ TEST_F(BuildersTest, EveryBuilderCarriesItsValues) {
          EXPECT_TRUE(list(req, {2}, 3).empty());
          const auto stores = list(*at(list(req, {2}, 5)[0], {4, 3, 10, 24}), {}, 2);
          ASSERT_EQ(1u, stores.size());
-         EXPECT_EQ(1, num(stores[0], {}, 2));
-         EXPECT_EQ(2, num(stores[0], {}, 3));
-         EXPECT_EQ(3, num(stores[0], {4}, 1));
-         EXPECT_EQ(4, num(stores[0], {5}, 1));
-         EXPECT_EQ("/src", text(stores[0], {}, 6));
-         EXPECT_EQ("/dst", text(stores[0], {}, 10));
-         EXPECT_EQ(1, num(stores[0], {}, 25));
+         const CNMessageBase& m = stores[0];
+         EXPECT_EQ(vals(1ll, 2ll, 3ll, 4ll, std::string("/src"), std::string("/dst"), 1ll),
+                   vals(num(m, {}, 2), num(m, {}, 3), num(m, {4}, 1), num(m, {5}, 1), text(m, {}, 6), text(m, {}, 10),
+                        num(m, {}, 25)));
        }},
       {"sweep", [](EvTask& t) {
          std::list<long long> jobs;
@@ -271,13 +260,12 @@ TEST_F(BuildersTest, EveryBuilderCarriesItsValues) {
         {kSub0, {4, 1, 7, 3}, 5, 1}},
        [](const CNMessageBase& req) {
          const auto assoc = list(req, {2}, 3).at(0);
-         EXPECT_EQ("sc", text(assoc, {}, 12));
-         EXPECT_EQ("idx", text(assoc, {}, 48));
          const auto subs = list(req, {2}, 5);
          const CNMessageBase& options = *at(subs.at(0), {4});
          EXPECT_EQ(DM2ContentIndexing::IndexAutoscaleOption().getTagID(), at(options, {15})->getTagID());
-         EXPECT_EQ("src", text(options, {2, 1, 8, 8}, 1));
-         EXPECT_EQ("Destination", text(options, {2, 2, 2}, 14));
+         EXPECT_EQ(vals(std::string("sc"), std::string("idx"), std::string("src"), std::string("Destination")),
+                   vals(text(assoc, {}, 12), text(assoc, {}, 48), text(options, {2, 1, 8, 8}, 1),
+                        text(options, {2, 2, 2}, 14)));
          EXPECT_EQ((std::vector<std::string>{"**/*/write.lock", "*.tmp", "/s1/c1/tlog", "/s2/c2/tlog"}),
                    texts(req, {2, 27}, 3));
          EXPECT_EQ((std::vector<std::string>{"/s1/c1", "/s2/c2"}), texts(req, {2, 27}, 2));
@@ -293,8 +281,7 @@ TEST_F(BuildersTest, EveryBuilderCarriesItsValues) {
        [](const CNMessageBase& req) {
          EXPECT_EQ(std::vector<std::string>{"**/*/write.lock"}, texts(req, {2, 27}, 3));
          const auto subs = list(req, {2}, 5);
-         EXPECT_FALSE(at(subs.at(0), {4, 2, 27})->isSet(2, 0));
-         EXPECT_FALSE(at(subs.at(0), {4, 2, 2})->isSet(1, 0));
+         EXPECT_EQ(vals(false, false), vals(at(subs.at(0), {4, 2, 27})->isSet(2, 0), at(subs.at(0), {4, 2, 2})->isSet(1, 0)));
        }},
   };
   YMPlatformInfo::setValue("Controlhost", "AutoScaleIndexFilter", "*.tmp");
@@ -332,17 +319,16 @@ TEST_F(BuildersTest, EveryBuilderCarriesItsValues) {
 
 TEST_F(BuildersTest, ArgumentChecksSendNothing) {
   EvTask task(0, 0, nullptr, false);
-  EXPECT_FALSE(task.createAutoScheduleForAuxCopy(1, 0, 3, nullptr));
-  EXPECT_FALSE(task.createEDCSchedule(1, 0, 2, 0, 0, 0, false));
-  EXPECT_FALSE(task.createEDCSchedule(1, 2, 0, 0, 0, 0, false));
-  EXPECT_EQ(100, task.createEZBackupSchedule(1, 0, 2, "", ""));
-  EXPECT_EQ(100, task.createEZBackupSchedule(1, 2, 0, "", ""));
   int id = 0;
   std::string err;
-  EXPECT_EQ(-1, task.createAutoScheduleForSendLogFiles(id, 1, nullptr, err, 0, nullptr));
-  EXPECT_FALSE(task.startAutoInventoryJob(1, nullptr));
   std::list<long long> jobs;
   DM2ContentIndexing::IndexAutoscaleOption noRequest;
-  EXPECT_FALSE(task.startIndexScaleJob(7, noRequest, _IndexScaleInputParams(), jobs));
+  EXPECT_EQ(vals(false, false, false, 100, 100, -1, false, false),
+            vals(task.createAutoScheduleForAuxCopy(1, 0, 3, nullptr), task.createEDCSchedule(1, 0, 2, 0, 0, 0, false),
+                 task.createEDCSchedule(1, 2, 0, 0, 0, 0, false), task.createEZBackupSchedule(1, 0, 2, "", ""),
+                 task.createEZBackupSchedule(1, 2, 0, "", ""),
+                 task.createAutoScheduleForSendLogFiles(id, 1, nullptr, err, 0, nullptr),
+                 task.startAutoInventoryJob(1, nullptr),
+                 task.startIndexScaleJob(7, noRequest, _IndexScaleInputParams(), jobs)));
   EXPECT_EQ(0u, fake->requestCount());
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/YmErrors.h"
+#include "schedule/ScheduleTestXml.h"
 #include "schedule/XmlMessages.h"
 #include "service/TaskInterfaceNet.h"
 #include "support/FakeXml.h"
@@ -50,27 +51,21 @@ TEST_F(CreationTest, RequestCarriesTaskAssociationsAndOneSubtask) {
   EXPECT_EQ((std::list<long long>{1, 501, 502}), jobs);
   EXPECT_EQ(77, taskId);
   const auto wire = fake->last(msg::kCreateTask).as<::CreateTaskReq>();
-  EXPECT_EQ(12, wire.userId);
-  EXPECT_EQ(3, wire.localeId);
+  EXPECT_EQ(vals(12, 3), vals(wire.userId, wire.localeId));
   const CNMessageBase req = parsedXml(sentXml(*fake, msg::kCreateTask).back());
   EXPECT_EQ(TMMsg::CreateTaskReq().getTagID(), req.getTagID());
-  EXPECT_EQ(2, num(req, {2, 1}, 8));
-  EXPECT_EQ(12, num(req, {2, 1}, 10));
-  EXPECT_EQ(3, num(req, {2, 1}, 12));
-  EXPECT_EQ("the description", text(req, {2, 1}, 14));
+  EXPECT_EQ(vals(2ll, 12ll, 3ll, std::string("the description")),
+            vals(num(req, {2, 1}, 8), num(req, {2, 1}, 10), num(req, {2, 1}, 12), text(req, {2, 1}, 14)));
   ASSERT_NE(nullptr, at(req, {2, 1, 6}));
   EXPECT_EQ(TMMsg::TaskFlags().getTagID(), at(req, {2, 1, 6})->getTagID());
   const auto entities = list(req, {2}, 3);
   ASSERT_EQ(2u, entities.size());
-  EXPECT_EQ(7, num(entities[0], {}, 47));
-  EXPECT_EQ(8, num(entities[1], {}, 47));
+  EXPECT_EQ(vals(7ll, 8ll), vals(num(entities[0], {}, 47), num(entities[1], {}, 47)));
   const auto subTasks = list(req, {2}, 5);
   ASSERT_EQ(1u, subTasks.size());
   EXPECT_EQ("sub name", text(subTasks[0], {1}, 1));
-  EXPECT_EQ(1, num(subTasks[0], {1}, 6));
-  EXPECT_EQ(4003, num(subTasks[0], {1}, 7));
-  EXPECT_EQ(4, num(subTasks[0], {3}, 7));
-  EXPECT_EQ(1, num(subTasks[0], {4}, 99));
+  EXPECT_EQ(vals(1ll, 4003ll, 4ll, 1ll), vals(num(subTasks[0], {1}, 6), num(subTasks[0], {1}, 7),
+                                            num(subTasks[0], {3}, 7), num(subTasks[0], {4}, 99)));
 }
 
 TEST_F(CreationTest, OptionalPartsFollowWhatWasSupplied) {
@@ -153,12 +148,7 @@ TEST_F(CreationTest, TaskRequestCarriesItsContext) {
   EXPECT_EQ(42, id);
   EXPECT_EQ(std::list<long long>{11}, jobs);
   const auto req = fake->last(msg::kTaskRequest).as<TaskMgrReq>();
-  EXPECT_EQ(8, req.localeId);
-  EXPECT_EQ(6, req.userId);
-  EXPECT_EQ(-5, req.sequenceNumber);
-  EXPECT_EQ(0x0C7E88C5u, req.requestKind);
-  EXPECT_EQ(1u, req.flag);
-  EXPECT_EQ(0u, req.endUser);
+  EXPECT_EQ(vals(8, 6, -5ll, 0x0C7E88C5u, 1u, 0u, 0u),
+            vals(req.localeId, req.userId, req.sequenceNumber, req.requestKind, req.flag, req.endUser, req.count));
   EXPECT_STREQ("<request/>", req.xml);
-  EXPECT_EQ(0u, req.count);
 }

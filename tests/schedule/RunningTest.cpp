@@ -1,6 +1,7 @@
 // Running tasks, operations on automatic tasks and schedule queries.
 #include <gtest/gtest.h>
 
+#include "schedule/ScheduleTestXml.h"
 #include "schedule/XmlMessages.h"
 #include "support/FakeXml.h"
 #include "task/EvTaskTestSupport.h"
@@ -81,15 +82,9 @@ TEST_F(RunningTest, RunTasksSendsOneEntryPerSubtaskAndAppendsJobs) {
   EXPECT_EQ((std::list<long long>{5, 8, 9}), jobs);
   RecordedRequest rec = fake->last(msg::kRunTasks);
   const TaskMgrReq& req = rec.as<TaskMgrReq>();
-  EXPECT_EQ(7, req.localeId);
-  EXPECT_EQ(6, req.userId);
-  EXPECT_EQ(99, req.sequenceNumber);
-  EXPECT_EQ(1u, req.endUser);
-  ASSERT_EQ(2u, req.count);
-  EXPECT_EQ(3u, req.entries[1].subTaskId);
-  EXPECT_EQ(4u, req.entries[1].taskId);
-  EXPECT_EQ(0u, req.entries[1].subTaskType);
-
+  ASSERT_EQ(vals(7, 6, 99ll, 1u, 2u), vals(req.localeId, req.userId, req.sequenceNumber, req.endUser, req.count));
+  EXPECT_EQ(vals(1u, 2u, 3u, 4u, 0u), vals(req.entries[0].subTaskId, req.entries[0].taskId, req.entries[1].subTaskId,
+                                          req.entries[1].taskId, req.entries[1].subTaskType));
   // No job ids: the reply's result decides; an empty list still goes out.
   LogCapture log;
   respondCreate(*fake, msg::kRunTasks, nullptr, {}, 0, 7, "nothing to run");
@@ -99,23 +94,21 @@ TEST_F(RunningTest, RunTasksSendsOneEntryPerSubtaskAndAppendsJobs) {
   EXPECT_EQ((std::list<long long>{5, 8, 9}), jobs);
   EXPECT_EQ(0u, fake->last(msg::kRunTasks).as<TaskMgrReq>().count);
   EXPECT_TRUE(log.contains("TaskInterfaceNet::runTasks", "Missing task information"));
-
   respondCreate(*fake, msg::kRunTasks, nullptr, {12});
   EXPECT_EQ(0, task.runTask(3, 4, jobs, err, 1, 0, 0, false, nullptr));
   rec = fake->last(msg::kRunTasks);
-  ASSERT_EQ(1u, rec.as<TaskMgrReq>().count);
-  EXPECT_EQ(4u, rec.as<TaskMgrReq>().entries[0].subTaskId);
-  EXPECT_EQ(3u, rec.as<TaskMgrReq>().entries[0].taskId);
+  const TaskMgrReq& one = rec.as<TaskMgrReq>();
+  EXPECT_EQ(vals(1u, 4u, 3u), vals(one.count, one.entries[0].subTaskId, one.entries[0].taskId));
 }
 
+// Run now for a client or an entity goes out as operation 5.
 TEST_F(RunningTest, PerformOperationSendsEverySubtaskWithItsAssociations) {
   std::vector<_AutomaticTaskInfo> tasks(2);
   tasks[0].subTasks.resize(2);
   tasks[0].subTasks[0].subTask.subTaskId = 1;
-  tasks[0].subTasks[0].subTask.taskId = 10;
+  tasks[0].subTasks[0].subTask.taskId = tasks[0].subTasks[1].subTask.taskId = 10;
   tasks[0].subTasks[0].subTask.operationType = 4020;
   tasks[0].subTasks[1].subTask.subTaskId = 2;
-  tasks[0].subTasks[1].subTask.taskId = 10;
   tasks[0].entities.resize(2);
   tasks[0].entities[0].taskId = 99;  // another task: a zero entry, still counted
   tasks[0].entities[0].clientId = 6;
@@ -127,38 +120,23 @@ TEST_F(RunningTest, PerformOperationSendsEverySubtaskWithItsAssociations) {
   jobs = {1, 2};
   ASSERT_EQ(0, task.performOperation(tasks, jobs, err, 5, 3, 6, 7, 8, true, nullptr));
   EXPECT_EQ(std::list<long long>{21}, jobs);
-  const RecordedRequest rec = fake->last(msg::kPerformOperation);
+  RecordedRequest rec = fake->last(msg::kPerformOperation);
   const OperationReq& req = rec.as<OperationReq>();
-  EXPECT_EQ(5u, req.operationType);
-  EXPECT_EQ(3, req.initFrom);
-  EXPECT_EQ(6, req.userId);
-  EXPECT_EQ(7, req.localeId);
-  EXPECT_EQ(8, req.sequenceNumber);
-  EXPECT_EQ(1u, req.endUser);
-  ASSERT_EQ(2u, req.count);
+  ASSERT_EQ(vals(5u, 3, 6, 7, 8ll, 1u, 2u), vals(req.operationType, req.initFrom, req.userId, req.localeId,
+                                                req.sequenceNumber, req.endUser, req.count));
   for (uint32_t i = 0; i < 2; ++i) {
     const OperationEntity& e = req.entries[i];
-    EXPECT_EQ(i + 1, e.subTask.subTaskId);
-    EXPECT_EQ(10u, e.subTask.taskId);
-    ASSERT_EQ(2u, e.count);
-    EXPECT_EQ(0u, e.entities[0].clientId);
-    EXPECT_EQ(0u, e.entities[0].taskId);
-    EXPECT_EQ(5u, e.entities[1].clientId);
-    EXPECT_EQ(8u, e.entities[1].subclientId);
-    EXPECT_EQ(10u, e.entities[1].taskId);
+    ASSERT_EQ(vals(i + 1, 10u, i == 0 ? 4020u : 0u, 2u), vals(e.subTask.subTaskId, e.subTask.taskId,
+                                                             e.subTask.operationType, e.count));
+    EXPECT_EQ(vals(0u, 0u, 5u, 8u, 10u), vals(e.entities[0].clientId, e.entities[0].taskId, e.entities[1].clientId,
+                                             e.entities[1].subclientId, e.entities[1].taskId));
   }
-  EXPECT_EQ(4020u, req.entries[0].subTask.operationType);
-}
-
-TEST_F(RunningTest, RunForClientAndEntityRunNowThroughOperations) {
   respondCreate(*fake, msg::kPerformOperation, nullptr, {1});
   ASSERT_EQ(0, task.runTaskForClient(44, 10, 2, jobs, err, 9, 1, 0, 0, false, nullptr));
-  RecordedRequest rec = fake->last(msg::kPerformOperation);
-  ASSERT_EQ(1u, rec.as<OperationReq>().count);
-  EXPECT_EQ(5u, rec.as<OperationReq>().operationType);
-  EXPECT_EQ(9, rec.as<OperationReq>().initFrom);
-  EXPECT_EQ(44u, rec.as<OperationReq>().entries[0].entities[0].clientId);
-
+  rec = fake->last(msg::kPerformOperation);
+  const OperationReq& client = rec.as<OperationReq>();
+  EXPECT_EQ(vals(1u, 5u, 9, 44u), vals(client.count, client.operationType, client.initFrom,
+                                       client.entries[0].entities[0].clientId));
   Sched_AssocEntity e;
   e.taskId = 10;
   e.instanceId = 3;
@@ -204,15 +182,11 @@ TEST_F(RunningTest, ScheduleQueryFiltersTasksAssociationsAndSubtasks) {
   }
   // The last query's request: the filter and the request kind.
   const RecordedRequest rec = fake->last(msg::kTaskRequest);
-  EXPECT_EQ(0x0C7E88C5u, rec.as<TaskMgrReq>().requestKind);
-  EXPECT_EQ(4, rec.as<TaskMgrReq>().userId);
+  EXPECT_EQ(vals(0x0C7E88C5u, 4), vals(rec.as<TaskMgrReq>().requestKind, rec.as<TaskMgrReq>().userId));
   const CNMessageBase req = parsedXml(sentXml(*fake, msg::kTaskRequest).back());
   EXPECT_EQ(TMMsg::GetTaskListReq().getTagID(), req.getTagID());
-  EXPECT_EQ(1, num(req, {2}, 4));
-  EXPECT_EQ(1, num(req, {2}, 6));
-  EXPECT_EQ(1, num(req, {2}, 11));
-  EXPECT_EQ(0, num(req, {2, 1}, 47));
-  EXPECT_EQ(0, num(req, {2, 1}, 73));
+  EXPECT_EQ(vals(1ll, 1ll, 1ll, 0ll, 0ll), vals(num(req, {2}, 4), num(req, {2}, 6), num(req, {2}, 11),
+                                               num(req, {2, 1}, 47), num(req, {2, 1}, 73)));
 }
 
 TEST_F(RunningTest, SubtaskKeepsItsIdsAndPattern) {
@@ -221,9 +195,7 @@ TEST_F(RunningTest, SubtaskKeepsItsIdsAndPattern) {
   ASSERT_EQ(0, task.getAutomaticSchedules(5, result, err, true, 1, 0, 0, false, nullptr));
   ASSERT_EQ(1u, result.size());
   const _SubTaskInfo& s = result[0].subTasks.at(0);
-  EXPECT_EQ(2u, s.subTask.subTaskId);
-  EXPECT_EQ(2, s.subTask.subTaskType);
-  EXPECT_EQ(4020, s.subTask.operationType);
+  EXPECT_EQ(vals(2ul, 2l, 4020l), vals(s.subTask.subTaskId, long(s.subTask.subTaskType), long(s.subTask.operationType)));
   TMMsg::AutomaticSchedulePattern p;
   ASSERT_EQ(0, p.unserialize(s.automaticPattern));
   EXPECT_EQ(3600, num(p, {}, 1));
@@ -242,27 +214,25 @@ TEST_F(RunningTest, SmallestFrequencyAndStartTimeOfEnabledAutomaticSchedules) {
   unsigned long frequency = 1, start = 1;
   respondCreate(*fake, msg::kTaskRequest, twoTasks().c_str(), {});
   EXPECT_EQ(0, task.getSmartScheduleFrequency(5, frequency, nullptr));
-  EXPECT_EQ(3600u, frequency);  // task 10 (60) is disabled
   respondCreate(*fake, msg::kTaskRequest, twoTasks().c_str(), {});
   EXPECT_EQ(0, task.getScheduleStartTimeForNotCompletedJob(5, start, nullptr));
-  EXPECT_EQ(300u, start);
+  EXPECT_EQ(vals(3600ul, 300ul), vals(frequency, start));  // task 10 (60) is disabled
   respondCreate(*fake, msg::kTaskRequest, "<m f=\"12\" c=\"88\"/>", {});
   EXPECT_EQ(0, task.getSmartScheduleFrequency(5, frequency, nullptr));
   EXPECT_EQ(0xFFFFFFFFu, frequency);
 }
 
+// The pattern is read through a copy: the object's own record keeps its
+// subtask id and XML options.
 TEST_F(RunningTest, AutomaticPatternOfOneSubtaskLeavesTheRecordAlone) {
   XmlOptionsResp resp{};
   char text[] = "<m f=\"12\" c=\"336\"/>";
   resp.text = text;
   fake->respond(msg::kGetAutomaticSchedulePattern, resp);
-  std::string pattern;
+  std::string pattern, xmlOptions = "unchanged";
   ASSERT_EQ(0, task.getAutomaticSchedulePattern(17, pattern, nullptr));
   EXPECT_EQ(text, pattern);
-  const RecordedRequest rec = fake->last(msg::kGetAutomaticSchedulePattern);
-  EXPECT_EQ(17u, rec.as<GenericTaskApiReq>().info.subTaskId);
-  std::string xmlOptions = "unchanged";
-  // The object's own record keeps its subtask id and XML options.
+  EXPECT_EQ(17u, fake->last(msg::kGetAutomaticSchedulePattern).as<GenericTaskApiReq>().info.subTaskId);
   fake->respondError(msg::kGetXMLOptions, 5, "no options");
   EXPECT_EQ(5, task.getXMLOptions(xmlOptions, nullptr));
   EXPECT_EQ(0u, fake->last(msg::kGetXMLOptions).as<GenericTaskApiReq>().info.subTaskId);

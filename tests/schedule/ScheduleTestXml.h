@@ -1,14 +1,22 @@
-// Reply texts of the job manager and task manager for the schedule tests.
+// Reply texts of the job manager and task manager for the schedule tests,
+// and a tuple of values for comparing several fields of a sent structure.
 #ifndef EVTASK_TESTS_SCHEDULE_SCHEDULETESTXML_H
 #define EVTASK_TESTS_SCHEDULE_SCHEDULETESTXML_H
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "schedule/XmlMessages.h"
 
 namespace evtask {
 namespace test {
+
+// By value, so that fields of packed structures can be passed.
+template <class... T>
+std::tuple<T...> vals(T... v) {
+  return std::tuple<T...>(v...);
+}
 
 struct JobRow {
   long long id;
@@ -29,16 +37,14 @@ inline std::string jobList(const std::vector<JobRow>& rows) {
   }
   resp.setlistobject(1, 0, jobs);
   std::string xml;
-  resp.serialize(xml, false);
-  return xml;
+  return resp.serialize(xml, false) == 0 ? xml : "";
 }
 
 inline std::string createdJobs(const std::vector<std::string>& ids) {
   TMMsg::CreateTaskResp resp;
   resp.setliststring(2, 0, ids);
   std::string xml;
-  resp.serialize(xml, false);
-  return xml;
+  return resp.serialize(xml, false) == 0 ? xml : "";
 }
 
 inline std::string refusal(int code, const char* message) {
@@ -46,8 +52,7 @@ inline std::string refusal(int code, const char* message) {
   if (code != 0) resp.setint64(1, 0, code);
   if (message != nullptr) resp.setstring(2, 0, message);
   std::string xml;
-  resp.serialize(xml, false);
-  return xml;
+  return resp.serialize(xml, false) == 0 ? xml : "";
 }
 
 }  // namespace test

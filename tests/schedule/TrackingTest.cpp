@@ -47,24 +47,21 @@ TEST_F(TrackingTest, WaitPollsEveryThirtySecondsUntilAFinalState) {
   } cases[] = {
       {"already finished", {one("Completed", "done")}, true, true, "Completed", "done", 1},
       {"other letter case", {one("completed")}, true, true, "completed", "", 1},
-      {"errors still succeed", {one("Completed w/ one or more errors")}, true, true, "Completed w/ one or more errors",
-       "", 1},
+      {"errors still succeed", {one("Completed w/ one or more errors")}, true, true, nullptr, nullptr, 1},
       {"warnings", {one("Completed w/ one or more warnings")}, true, true, nullptr, nullptr, 1},
       {"committed", {one("Committed")}, true, true, nullptr, nullptr, 1},
       {"killed", {one("Killed")}, true, false, "Killed", nullptr, 1},
       {"failed to start", {one("Failed To Start")}, true, false, nullptr, nullptr, 1},
       {"system failed", {one("SYSTEM FAILED")}, true, false, nullptr, nullptr, 1},
       {"cleanup", {one("Abnormally Terminated Cleanup")}, true, false, nullptr, nullptr, 1},
-      {"running then failed", {running, one("Waiting"), one("Failed", "no media")}, true, false, "Failed",
-       "no media", 3},
+      {"running then failed", {running, one("Waiting"), one("Failed", "no media")}, true, false, "Failed", "no media", 3},
       {"unknown states keep waiting", {one("Queued"), one(""), one("Completed!"), one("Suspended"), one("Completed")},
        true, true, "Completed", nullptr, 5},
-      {"found among others", {jobList({{8, "Running", ""}, {7, "Completed", ""}})}, true, true, "Completed", nullptr, 1},
+      {"found among others", {jobList({{8, "Running", ""}, {7, "Completed", ""}})}, true, true, nullptr, nullptr, 1},
       {"absent twice", {other, kNone, one("Completed")}, true, true, "Completed", nullptr, 3},
       {"six failed polls", {kNone, other, "<bad", kNone, kNone, kNone}, false, false, "old", nullptr, 6},
-      {"a find resets the count",
-       {kNone, kNone, kNone, kNone, kNone, running, kNone, kNone, kNone, kNone, kNone, one("Completed")}, true, true,
-       "Completed", nullptr, 12},
+      {"a find resets the count", {kNone, kNone, kNone, kNone, kNone, running, kNone, kNone, kNone, kNone, kNone,
+       one("Completed")}, true, true, "Completed", nullptr, 12},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -92,13 +89,10 @@ TEST_F(TrackingTest, JobListRequestCarriesTheFilter) {
   ASSERT_TRUE(task.GetJobSummary(ids, response));
   EXPECT_EQ(1u, list(response, {}, 1).size());
   const RecordedRequest rec = fake->last(kXmlHandlerReq);
-  EXPECT_EQ(1u, rec.as<XmlHandlerReq>().kind);
-  EXPECT_EQ(JobManager::JobListRequest().getTagID(), rec.as<XmlHandlerReq>().tag);
+  EXPECT_EQ(vals(1u, JobManager::JobListRequest().getTagID()), vals(rec.as<XmlHandlerReq>().kind, rec.as<XmlHandlerReq>().tag));
   const CNMessageBase req = parsedXml(sentXml(*fake, kXmlHandlerReq).back());
-  EXPECT_EQ(1, num(req, {}, 3));
-  EXPECT_EQ("jobId", text(req, {1}, 1));
-  EXPECT_EQ(1, num(req, {1}, 5));
-  EXPECT_EQ(300, num(req, {2}, 11));
+  EXPECT_EQ(vals(1ll, std::string("jobId"), 1ll, 300ll),
+            vals(num(req, {}, 3), text(req, {1}, 1), num(req, {1}, 5), num(req, {2}, 11)));
   std::vector<long long> sent;
   at(req, {2})->getlistint(4, 0, sent);
   EXPECT_EQ((std::vector<long long>{3, 4}), sent);  // narrowed to 32 bits
@@ -114,14 +108,10 @@ TEST_F(TrackingTest, TriggerRunsTheSubtaskAndWaitsForItsJob) {
   EXPECT_EQ("ok", detail);
   const CNMessageBase req = parsedXml(sentXml(*fake, kXmlHandlerReq).at(0));
   EXPECT_EQ(TMMsg::TaskOperationReq().getTagID(), req.getTagID());
-  EXPECT_EQ(5, num(req, {}, 4));
-  EXPECT_EQ(3, num(req, {}, 10));
-  ASSERT_EQ(1u, list(req, {}, 5).size());
-  EXPECT_EQ(55, num(list(req, {}, 5)[0], {}, 0));
-  const auto options = list(req, {12}, 1);
-  ASSERT_EQ(1u, options.size());
-  EXPECT_EQ(0x5CFB22DE, num(options[0], {}, 1));
-  EXPECT_EQ("1", text(options[0], {}, 2));
+  const auto subtasks = list(req, {}, 5), options = list(req, {12}, 1);
+  ASSERT_EQ(vals(size_t(1), size_t(1)), vals(subtasks.size(), options.size()));
+  EXPECT_EQ(vals(5ll, 3ll, 55ll, 0x5CFB22DEll, std::string("1")),
+            vals(num(req, {}, 4), num(req, {}, 10), num(subtasks[0], {}, 0), num(options[0], {}, 1), text(options[0], {}, 2)));
 }
 
 // Every flow given a reply it cannot use: a non-zero result with a text, the
@@ -191,34 +181,24 @@ TEST_F(TrackingTest, UnusableRepliesFailCleanlyInEveryFlow) {
     }
   }
   // Run now: replies without a usable job id, or a job that cannot be found.
-  const struct {
-    const char* name;
-    std::vector<std::string> replies;
-    const char* text;
-    size_t polls;
-  } runNow[] = {
-      {"handler fails", {}, kRunText, 0},
-      {"no job in reply", {createdJobs({})}, kRunText, 0},
-      {"job id with letters", {createdJobs({"12x", "5"})}, kRunText, 0},
-      {"job id of letters", {createdJobs({"abc", "5"})}, kRunText, 0},
-      {"empty job id", {createdJobs({"", "5"})}, kRunText, 0},
-      {"job id with a space", {createdJobs({"12 ", "5"})}, kRunText, 0},
-      {"job id of a sign", {createdJobs({"-", "5"})}, kRunText, 0},
-      {"job id out of range", {createdJobs({"99999999999999999999", "5"})}, kRunText, 0},
-      {"waiting fails", {createdJobs({"9"}), kNone, kNone, kNone, kNone, kNone, kNone},
-       "Error in waiting for job to complete. Please check controlhost log for more details", 6},
-  };
+  std::vector<std::pair<std::vector<std::string>, const char*>> runNow = {
+      {{}, kRunText}, {{createdJobs({})}, kRunText},
+      {{createdJobs({"9"}), kNone, kNone, kNone, kNone, kNone, kNone},
+       "Error in waiting for job to complete. Please check controlhost log for more details"}};
+  for (const char* id : {"12x", "abc", "", "12 ", "-", "99999999999999999999"})
+    runNow.push_back({{createdJobs({id, "5"})}, kRunText});
   for (const auto& c : runNow) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(c.first.empty() ? "handler fails" : c.first[0]);
     const size_t before = clock.sleeps().size();
-    if (c.replies.empty()) fake->respondError(kXmlHandlerReq, 12, "no manager");
-    queue(c.replies);
+    if (c.first.empty()) fake->respondError(kXmlHandlerReq, 12, "no manager");
+    queue(c.first);
     std::string text;
     bool unchanged = false;
     EXPECT_EQ(1, trigger(text, unchanged));
-    EXPECT_EQ(c.text, text);
-    EXPECT_EQ(c.polls, clock.sleeps().size() - before);
-    EXPECT_EQ(c.polls == 0, unchanged);
+    EXPECT_EQ(c.second, text);
+    const size_t polls = c.first.size() > 1 ? 6 : 0;
+    EXPECT_EQ(polls, clock.sleeps().size() - before);
+    EXPECT_EQ(polls == 0, unchanged);
   }
 }
 
@@ -239,12 +219,10 @@ TEST_F(TrackingTest, DeleteAndCleanupOfRecordedSchedules) {
   respondXml(*fake, "<m f=\"12\" c=\"1\"/>");
   ASSERT_EQ(0, task.deleteTaskReq("42", ev, err));
   const CNMessageBase req = parsedXml(sentXml(*fake, kXmlHandlerReq).back());
-  EXPECT_EQ(3, num(req, {}, 4));
-  EXPECT_EQ(3, num(req, {}, 10));
   std::vector<unsigned int> ids;
   req.getlistuint(2, 0, ids);
-  EXPECT_EQ(std::vector<unsigned int>{42}, ids);
-  EXPECT_EQ(42, num(list(req, {}, 3).at(0), {}, 0));
+  EXPECT_EQ(vals(3ll, 3ll, std::vector<unsigned int>{42}, 42ll),
+            vals(num(req, {}, 4), num(req, {}, 10), ids, num(list(req, {}, 3).at(0), {}, 0)));
   fake->clearRequests();
   EXPECT_EQ(YM_BAD_ID_TEXT, task.deleteTaskReq("4x", ev, err));
   EXPECT_EQ(YM_BAD_ID_TEXT, task.deleteTaskReq("", ev, err));
@@ -256,9 +234,8 @@ TEST_F(TrackingTest, DeleteAndCleanupOfRecordedSchedules) {
     std::vector<int> failures;  // handler result per deletion, in order
     const char* after;
   } cases[] = {
-      {"all deleted", ",5,,6", {0, 0}, ""},     {"second fails", ",5,,6", {0, 9}, ",6"},
-      {"both fail", "5,6", {9, 9}, ",5,6"},     {"not a number stays", "5,x", {0}, ",x"},
-      {"empty", "", {}, ""},
+      {"all deleted", ",5,,6", {0, 0}, ""}, {"second fails", ",5,,6", {0, 9}, ",6"}, {"both fail", "5,6", {9, 9}, ",5,6"},
+      {"not a number stays", "5,x", {0}, ",x"}, {"empty", "", {}, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -291,8 +268,7 @@ TEST_F(TrackingTest, EntitiesOfTheJobRequest) {
   int requestId = 0;
   std::vector<int> ids{1};
   ASSERT_EQ(0, task.getEntitiesFromRequest(requestId, ids, nullptr));
-  EXPECT_EQ(900, requestId);
-  EXPECT_EQ((std::vector<int>{1, 11, 13}), ids);
+  EXPECT_EQ(vals(900, std::vector<int>{1, 11, 13}), vals(requestId, ids));
   EXPECT_EQ(0x154EE415u, fake->last(kExecuteSPReq).as<ExecuteSPReq>().procedure);
   EXPECT_EQ(0x500000001ll, num(parsedXml(sentXml(*fake, kExecuteSPReq).back()), {}, 1));
 
@@ -301,6 +277,5 @@ TEST_F(TrackingTest, EntitiesOfTheJobRequest) {
   EXPECT_EQ("no such job", task.getErrorString());
   respondStoredProcedure(*fake, refusal(0, nullptr).c_str());
   EXPECT_EQ(0, task.getEntitiesFromRequest(requestId, ids, nullptr));
-  EXPECT_EQ(900, requestId);
-  EXPECT_EQ((std::vector<int>{1, 11, 13}), ids);
+  EXPECT_EQ(vals(900, std::vector<int>{1, 11, 13}), vals(requestId, ids)) << "an empty answer changes nothing";
 }

@@ -5,19 +5,16 @@
 // with a key.
 #ifdef EVTASK_HAVE_APPMGR
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
-#include <thread>
 
 #include "appmgr/Embedded.h"
+#include "appmgr/ServerProcess.h"
 #include "platform/AppMgrTransport.h"
 #include "platform/YMPlatformInfo.h"
 #include "service/Platform.h"
@@ -46,7 +43,7 @@ class CtlTest : public ::testing::Test {
     reset();
   }
   void TearDown() override {
-    stopServer();
+    server.stop();
     evtask::setEmbeddedProvider(nullptr);
     reset();
     std::error_code ec;
@@ -84,42 +81,8 @@ class CtlTest : public ::testing::Test {
     return r;
   }
 
-  // Starts evtask-appmgr and waits (bounded) until its log says it listens;
-  // returns the endpoint it reports.
-  std::string startServer(const std::vector<std::string>& extra) {
-    const std::string log = dir + "/server" + std::to_string(++started) + ".log";
-    std::vector<std::string> args = {EVTASK_APPMGR_PATH, "--db", dir + "/store.db", "--init-demo", "--log-file", log};
-    args.insert(args.end(), extra.begin(), extra.end());
-    pid = fork();
-    if (pid == 0) {
-      std::vector<char*> argv;
-      for (std::string& a : args) argv.push_back(&a[0]);
-      argv.push_back(nullptr);
-      execv(argv[0], argv.data());
-      _exit(127);
-    }
-    for (int i = 0; i < 2000; ++i) {
-      std::stringstream text;
-      text << std::ifstream(log).rdbuf();
-      const std::string s = text.str();
-      const size_t at = s.find("listening on ");
-      if (at != std::string::npos && s.find('\n', at) != std::string::npos)
-        return s.substr(at + 13, s.find('\n', at) - at - 13);
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    ADD_FAILURE() << "evtask-appmgr did not start listening";
-    return "";
-  }
-  void stopServer() {
-    if (pid <= 0) return;
-    kill(pid, SIGTERM);
-    waitpid(pid, nullptr, 0);
-    pid = -1;
-  }
-
   std::string dir;
-  pid_t pid = -1;
-  int started = 0;
+  evtask::test::ServerProcess server;
 };
 
 // Every command on the embedded server. Jobs run on the fake clock, which
@@ -146,31 +109,9 @@ TEST_F(CtlTest, EveryCommandOnTheEmbeddedServer) {
       {{"--json", "options", "get", "1001", "7777"}, 0, {"\"values\":[\"-5\"]", "\"type\":\"long\""}},
       {{"options", "remove", "1001", "7777"}, 0, {}},
       {{"--json", "options", "get", "1001", "7777"}, 1, {"\"code\":524289", "error 524289 (0x80001): option 7777"}},
-      // Values are checked against their type before anything is sent.
-      {{"options", "set", "1001", "5", "2147483648", "--type", "int"}, 2, {"2147483648"}},
-      {{"options", "set", "1001", "5", "12abc", "--type", "int"}, 2, {"12abc"}},
-      {{"options", "set", "1001", "5", "maybe", "--type", "bool"}, 2, {"maybe"}},
-      {{"options", "set", "1001", "5", "32768", "--type", "short"}, 2, {"32768"}},
-      {{"options", "set", "1001", "5", "-1", "--type", "ushort"}, 2, {"-1"}},
-      {{"options", "set", "1001", "5", "18446744073709551616", "--type", "ulonglong"}, 2, {"18446744073709551616"}},
-      {{"options", "set", "1001", "5", "1", "--type", "float"}, 2, {"float"}},
-      {{"options", "set", "1001", "5001", "2147483647", "--type", "int"}, 0, {}},
-      {{"options", "set", "1001", "5002", "-2147483648", "--type", "7"}, 0, {}},
-      {{"options", "set", "1001", "5003", "off", "--type", "bool"}, 0, {}},
-      {{"options", "set", "1001", "5004", "4294967295", "--type", "uint"}, 0, {}},
-      {{"options", "set", "1001", "5005", "-9223372036854775808", "--type", "longlong"}, 0, {}},
-      {{"options", "set", "1001", "5006", "a b", "--type", "text"}, 0, {}},
-      {{"--json", "options", "list", "1001"}, 0,
-       {"{\"optionId\":5001,\"type\":\"int\",\"value\":\"2147483647\"}",
-        "{\"optionId\":5002,\"type\":\"int\",\"value\":\"-2147483648\"}",
-        "{\"optionId\":5003,\"type\":\"bool\",\"value\":\"0\"}",
-        "{\"optionId\":5004,\"type\":\"uint\",\"value\":\"4294967295\"}",
-        "{\"optionId\":5005,\"type\":\"longlong\",\"value\":\"-9223372036854775808\"}",
-        "{\"optionId\":5006,\"type\":\"text\",\"value\":\"a b\"}"}},
       {{"files", "add", "1001", "/srv/data", "--type", "1"}, 0, {}},
       {{"--json", "files", "list", "1001"}, 0, {"\"name\":\"/etc\"", "\"name\":\"/home\"", "\"name\":\"/srv/data\""}},
       {{"files", "remove", "1001", "/srv/data"}, 0, {}},
-      {{"files", "list", "1001"}, 0, {"/home"}},
       {{"files", "add", "1001", "", "--type", "1"}, 2, {"must not be empty"}},
       {{"--json", "defaults"}, 0, {"{\"optionId\":100,\"type\":\"longlong\",\"value\":\"1048576\"}"}},
       {{"params", "set", "RetentionDays", "30"}, 0, {}},
@@ -209,21 +150,33 @@ TEST_F(CtlTest, EveryCommandOnTheEmbeddedServer) {
       {{"--json", "job", "wait", "$JOB"}, 0, {"\"outcome\":\"completed\"", "\"status\":\"Completed\"", "\"percent\":100"},
        6000},
       {{"--json", "job", "wait", "987654"}, 1, {"\"outcome\":\"query failed\""}, 0},
-      // Usage errors and the endpoints.
-      {{"task", "show"}, 2, {"id is required"}},
-      {{"task", "show", "x"}, 2, {"x"}},
-      {{"task", "show", "1", "--by", "client"}, 2, {"client"}},
-      {{"frobnicate"}, 2, {"subcommand is required"}},
-      {{"options"}, 2, {"subcommand"}},
-      {{"job", "wait", "5", "--timeout", "-1"}, 2, {"negative"}},
-      {{"schedule", "create", "aux-copy"}, 2, {"--policy"}},
+      // Usage errors.
+      {{"task", "show"}, 2, {"id is required"}}, {{"task", "show", "x"}, 2, {"x"}}, {{"options"}, 2, {"subcommand"}},
+      {{"task", "show", "1", "--by", "client"}, 2, {"client"}}, {{"frobnicate"}, 2, {"subcommand is required"}},
+      {{"job", "wait", "5", "--timeout", "-1"}, 2, {"negative"}}, {{"schedule", "create", "aux-copy"}, 2, {"--policy"}},
       {{"schedule", "create", "edc", "--client", "2"}, 2, {"--instance"}},
       {{"job", "run", "partition-move", "--store", "1", "--substore", "2", "--source-ma", "3"}, 2, {"--dest-ma"}},
       {{"job", "run", "index-scale"}, 2, {"--index-client"}},
       {{"--help"}, 0, {"3 cannot reach the server", "4 deadline passed"}},
   };
+  // Values are checked against their type before anything is sent; those
+  // that fit are stored in their text form. Columns: value, type, stored
+  // type and value (none: refused, the error names the value or the type).
+  const char* const typed[][4] = {
+      {"2147483648", "int"}, {"12abc", "int"}, {"maybe", "bool"}, {"32768", "short"}, {"-1", "ushort"},
+      {"18446744073709551616", "ulonglong"}, {"1", "float", nullptr, "float"}, {"2147483647", "int", "int", "2147483647"},
+      {"-2147483648", "7", "int", "-2147483648"}, {"off", "bool", "bool", "0"}, {"4294967295", "uint", "uint", "4294967295"},
+      {"-9223372036854775808", "longlong", "longlong", "-9223372036854775808"}};
+  std::vector<Case> all(std::begin(cases), std::end(cases));
+  for (const auto& t : typed) {
+    all.push_back({{"--json", "options", "set", "1001", "5000", t[0], "--type", t[1]}, t[2] ? 0 : 2, {t[2] ? "" : t[3] ? t[3] : t[0]}});
+    if (t[2] != nullptr) {
+      all.push_back({{"--json", "options", "get", "1001", "5000"}, 0,
+                     {"\"values\":[\"" + std::string(t[3]) + "\"]", "\"type\":\"" + std::string(t[2]) + "\""}});
+    }
+  }
   std::string job = "none";
-  for (const Case& c : cases) {
+  for (const Case& c : all) {
     std::vector<std::string> args = c.args;
     for (std::string& a : args) a = a == "$JOB" ? job : a;
     SCOPED_TRACE(::testing::PrintToString(args));
@@ -247,50 +200,26 @@ TEST_F(CtlTest, EveryCommandOnTheEmbeddedServer) {
   EXPECT_EQ(3, run({"--endpoint", "unix:" + dir + "/nobody.sock", "defaults"}, false).exit);
 }
 
-TEST_F(CtlTest, OverUnixSocketAndTcpWithKey) {
-  const std::string unixEp = startServer({"--listen", "unix:" + dir + "/appmgr.sock", "--job-speed", "1000"});
-  ASSERT_EQ("unix:" + dir + "/appmgr.sock", unixEp);
-  Result r = run({"--json", "--endpoint", unixEp, "task", "run", "1001", "2001"}, false);
-  ASSERT_EQ(0, r.exit) << r.err;
-  const std::string job = std::to_string(r.doc["jobs"][0].get<long long>());
-  r = run({"--json", "--endpoint", unixEp, "job", "wait", job, "--timeout", "30"}, false);
-  EXPECT_EQ(0, r.exit) << r.err;
-  EXPECT_EQ("Completed", r.doc["status"]) << r.out;
-  stopServer();
-  // Once the server is gone the tool cannot reach it.
-  EXPECT_EQ(3, run({"--endpoint", unixEp, "task", "show", "1002"}, false).exit);
-
+// Over TCP with a key (the Unix socket is the default transport of the
+// socket tests); once the server is gone the tool cannot reach it.
+TEST_F(CtlTest, OverTcpWithKey) {
   const std::string key = dir + "/psk";
   std::ofstream(key) << "00112233445566778899aabbccddeeff00112233445566778899aabbccddeeff";
   chmod(key.c_str(), 0600);
-  const std::string tcpEp = startServer({"--listen", "tcp:127.0.0.1:0", "--key-file", key});
+  const std::string tcpEp = server.start({"--db", dir + "/store.db", "--init-demo", "--listen", "tcp:127.0.0.1:0",
+                                          "--key-file", key, "--job-speed", "1000"}, dir + "/server.log");
   ASSERT_EQ(0u, tcpEp.rfind("tcp:127.0.0.1:", 0)) << tcpEp;
-  r = run({"--json", "--endpoint", tcpEp, "--key-file", key, "options", "get", "1002", "7"}, false);
+  Result r = run({"--json", "--endpoint", tcpEp, "--key-file", key, "options", "get", "1002", "7"}, false);
   ASSERT_EQ(0, r.exit) << r.err;
   EXPECT_EQ(Json::array({"/restore"}), r.doc["values"]);
-}
-
-TEST_F(CtlTest, Demo) {
-  evtask::test::FakeClock clock;
-  std::ostringstream out, err;
-  CtlIo io(out, err);
-  io.startEmbedded = [](const evtask::ctl::EmbeddedSettings& s, std::string& e) {
-    evtask::appmgr::EmbeddedOptions o;
-    o.dbPath = s.dbPath;
-    o.initDemo = s.initDemo;
-    o.jobSpeed = s.jobSpeed;
-    return evtask::appmgr::registerEmbedded(o, e);
-  };
-  ASSERT_EQ(0, evtask::ctl::runCtl({"evtaskctl", "--json", "demo"}, io)) << err.str() << out.str();
-  const Json doc = Json::parse(out.str());
-  EXPECT_EQ(true, doc["ok"]);
-  EXPECT_LT(doc["elapsedMs"].get<long long>(), 30000);
-  std::vector<std::string> steps;
-  for (const Json& s : doc["steps"]) steps.push_back(s["step"]);
-  EXPECT_EQ((std::vector<std::string>{"start", "schedule create update", "schedules list", "task run", "job wait",
-                                      "options list", "options set", "options get", "files add", "files list",
-                                      "files remove"}),
-            steps);
+  r = run({"--json", "--endpoint", tcpEp, "--key-file", key, "task", "run", "1001", "2001"}, false);
+  ASSERT_EQ(0, r.exit) << r.err;
+  const std::string job = std::to_string(r.doc["jobs"][0].get<long long>());
+  r = run({"--json", "--endpoint", tcpEp, "--key-file", key, "job", "wait", job, "--timeout", "30"}, false);
+  EXPECT_EQ(0, r.exit) << r.err;
+  EXPECT_EQ("Completed", r.doc["status"]) << r.out;
+  server.stop();
+  EXPECT_EQ(3, run({"--endpoint", tcpEp, "--key-file", key, "task", "show", "1002"}, false).exit);
 }
 
 }  // namespace

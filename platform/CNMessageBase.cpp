@@ -97,7 +97,7 @@ constexpr unsigned kParseOptions =
 // A registered schema with an index from tag to declared field, so that the
 // reader finds a field's declaration with one lookup.
 struct RegisteredClass {
-  XmlClassSpec spec;
+  XmlClassSpec classSchema;
   std::vector<int32_t> byTag;  // field position + 1 per tag; 0 = not declared
 };
 
@@ -311,7 +311,7 @@ const RegisteredClass* findRegisteredClass(int family, int classNo) {
 
 const XmlClassSpec* findMessageClass(int family, int classNo) {
   const RegisteredClass* c = findRegisteredClass(family, classNo);
-  return c == nullptr ? nullptr : &c->spec;
+  return c == nullptr ? nullptr : &c->classSchema;
 }
 
 // --- reading and writing -------------------------------------------------------------------
@@ -546,7 +546,7 @@ struct XmlCodec {
       const XmlFieldSpec* declared = nullptr;
       if (schema != nullptr && sub == 0 && static_cast<size_t>(tag) < schema->byTag.size()) {
         const int32_t at = schema->byTag[static_cast<size_t>(tag)];
-        if (at != 0) declared = &schema->spec.fields[static_cast<size_t>(at - 1)];
+        if (at != 0) declared = &schema->classSchema.fields[static_cast<size_t>(at - 1)];
       }
       if (declared != nullptr && declared->kind != kind) {
         return fail(YM_XML_WRONG_TYPE,

@@ -188,6 +188,19 @@ TEST_F(SharedMemUtilTest, WithoutTheMappingListAnotherSegmentsIdIsRefused) {
   EXPECT_TRUE(util.deleteSharedMemory(a, error, handleA)) << error;
   EXPECT_FALSE(segmentExists(keyA));
   EXPECT_TRUE(util.deleteSharedMemory(b, error, handleB)) << error;
+
+  // An address attached by other code, with the id of a segment that is
+  // gone: refused, and the segment stays attached.
+  const int keyC = freshKey(5);
+  const int idC = rawSegment(keyC, 0600);
+  auto* c = static_cast<unsigned*>(track(shmat(idC, nullptr, 0)));
+  ASSERT_NE(reinterpret_cast<unsigned*>(-1), c);
+  EXPECT_FALSE(util.deleteSharedMemory(c, error, handleB));
+  EXPECT_EQ(EINVAL, error);
+  struct shmid_ds ds;
+  ASSERT_EQ(0, shmctl(idC, IPC_STAT, &ds));
+  ASSERT_EQ(1u, static_cast<unsigned>(ds.shm_nattch)) << "the segment was detached";
+  *c = 9u;
 }
 
 }  // namespace

@@ -22,27 +22,9 @@
 #include "support/TestSupport.h"
 
 using namespace evtask;
-using evtask::test::ScopedFakeAppMgr;
+using namespace evtask::test;
 
 namespace {
-
-Sched_AssocEntity entity(long clientId) {
-  Sched_AssocEntity e;
-  e.reserved1 = 91;
-  e.reserved2 = 92;
-  e.taskId = 5;
-  e.clientGroupId = 6;
-  e.clientId = clientId;
-  e.appTypeId = 8;
-  e.instanceId = 9;
-  e.backupsetId = 10;
-  e.subclientId = 11;
-  e.extraValue1 = 12;
-  e.extraValue2 = 13;
-  e.localValue1 = 14;
-  e.localValue2 = 15;
-  return e;
-}
 
 class NetExchangesTest : public ::testing::Test {
  protected:
@@ -58,27 +40,22 @@ class NetExchangesTest : public ::testing::Test {
   ScopedFakeAppMgr fake;
   TaskInterfaceNet net;
   _TaskInfo task;
-  evtask::test::RecordingCallback rec;
+  RecordingCallback rec;
   std::string err;
 };
 
-GenericGetOptionsResp threeOptions(TaskApiOptions* recs) {
+// Answers the next request of `type` with three option records.
+void respondThreeOptions(ScopedFakeAppMgr& fake, uint32_t type) {
   static char a[] = "alpha", c[] = "gamma";
-  recs[0] = TaskApiOptions{1, 7, a};
-  recs[1] = TaskApiOptions{0x100000002ull, 1, nullptr};
-  recs[2] = TaskApiOptions{3, 13, c};
-  GenericGetOptionsResp resp{};
-  resp.count = 3;
-  resp.options = recs;
-  return resp;
+  TaskApiOptions recs[] = {{1, 7, a}, {0x100000002ull, 1, nullptr}, {3, 13, c}};
+  fake->respondRows(type, &GenericGetOptionsResp::options, recs);
 }
 
 // The values separated by blanks, so that one comparison shows every field.
 template <class... T>
 std::string join(const T&... values) {
   std::ostringstream o;
-  int unused[] = {(o << values << ' ', 0)...};
-  (void)unused;
+  ((o << values << ' '), ...);
   return o.str();
 }
 
@@ -98,21 +75,20 @@ TEST_F(NetExchangesTest, EveryExchangeSendsExactlyItsIdentityFields) {
       {"setTaskInfo", kTask}, {"setSubTaskInfo", kTask | kSub}, {"setEntityInfo", kTask | kSub},
       {"getDefaultTaskId", 0}, {"getJobListFromTaskId", kAll & ~kKind}};
   size_t checked = 0;
-  for (const evtask::test::NetOperation& op : evtask::test::netOperations()) {
+  for (const NetOperation& op : netOperations()) {
     const auto row = fields.find(op.name);
     if (row == fields.end()) continue;
     SCOPED_TRACE(op.name);
-    evtask::test::NetCallState state;
+    NetCallState state;
     const _TaskInfo sentFrom = state.task;
     ASSERT_EQ(0, op.run(net, state)) << state.err;
-    const evtask::test::RecordedRequest r = fake->last(op.requestType);
+    const RecordedRequest r = fake->last(op.requestType);
     ASSERT_GE(r.size, 16u + sizeof(TaskApiInfo));
     const TaskApiInfo& sent = r.as<GenericTaskApiReq>().info;
-    EXPECT_EQ((row->second & kJob) ? sentFrom.jobId : 0u, sent.jobId);
-    EXPECT_EQ((row->second & kTask) ? sentFrom.taskId : 0u, sent.taskId);
-    EXPECT_EQ((row->second & kSub) ? sentFrom.subTaskId : 0u, sent.subTaskId);
-    EXPECT_EQ((row->second & kKind) ? sentFrom.idKind : 0, sent.idKind);
-    EXPECT_EQ((row->second & kKey) ? sentFrom.optionKey : 0u, sent.optionKey);
+    const auto from = [&](unsigned field, unsigned long long value) { return (row->second & field) ? value : 0; };
+    EXPECT_EQ(join(from(kJob, sentFrom.jobId), from(kTask, sentFrom.taskId), from(kSub, sentFrom.subTaskId),
+                   from(kKind, sentFrom.idKind), from(kKey, sentFrom.optionKey)),
+              join(sent.jobId, sent.taskId, sent.subTaskId, sent.idKind, sent.optionKey));
     for (uint8_t b : sent.reserved) EXPECT_EQ(0, b);
     ++checked;
   }
@@ -120,7 +96,7 @@ TEST_F(NetExchangesTest, EveryExchangeSendsExactlyItsIdentityFields) {
   // getDefaultOption puts the wanted option id in the key position only.
   std::string value;
   ASSERT_EQ(0, net.getDefaultOption(77, value, err, nullptr));
-  const evtask::test::RecordedRequest request = fake->last(msg::kGetDefaultOption);
+  const RecordedRequest request = fake->last(msg::kGetDefaultOption);
   const TaskApiInfo& sent = request.as<GenericTaskApiReq>().info;
   EXPECT_EQ("0 0 0 0 77 ", join(sent.jobId, sent.taskId, sent.subTaskId, sent.idKind, sent.optionKey));
 }
@@ -141,7 +117,7 @@ TEST_F(NetExchangesTest, FailuresCarryTheServersTextOrSayWhatWentWrong) {
   const size_t sent = fake->requestCount();
   EXPECT_EQ(YM_DB_NODATA, net.getPatternInfo(task, err, nullptr));
   EXPECT_FALSE(err.empty());
-  evtask::test::LogCapture cap;
+  LogCapture cap;
   task.idKind = 0;
   task.jobId = 0;
   EXPECT_EQ(1, net.getOptions(task, &rec, err, nullptr));
@@ -165,21 +141,19 @@ TEST_F(NetExchangesTest, EntitiesAndPatternsTravelFieldByField) {
   EXPECT_EQ(80u, fake->last(msg::kSetEntityInfo).size);
   EXPECT_EQ(0u, fake->last(msg::kSetEntityInfo).as<SetEntityInfoReq>().count);
   EXPECT_EQ(nullptr, fake->last(msg::kSetEntityInfo).as<SetEntityInfoReq>().entities);
-  task.entities = {entity(7), entity(8)};
+  task.entities = {sampleEntity(10), sampleEntity(30)};
   ASSERT_EQ(0, net.setEntityInfo(task, err, nullptr));
   const auto req = fake->last(msg::kSetEntityInfo);
   const auto& r = req.as<SetEntityInfoReq>();
   ASSERT_EQ(2u, r.count);
   const auto& w = r.entities[0];
-  EXPECT_EQ("91 92 5 6 7 8 9 10 11 12 13 ", join(w.field0, w.field1, w.taskId, w.clientGroupId, w.clientId, w.appTypeId,
-                                               w.instanceId, w.backupsetId, w.subclientId, w.field9, w.field10));
-  EXPECT_EQ(8u, r.entities[1].clientId);
+  EXPECT_EQ("10 11 22 12 13 14 15 16 17 18 19 ",
+            join(w.field0, w.field1, w.taskId, w.clientGroupId, w.clientId, w.appTypeId, w.instanceId, w.backupsetId,
+                 w.subclientId, w.field9, w.field10));
+  EXPECT_EQ(33u, r.entities[1].clientId);
 
-  Sch_AssocEntity rows[1] = {Sch_AssocEntity{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}};
-  EntityInfoResp resp{};
-  resp.count = 1;
-  resp.entities = rows;
-  fake->respond(msg::kGetEntityInfo, resp);
+  Sch_AssocEntity rows[] = {{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}};
+  fake->respondRows(msg::kGetEntityInfo, &EntityInfoResp::entities, rows);
   ASSERT_EQ(0, net.getEntityInfo(task, err, nullptr));
   ASSERT_EQ(3u, task.entities.size());
   const Sched_AssocEntity& e = task.entities[2];
@@ -195,31 +169,24 @@ TEST_F(NetExchangesTest, EntitiesAndPatternsTravelFieldByField) {
   patterns[0].text3 = b;
   patterns[0].field9 = 9;
   patterns[0].fields2[6] = 16;
-  GetPatternResp presp{};
-  presp.count = 2;
-  presp.patterns = patterns;
-  fake->respond(msg::kGetPatternInfo, presp);
+  fake->respondRows(msg::kGetPatternInfo, &GetPatternResp::patterns, patterns);
   ASSERT_EQ(0, net.getPatternInfo(task, err, nullptr));
   ASSERT_EQ(2u, task.patterns.size());
   const Sched_Pattern& p = task.patterns[0];
   EXPECT_EQ("first  second 8 9 16 ", join(p.text1, p.text2, p.text3, p.value8, p.value9, p.value16));
   const auto preq = fake->last(msg::kGetPatternInfo);
   const auto& pe = preq.as<GetPatternReq>().entity;
-  EXPECT_EQ("0 0 7 13 ", join(pe.field0, pe.field1, pe.clientId, pe.field10));
+  EXPECT_EQ("0 0 13 19 ", join(pe.field0, pe.field1, pe.clientId, pe.field10));
 }
 
 // Option and file records of the answers reach the callbacks in order, and
 // removals send no texts. (The task object's tests pin the writes.)
 TEST_F(NetExchangesTest, OptionsAndFilesTravelFieldByField) {
-  TaskApiOptions recs[3];
-  fake->respond(msg::kGetOptions, threeOptions(recs));
-  fake->respond(msg::kGetDefaults, threeOptions(recs));
+  respondThreeOptions(fake, msg::kGetOptions);
+  respondThreeOptions(fake, msg::kGetDefaults);
   char p[] = "/restore/here";
-  TaskApiFiles answer[1] = {{150003, 150004, p}};
-  GenericGetTaskFilesResp files{};
-  files.count = 1;
-  files.files = answer;
-  fake->respond(msg::kGetFiles, files);
+  TaskApiFiles answer[] = {{150003, 150004, p}};
+  fake->respondRows(msg::kGetFiles, &GenericGetTaskFilesResp::files, answer);
   ASSERT_EQ(0, net.getOptions(task, &rec, err, nullptr)) << err;
   ASSERT_EQ(0, net.getDefaults(&rec, err, nullptr)) << err;
   ASSERT_EQ(0, net.getFiles(task, &rec, err, nullptr)) << err;
@@ -245,7 +212,7 @@ TEST_F(NetExchangesTest, OptionsAndFilesTravelFieldByField) {
   std::string value = "caller's";
   ASSERT_EQ(0, net.getDefaultOption(0x1234567890ull, value, err, nullptr));
   EXPECT_EQ("caller's", value);
-  fake->respond(msg::kGetDefaultOption, threeOptions(recs));
+  respondThreeOptions(fake, msg::kGetDefaultOption);
   ASSERT_EQ(0, net.getDefaultOption(1, value, err, nullptr));
   EXPECT_EQ("alpha", value);
 }
@@ -255,16 +222,13 @@ TEST_F(NetExchangesTest, CatalogueListsTravelFieldByField) {
   std::list<unsigned long long> jobs;
   ASSERT_EQ(0, net.getJobIdsFromBkpStats(jobs, "where", true, -3, err, nullptr));
   const auto stats = fake->last(msg::kGetJobIdsFromBkpStats);
-  EXPECT_STREQ("where", stats.as<GetJobIdsFromBkpStatsReq>().text);
-  EXPECT_EQ("1 -3 ", join(stats.as<GetJobIdsFromBkpStatsReq>().flag, stats.as<GetJobIdsFromBkpStatsReq>().number));
+  const auto& s = stats.as<GetJobIdsFromBkpStatsReq>();
+  EXPECT_EQ("where 1 -3 ", join(s.text, s.flag, s.number));
 
   // Compliance options: the unsent argument changes nothing of the request.
   char name[] = "retain";
-  SchedComplianceOption entries[2] = {{4, name}, {5, nullptr}};
-  ComplianceOptionListResp compliance{};
-  compliance.count = 2;
-  compliance.options = entries;
-  fake->respond(msg::kGetComplianceOptionList, compliance);
+  SchedComplianceOption entries[] = {{4, name}, {5, nullptr}};
+  fake->respondRows(msg::kGetComplianceOptionList, &ComplianceOptionListResp::options, entries);
   std::list<_ComplianceOptionInfo> out;
   ASSERT_EQ(0, net.getComplianceOptionList(-9, out, err, 111, static_cast<ymComplianceOptions>(3), 6));
   ASSERT_EQ(2u, out.size());
@@ -278,12 +242,9 @@ TEST_F(NetExchangesTest, CatalogueListsTravelFieldByField) {
 
   // Record centers accumulate across calls.
   char t[7][8] = {"t1", "t2", "t3", "t4", "t5", "t6", "t7"};
-  SchedRecordCenter center{1, t[0], t[1], t[2], t[3], t[4], 2, t[5], t[6], 3};
-  RecordCenterListResp centers{};
-  centers.count = 1;
-  centers.centers = &center;
-  fake->respond(msg::kGetRecordCenterList, centers);
-  fake->respond(msg::kGetRecordCenterList, centers);
+  SchedRecordCenter center[] = {{1, t[0], t[1], t[2], t[3], t[4], 2, t[5], t[6], 3}};
+  fake->respondRows(msg::kGetRecordCenterList, &RecordCenterListResp::centers, center);
+  fake->respondRows(msg::kGetRecordCenterList, &RecordCenterListResp::centers, center);
   std::list<_RecordCenterInfo> centerList;
   ASSERT_EQ(0, net.getRecordCenterList(centerList, err, 4));
   ASSERT_EQ(0, net.getRecordCenterList(centerList, err, 4));
@@ -294,22 +255,16 @@ TEST_F(NetExchangesTest, CatalogueListsTravelFieldByField) {
   EXPECT_EQ(4, fake->last(msg::kGetRecordCenterList).as<RecordCenterListReq>().number);
 
   char a[] = "a", b[] = "b", cc[] = "c", d[] = "d";
-  SchedRecordConnector connector{1, a, 2, b, nullptr, cc, 3};
-  RecordConnectorListResp connectors{};
-  connectors.count = 1;
-  connectors.connectors = &connector;
-  fake->respond(msg::kGetRecordConnectorList, connectors);
+  SchedRecordConnector connector[] = {{1, a, 2, b, nullptr, cc, 3}};
+  fake->respondRows(msg::kGetRecordConnectorList, &RecordConnectorListResp::connectors, connector);
   std::list<_RecordConnectorInfo> conns;
   ASSERT_EQ(0, net.getRecordConnectorList(conns, err, 0));
   ASSERT_EQ(1u, conns.size());
   const _RecordConnectorInfo& k = conns.front();
   EXPECT_EQ("1 a 2 b  c 3 ", join(k.id, k.text1, k.value1, k.text2, k.text3, k.text4, k.value2));
 
-  SchedLegalHold hold{a, b, cc, {7, 8, 9}, d, {10, 11}};
-  LegalHoldListResp holds{};
-  holds.count = 1;
-  holds.holds = &hold;
-  fake->respond(msg::kGetLegalHoldList, holds);
+  SchedLegalHold hold[] = {{a, b, cc, {7, 8, 9}, d, {10, 11}}};
+  fake->respondRows(msg::kGetLegalHoldList, &LegalHoldListResp::holds, hold);
   std::list<_LegalHoldInfo> holdList;
   ASSERT_EQ(0, net.getLegalHoldList(holdList, err, "filter"));
   ASSERT_EQ(1u, holdList.size());
@@ -331,35 +286,27 @@ TEST_F(NetExchangesTest, TagFilterAndUpdateInfo) {
   filter.text2 = "two";
   filter.value = 12;
   char one[] = "one", two[] = "two", three[] = "three", four[] = "four", five[] = "five";
-  SchedDM2Tag entry{one, two, three, four, five, 13};
-  TagListResp resp{};
-  resp.count = 1;
-  resp.tags = &entry;
-  fake->respond(msg::kGetTagList, resp);
+  SchedDM2Tag entry[] = {{one, two, three, four, five, 13}};
+  fake->respondRows(msg::kGetTagList, &TagListResp::tags, entry);
   ASSERT_EQ(0, net.getTagList(tags, err, &filter));
   const auto req = fake->last(msg::kGetTagList);
-  EXPECT_STREQ("two", req.as<TagListReq>().tag.text2);
-  EXPECT_STREQ("", req.as<TagListReq>().tag.text1);
-  EXPECT_EQ(12, req.as<TagListReq>().tag.number);
+  const auto& sent = req.as<TagListReq>().tag;
+  EXPECT_EQ("two  12 ", join(sent.text2, sent.text1, sent.number)) << "unset texts are sent empty";
   ASSERT_EQ(1u, tags.size());
   const _DM2TagInfo& t = tags.front();
   EXPECT_EQ("one two three four five 13 ", join(t.text1, t.text2, t.text3, t.text4, t.text5, t.value));
 
   // Update information is replaced only when the server answers entries.
   _UpdateInformation info;
-  info.updates.push_back({5, 55});
-  info.updates.push_back({6, 66});
+  info.updates = {{5, 55}, {6, 66}};
   ASSERT_EQ(0, net.GetUpdateInfo(info, err, 0, 0, 0));
-  const auto sent = fake->last(msg::kGetUpdateInfo);
-  const auto& r = sent.as<GetUpdateInfoReq>();
+  const auto update = fake->last(msg::kGetUpdateInfo);
+  const auto& r = update.as<GetUpdateInfoReq>();
   ASSERT_EQ(2u, r.count);
   EXPECT_EQ("5 0 6 ", join(r.entries[0].word1, r.entries[0].word2, r.entries[1].word1)) << "the second word is 0";
   EXPECT_EQ(2u, info.updates.size()) << "count 0 keeps the list";
-  SchedUpdateInfo entries[1] = {{9, 99}};
-  GetUpdateInfoResp uresp{};
-  uresp.count = 1;
-  uresp.entries = entries;
-  fake->respond(msg::kGetUpdateInfo, uresp);
+  SchedUpdateInfo entries[] = {{9, 99}};
+  fake->respondRows(msg::kGetUpdateInfo, &GetUpdateInfoResp::entries, entries);
   ASSERT_EQ(0, net.GetUpdateInfo(info, err, 0, 0, 0));
   ASSERT_EQ(1u, info.updates.size());
   EXPECT_EQ(9u, info.updates.front().firstWord);

@@ -69,14 +69,12 @@ void FakeAppMgr::setHandler(uint32_t requestType, Handler handler) {
 
 void FakeAppMgr::failNextSend(int code, const std::string& text) {
   std::lock_guard<std::mutex> lock(m_mu);
-  m_sendFault = code;
-  m_sendFaultText = text;
+  m_sendFault = {code, text};
 }
 
 void FakeAppMgr::failNextReceive(int code, const std::string& text) {
   std::lock_guard<std::mutex> lock(m_mu);
-  m_receiveFault = code;
-  m_receiveFaultText = text;
+  m_receiveFault = {code, text};
 }
 
 void FakeAppMgr::mutateNextResponse(std::function<void(Frame&)> mutate) {
@@ -133,23 +131,21 @@ void FakeAppMgr::clearRequests() {
   m_requests.clear();
 }
 
+int FakeAppMgr::takeFault(PendingFault& fault, std::string& err) {
+  const int rc = fault.code;
+  if (rc != 0) err = fault.text;
+  fault.code = 0;
+  return rc;
+}
+
 int FakeAppMgr::onSend(const Frame&, std::string& err) {
   std::lock_guard<std::mutex> lock(m_mu);
-  if (m_sendFault == 0) return 0;
-  const int rc = m_sendFault;
-  err = m_sendFaultText;
-  m_sendFault = 0;
-  return rc;
+  return takeFault(m_sendFault, err);
 }
 
 int FakeAppMgr::onReceive(Frame& response, std::string& err) {
   std::lock_guard<std::mutex> lock(m_mu);
-  if (m_receiveFault != 0) {
-    const int rc = m_receiveFault;
-    err = m_receiveFaultText;
-    m_receiveFault = 0;
-    return rc;
-  }
+  if (const int rc = takeFault(m_receiveFault, err)) return rc;
   if (m_mutate) {
     auto mutate = std::move(m_mutate);
     m_mutate = nullptr;

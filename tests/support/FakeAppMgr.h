@@ -57,6 +57,16 @@ class FakeAppMgr : public InProcessHandler {
     queueEncoded(requestType, &copy, sizeof copy);
   }
 
+  // Queues a response of `Resp` whose array `field` holds `rows` (and whose
+  // count is their number) for the next request of `requestType`.
+  template <class Resp, class Row, size_t N>
+  void respondRows(uint32_t requestType, Row* Resp::*field, Row (&rows)[N]) {
+    Resp resp{};
+    resp.count = N;
+    resp.*field = rows;
+    respond(requestType, resp);
+  }
+
   // Queues a server error: a zeroed response with `code` and `text` in its
   // header.
   void respondError(uint32_t requestType, int code, const std::string& text);
@@ -70,7 +80,6 @@ class FakeAppMgr : public InProcessHandler {
   static Frame encodeResponse(uint32_t requestType, Resp resp) {
     resp.header.magic = kAppMgrRespMagic;
     Frame f;
-    std::string err;
     encodeOrDie(requestType + 1, &resp, sizeof resp, f);
     return f;
   }
@@ -113,10 +122,13 @@ class FakeAppMgr : public InProcessHandler {
   std::vector<RecordedRequest> m_requests;
   std::map<uint32_t, std::deque<Frame>> m_scripted;
   std::map<uint32_t, Handler> m_handlers;
-  int m_sendFault = 0;
-  std::string m_sendFaultText;
-  int m_receiveFault = 0;
-  std::string m_receiveFaultText;
+  struct PendingFault {
+    int code = 0;  // 0: none
+    std::string text;
+  };
+  PendingFault m_sendFault, m_receiveFault;
+  // The fault's code (0: none), its text in `err`; the fault is cleared.
+  static int takeFault(PendingFault& fault, std::string& err);
   std::function<void(Frame&)> m_mutate;
   std::map<std::string, std::string> m_globals;
   struct Fact {

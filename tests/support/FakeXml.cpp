@@ -37,17 +37,6 @@ void respondCreate(FakeAppMgr& fake, uint32_t requestType, const char* xml, cons
   fake.respond(requestType, resp);
 }
 
-void serveXml(FakeAppMgr& fake, std::function<std::string(const std::string&)> reply) {
-  fake.setHandler(kXmlHandlerReq, [reply](const RecordedRequest& r, Frame& out) {
-    const XmlHandlerReq& req = r.as<XmlHandlerReq>();
-    std::string text = reply(req.xml != nullptr ? req.xml : "");
-    XmlHandlerResp resp{};
-    initResponseHeader(resp.header, req.header, 0, nullptr);
-    resp.xml = &text[0];
-    FakeAppMgr::encodeOrDie(kXmlHandlerResp, &resp, sizeof resp, out);
-  });
-}
-
 std::vector<std::string> sentXml(const FakeAppMgr& fake, uint32_t type) {
   std::vector<std::string> out;
   for (const RecordedRequest& r : fake.requests()) {

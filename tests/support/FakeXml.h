@@ -24,9 +24,6 @@ void respondStoredProcedure(FakeAppMgr& fake, const char* output);
 // Queues a CreateTaskResp for the next request of `requestType`.
 void respondCreate(FakeAppMgr& fake, uint32_t requestType, const char* xml, const std::vector<int64_t>& jobIds,
                    int taskId = 0, int resultCode = 0, const char* resultMessage = nullptr);
-// Answers every XMLHandler request with the text that `reply` returns for
-// the request's XML.
-void serveXml(FakeAppMgr& fake, std::function<std::string(const std::string& requestXml)> reply);
 
 // The XML texts of every request of `type`, in order: the XML field of
 // CreateTaskReq, TaskMgrReq and XmlHandlerReq, the input of ExecuteSPReq.

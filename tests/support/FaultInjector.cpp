@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "platform/FrameCodec.h"
-#include "platform/NetMessage.h"
 #include "platform/YmErrors.h"
 #include "support/WireSamples.h"
 
@@ -22,25 +21,6 @@ const WireRef* firstArray(const WireLayout* layout) {
     if (ref.kind == WireRef::kArray) return &ref;
   }
   return nullptr;
-}
-
-// The server's refusal: the header carries the code and text; the body is
-// the full sample, so an operation that unpacks anyway is caught.
-Frame serverError(uint32_t responseType, const Frame& request) {
-  const WireLayout* layout = WireCatalogue::instance().find(responseType);
-  SampleStructure s(layout, 0x22, 2);
-  AppMgrReqHdr reqHdr{};
-  DecodedFrame decoded;
-  WireArena arena;
-  std::string err;
-  if (DecodeAnyFrame(request.data(), request.size(), &decoded, &arena, &err) == 0) {
-    std::memcpy(&reqHdr, decoded.data(), sizeof reqHdr);
-  }
-  char text[] = "injected server error";
-  initResponseHeader(*static_cast<AppMgrRespHdr*>(s.data()), reqHdr, FaultInjector::kServerErrorCode, text);
-  Frame out;
-  FakeAppMgr::encodeOrDie(responseType, s.data(), s.size(), out);
-  return out;
 }
 
 }  // namespace
@@ -149,7 +129,11 @@ void FaultInjector::handleFrame(const Frame& request, Frame& response) {
     m_inner->handleFrame(request, response);
     return;
   }
-  response = fault == Fault::kServerError ? serverError(type + 1, request) : sampleFrame(type + 1, 0x11, 2, &request);
+  // The server's refusal carries its code and text in the header, and the
+  // full sample in the body, so an operation that unpacks anyway is caught.
+  response = fault == Fault::kServerError
+                 ? sampleFrame(type + 1, 0x22, 2, &request, kServerErrorCode, "injected server error")
+                 : sampleFrame(type + 1, 0x11, 2, &request);
 }
 
 int FaultInjector::onReceive(Frame& response, std::string& err) {

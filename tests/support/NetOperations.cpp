@@ -21,16 +21,6 @@ void dumpFiles(std::ostream& o, const char* name, const TaskFileList* list) {
   o << "]";
 }
 
-Sched_AssocEntity sampleEntity(long base) {
-  Sched_AssocEntity e;
-  long* fields[] = {&e.reserved1,  &e.reserved2,  &e.clientGroupId, &e.clientId,    &e.appTypeId,
-                    &e.instanceId, &e.backupsetId, &e.subclientId,  &e.extraValue1, &e.extraValue2,
-                    &e.localValue1, &e.localValue2};
-  for (long* f : fields) *f = base++;
-  e.taskId = static_cast<unsigned long>(base);
-  return e;
-}
-
 std::vector<const TaskOption*> optionPtrs() {
   static TaskOption a(101, "1", 7), b(102, "two", 1);
   return {&a, &b};
@@ -42,6 +32,16 @@ std::vector<const TaskFile*> filePtrs() {
 }
 
 }  // namespace
+
+Sched_AssocEntity sampleEntity(long base) {
+  Sched_AssocEntity e;
+  long* fields[] = {&e.reserved1,  &e.reserved2,  &e.clientGroupId, &e.clientId,    &e.appTypeId,
+                    &e.instanceId, &e.backupsetId, &e.subclientId,  &e.extraValue1, &e.extraValue2,
+                    &e.localValue1, &e.localValue2};
+  for (long* f : fields) *f = base++;
+  e.taskId = static_cast<unsigned long>(base);
+  return e;
+}
 
 int RecordingCallback::getOptionsCallback(unsigned long long id, std::string value, unsigned long type) {
   received += cb("option", id, value, type);
@@ -77,10 +77,7 @@ NetCallState::NetCallState() {
   p.value16 = 16;
   task.patterns = {p};
   jobs = {5, 6};
-  _ComplianceOptionInfo c;
-  c.value = 1;
-  c.name = "compliance";
-  compliance = {c};
+  compliance = {{1, "compliance"}};
   _RecordCenterInfo rc;
   rc.id = 4;
   rc.text7 = "center";
@@ -97,10 +94,7 @@ NetCallState::NetCallState() {
   t.text5 = "tag";
   t.value = 3;
   tags = {t};
-  _SchedClientUpdateInfo u;
-  u.firstWord = 11;
-  u.secondWord = 12;
-  updates.updates = {u};
+  updates.updates = {{11, 12}};
 }
 
 std::string dumpRecord(const _TaskInfo& t) {

@@ -63,6 +63,10 @@ struct NetOperation {
 
 const std::vector<NetOperation>& netOperations();
 
+// An entity whose fields hold base, base + 1, ... in declaration order
+// (reserved1 to localValue2), and base + 12 as its task id.
+Sched_AssocEntity sampleEntity(long base);
+
 // Text forms used by the dumps of task objects too.
 std::string dumpRecord(const _TaskInfo& task);
 

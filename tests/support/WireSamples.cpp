@@ -42,12 +42,14 @@ uint8_t* SampleStructure::build(const WireLayout* layout, uint8_t* at, int depth
   return at;
 }
 
-Frame sampleFrame(uint32_t type, uint8_t fill, uint32_t count, const Frame* request) {
+Frame sampleFrame(uint32_t type, uint8_t fill, uint32_t count, const Frame* request, int result,
+                  const char* errorText) {
   registerAllCatalogues();
   const WireLayout* layout = WireCatalogue::instance().find(type);
   Frame out;
   if (layout == nullptr) return out;
   SampleStructure s(layout, fill, count);
+  std::string text = errorText != nullptr ? errorText : "";
   if (type % 2 == 1) {
     AppMgrReqHdr reqHdr{};
     DecodedFrame decoded;
@@ -56,7 +58,8 @@ Frame sampleFrame(uint32_t type, uint8_t fill, uint32_t count, const Frame* requ
     if (request != nullptr && DecodeAnyFrame(request->data(), request->size(), &decoded, &arena, &err) == 0) {
       std::memcpy(&reqHdr, decoded.data(), sizeof reqHdr);
     }
-    initResponseHeader(*static_cast<AppMgrRespHdr*>(s.data()), reqHdr, 0, nullptr);
+    initResponseHeader(*static_cast<AppMgrRespHdr*>(s.data()), reqHdr, result,
+                       errorText != nullptr ? &text[0] : nullptr);
   } else {
     NetMessage(2).initRequestHeader(*static_cast<AppMgrReqHdr*>(s.data()));
   }

@@ -41,9 +41,10 @@ class SampleStructure {
 };
 
 // Encodes a sample of message `type`. For a response (odd code) the header
-// reports success and answers `request` when given. Returns an empty frame
-// when the type is not catalogued.
-Frame sampleFrame(uint32_t type, uint8_t fill, uint32_t count, const Frame* request = nullptr);
+// carries `result` and `errorText` (success by default) and answers `request`
+// when given. Returns an empty frame when the type is not catalogued.
+Frame sampleFrame(uint32_t type, uint8_t fill, uint32_t count, const Frame* request = nullptr, int result = 0,
+                  const char* errorText = nullptr);
 
 // Every catalogued type code of the requests (even) or responses (odd).
 std::vector<uint32_t> catalogueTypes(bool responses);

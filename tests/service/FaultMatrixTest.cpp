@@ -64,6 +64,11 @@ const Fault kFaultRows[] = {Fault::kSendFails, Fault::kReceiveFails, Fault::kSer
 const char* kIoTimeoutMs = "200";
 constexpr long long kHangMs = 5000;
 
+// Cells that fail today because of defects being mended elsewhere, as
+// "operation / fault". A cell listed here must still fail; once it passes,
+// remove it. Empty: every cell passes.
+const std::set<std::string> kKnownFailures = {};
+
 using Parts = std::map<std::string, std::string>;
 
 std::string describe(const Parts& before, const Parts& after) {
@@ -634,7 +639,7 @@ class FaultMatrixTest : public ::testing::Test {
 
 TEST_F(FaultMatrixTest, EveryOperationAgainstEveryFault) {
   int cells[3] = {0, 0, 0};
-  int notApplicable = 0;
+  int known = 0, notApplicable = 0;
   for (const Column& column : columns()) {
     for (Fault fault : kFaultRows) {
       if (!FaultInjector::applicable(column.requestType, fault)) {
@@ -650,8 +655,14 @@ TEST_F(FaultMatrixTest, EveryOperationAgainstEveryFault) {
       o.tookMs =
           std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
       ++cells[column.group];
+      const std::string key = column.name + " / " + faultName(fault);
       const std::string problem = checkFailure(fault, o);
-      if (!problem.empty()) ADD_FAILURE() << column.name << " / " << faultName(fault) << ":" << problem;
+      if (kKnownFailures.count(key) != 0) {
+        ++known;
+        if (problem.empty()) ADD_FAILURE() << key << " passes now: remove it from kKnownFailures";
+      } else if (!problem.empty()) {
+        ADD_FAILURE() << key << ":" << problem;
+      }
     }
     // Control: the sample answer reaches the caller.
     reset();
@@ -667,8 +678,10 @@ TEST_F(FaultMatrixTest, EveryOperationAgainstEveryFault) {
       EXPECT_NE(o.before, o.after) << column.name << ": the sample answer changed nothing";
     }
   }
-  std::printf("fault matrix: %d cells (%d interface, %d task object, %d schedule and job flow), %d not applicable\n",
-              cells[0] + cells[1] + cells[2], cells[0], cells[1], cells[2], notApplicable);
+  std::printf(
+      "fault matrix: %d cells (%d interface, %d task object, %d schedule and job flow), %d known failures, "
+      "%d not applicable\n",
+      cells[0] + cells[1] + cells[2], cells[0], cells[1], cells[2], known, notApplicable);
   EXPECT_EQ(772, cells[0] + cells[1] + cells[2]) << "a column or row was lost";
 }
 

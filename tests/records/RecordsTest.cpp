@@ -114,15 +114,13 @@ TEST(TaskOptionListTest, CopiesAssignmentsAndRangeInsertsAreDeep) {
   assigned.insertAtEnd(assigned.begin(), assigned.end());
   EXPECT_EQ("4=y | 3=x 4=y 4=y 3=x 4=y 4=y", text(copy) + " | " + text(assigned));
   EXPECT_NE(assigned.getList()[0], assigned.getList()[3]);
-  std::unique_ptr<TaskFileList> files(new TaskFileList);
-  files->addToFileList(1, "/a", 1);
-  TaskFileList fileCopy(*files), fileAssigned;
-  fileAssigned = *files;
-  fileAssigned.insertAtEnd(fileAssigned.begin(), fileAssigned.end());
-  files.reset();
-  EXPECT_EQ("/a | /a /a", text(fileCopy) + " | " + text(fileAssigned));
-  fileAssigned.cleanUpList();
-  EXPECT_EQ(fileAssigned.begin(), fileAssigned.end());
+  // File lists are copied and assigned with the task record (TaskRecordsTest).
+  TaskFileList files;
+  files.addToFileList(1, "/a", 1);
+  files.insertAtEnd(files.begin(), files.end());
+  EXPECT_EQ("/a /a", text(files));
+  files.cleanUpList();
+  EXPECT_EQ(files.begin(), files.end());
 }
 
 // --- the task record ---------------------------------------------------------------------
@@ -143,37 +141,38 @@ std::string dump(const _TaskInfo& r) {
   return s.str();
 }
 
-_TaskInfo makeRecord(const std::string& prefix) {
+// A record with every field set from `n`, so that two records differ in each.
+_TaskInfo makeRecord(int n) {
+  const std::string t = std::to_string(n);
   _TaskInfo info;
-  info.jobId = 0x100000002ULL;
-  info.taskId = 11;
-  info.subTaskId = 12;
-  info.idKind = 2;
-  info.optionKey = 13;
-  info.optionText = "opts";
-  info.bitOptions = 0x8000000000000001ULL;
-  info.extendedOptions = "ext";
-  info.xmlOptions = "<x/>";
-  info.creationFlag = true;
-  info.task.flags = 0x80;
-  info.task.reserved64 = 0xFFFFFFFFFULL;
-  info.task.description = "nightly";
-  info.subTask.operationType = 5;
-  info.entities.resize(1);
-  info.patterns.resize(2);
+  info.jobId = 0x100000000ULL + n;
+  info.taskId = n + 1;
+  info.subTaskId = n + 2;
+  info.idKind = n % 4;
+  info.optionKey = n + 3;
+  info.optionText = "opts" + t;
+  info.bitOptions = 0x8000000000000000ULL + n;
+  info.extendedOptions = "ext" + t;
+  info.xmlOptions = "<x" + t + "/>";
+  info.creationFlag = n % 2 != 0;
+  info.task.flags = 0x80 + n;
+  info.task.reserved64 = 0xFFFFFFF00ULL + n;
+  info.task.description = "nightly " + t;
+  info.subTask.operationType = n + 4;
+  info.entities.resize(n % 5);
+  info.patterns.resize(n % 7);
   const std::vector<TaskFileList*> lists = pathListsOf(info);
-  for (int n = 1; n <= 8; ++n) lists[n - 1]->addToFileList(n, prefix + std::to_string(n), n);
+  for (int k = 1; k <= 8; ++k) lists[k - 1]->addToFileList(k, "/" + t + "/" + std::to_string(k), k);
   return info;
 }
 
 TEST(TaskRecordsTest, CopyAndAssignmentAreDeepAndAssignmentKeepsItsListObjects) {
   const _TaskInfo empty;
   EXPECT_EQ("0 0 0 0 0  0   0 0 0  0 entities 0 patterns 0 [] [] [] [] [] [] [] []", dump(empty));
-  std::unique_ptr<_TaskInfo> source(new _TaskInfo(makeRecord("/src")));
+  std::unique_ptr<_TaskInfo> source(new _TaskInfo(makeRecord(1)));
   const std::string expected = dump(*source);
   _TaskInfo copy(*source);
-  _TaskInfo assigned = makeRecord("/old");
-  assigned.entities.resize(3);
+  _TaskInfo assigned = makeRecord(2);
   const std::vector<TaskFileList*> lists = pathListsOf(assigned);
   assigned = *source;
   _TaskInfo& self = assigned;

@@ -136,6 +136,32 @@ TEST_F(EvTaskTest, FailedLoadsAreFailuresAndAreRetried) {
   EXPECT_EQ("2 2", joined(countOf(*fake, msg::kGetOptions), countOf(*fake, msg::kGetDefaults)));
 }
 
+// A read of default option 2 through each entry point that loads the
+// defaults, as "result value": the typed getter's fall-back, the record form
+// and the pointer form of getDefaultOption, and the whole-set copy.
+const std::vector<std::function<std::string(EvTask&)>> kDefaultReaders = {
+    [](EvTask& t) {
+      int v = 0;
+      const int rc = t.getOptionInt(2, v, nullptr);
+      return joined(rc, v);
+    },
+    [](EvTask& t) {
+      TaskOption o(2, "", 0);
+      const int rc = t.getDefaultOption(o, nullptr);
+      return joined(rc, o.getValue());
+    },
+    [](EvTask& t) {
+      int rc = 0;
+      const TaskOption* o = t.getDefaultOption(2, rc, nullptr);
+      return joined(rc, o != nullptr ? o->getValue() : "none");
+    },
+    [](EvTask& t) {
+      TaskOptionList all;
+      const int rc = t.getDefOptions(all, nullptr);
+      return joined(rc, all.getList().size() == 1 ? all.getList().front()->getValue() : "not one");
+    },
+};
+
 // Lock order, checked on every path that loads the defaults: while the
 // service is asked, the default-load lock is held and the default-cache lock
 // is free (so no caller took the load lock while holding the cache lock).
@@ -152,22 +178,14 @@ TEST_F(EvTaskTest, DefaultsAreFetchedUnderTheLoadLockWithTheCacheLockFree) {
   fake->setHandler(msg::kGetDefaults, [&](const RecordedRequest&, Frame& response) {
     seen.push_back(std::string("load ") + freeElsewhere(Probe::loadLock()) + ", cache " +
                    freeElsewhere(TmTaskOptions::defaultCacheLockForTesting()));
-    response = FakeAppMgr::encodeResponse(msg::kGetDefaults, GenericGetOptionsResp{});
+    response = optionsFrame(msg::kGetDefaults, {});
   });
-  EvTask task(0, 0, nullptr, false);
-  TaskOptionList list;
-  TaskOption probe(5, "", 0);
-  int rc = 0;
-  const std::vector<std::function<void()>> paths = {
-      [&] { task.initDefaults(nullptr); }, [&] { task.getDefaultOption(probe, nullptr); },
-      [&] { task.getDefaultOption(5, rc, nullptr); }, [&] { task.getDefOptions(list, nullptr); },
-      [&] { EvTask(17, 0, nullptr, false).getOptionInt(5, rc, nullptr); },
-  };
-  for (const auto& path : paths) {
+  for (const auto& read : kDefaultReaders) {
     TmTaskOptions::resetDefaultsForTesting();
-    path();
+    EvTask task(17, 0, nullptr, false);
+    read(task);
   }
-  EXPECT_EQ(std::vector<std::string>(paths.size(), "load held, cache free"), seen);
+  EXPECT_EQ(std::vector<std::string>(kDefaultReaders.size(), "load held, cache free"), seen);
 }
 
 // After a successful write the central server platform (bit 0) reloads the
@@ -236,45 +254,16 @@ TEST_F(EvTaskTest, CacheLookupsRemovalsAndWholeTexts) {
 // --- concurrent default readers ----------------------------------------------------------------
 
 // Concurrent readers of the shared default options through every entry
-// point: the typed getter's fallback, the record form and the pointer form
-// of getDefaultOption, and the whole-set copy. They take the default-load
-// lock and the default-cache lock on different paths; the thread checkers
-// (scripts/threadcheck.sh) run this test to prove the two are always taken
-// in the same order and that the shared cache has no unguarded access.
+// point. They take the default-load lock and the default-cache lock on
+// different paths; the thread checkers (scripts/threadcheck.sh) run this test
+// to prove the two are always taken in the same order and that the shared
+// cache has no unguarded access.
 TEST_F(EvTaskTest, MixedDefaultReadersShareOneLoad) {
   std::atomic<int> served(0);
   fake->setHandler(msg::kGetDefaults, [&](const RecordedRequest&, Frame& response) {
     ++served;
-    TaskApiOptions rec{};
-    rec.optionId = 2;
-    rec.type = 7;
-    char text[] = "31";
-    rec.value = text;
-    GenericGetOptionsResp resp{};
-    resp.count = 1;
-    resp.options = &rec;
-    response = FakeAppMgr::encodeResponse(msg::kGetDefaults, resp);
+    response = optionsFrame(msg::kGetDefaults, {{2, 7, "31"}});
   });
-  // "result value" of a read through each entry point.
-  const auto shown = [](int rc, const std::string& value) { return std::to_string(rc) + " " + value; };
-  const std::vector<std::function<std::string(EvTask&)>> readers = {
-      [&](EvTask& t) { int v = 0, rc = t.getOptionInt(2, v, nullptr); return shown(rc, std::to_string(v)); },
-      [&](EvTask& t) {
-        TaskOption o(2, "", 0);
-        const int rc = t.getDefaultOption(o, nullptr);
-        return shown(rc, o.getValue());
-      },
-      [&](EvTask& t) {
-        int rc = 0;
-        const bool found = t.getDefaultOption(2, rc, nullptr) != nullptr;
-        return shown(rc, found ? "31" : "");
-      },
-      [&](EvTask& t) {
-        TaskOptionList all;
-        const int rc = t.getDefOptions(all, nullptr);
-        return shown(rc, all.getList().size() == 1 ? all.getList().front()->getValue() : "");
-      },
-  };
   const int kThreads = 8;
   std::atomic<int> ready(0);
   std::vector<std::string> results(kThreads);
@@ -284,7 +273,7 @@ TEST_F(EvTaskTest, MixedDefaultReadersShareOneLoad) {
       EvTask task(0, 0, nullptr, false);
       ++ready;
       while (ready.load() < kThreads) std::this_thread::yield();
-      results[t] = readers[t % readers.size()](task);
+      results[t] = kDefaultReaders[t % kDefaultReaders.size()](task);
     });
   }
   for (std::thread& th : threads) th.join();

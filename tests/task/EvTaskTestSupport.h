@@ -42,9 +42,9 @@ struct Opt {
   std::string value;
 };
 
-// Queues one response of option or file records.
-template <class Rec, class Resp>
-void respondRecords(FakeAppMgr& fake, uint32_t requestType, const std::vector<Opt>& opts, Rec* Resp::*field) {
+// Builds a response of option or file records and hands it to `use`.
+template <class Rec, class Resp, class Use>
+auto withRecords(const std::vector<Opt>& opts, Rec* Resp::*field, Use use) {
   std::vector<Rec> recs(opts.size());
   for (size_t i = 0; i < opts.size(); ++i) {
     recs[i].optionId = opts[i].id;
@@ -54,14 +54,21 @@ void respondRecords(FakeAppMgr& fake, uint32_t requestType, const std::vector<Op
   Resp resp{};
   resp.count = static_cast<uint32_t>(recs.size());
   resp.*field = recs.empty() ? nullptr : recs.data();
-  fake.respond(requestType, resp);
+  return use(static_cast<const Resp&>(resp));
 }
-// `requestType`: the task's options or the defaults.
+// A response frame of option records (for handlers).
+inline Frame optionsFrame(uint32_t requestType, const std::vector<Opt>& opts) {
+  return withRecords(opts, &GenericGetOptionsResp::options,
+                     [&](const GenericGetOptionsResp& r) { return FakeAppMgr::encodeResponse(requestType, r); });
+}
+// Queues one response of option records: the task's options or the defaults.
 inline void respondOptions(FakeAppMgr& fake, uint32_t requestType, const std::vector<Opt>& opts) {
-  respondRecords(fake, requestType, opts, &GenericGetOptionsResp::options);
+  withRecords(opts, &GenericGetOptionsResp::options,
+              [&](const GenericGetOptionsResp& r) { fake.respond(requestType, r); });
 }
 inline void respondFiles(FakeAppMgr& fake, const std::vector<Opt>& files) {
-  respondRecords(fake, msg::kGetFiles, files, &GenericGetTaskFilesResp::files);
+  withRecords(files, &GenericGetTaskFilesResp::files,
+              [&](const GenericGetTaskFilesResp& r) { fake.respond(msg::kGetFiles, r); });
 }
 
 // The option records of a recorded write.

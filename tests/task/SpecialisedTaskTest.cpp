@@ -354,8 +354,9 @@ TEST_F(SpecialisedTaskTest, CommandGettersReadTheirTwoOptions) {
   }
 }
 
-// The setters write the number, then the text. A failed load, a failed
-// number write and a failed text write each stop the accessor with a line.
+// The setters refuse a missing item and write the number, then the text. A
+// failed load, a failed number write and a failed text write each stop the
+// accessor with a line.
 TEST_F(SpecialisedTaskTest, CommandAccessorsWriteNumberThenTextAndLogEachFailure) {
   RestoreTaskOptionsItem item{};
   item.id = 4000000000UL;
@@ -363,7 +364,10 @@ TEST_F(SpecialisedTaskTest, CommandAccessorsWriteNumberThenTextAndLogEachFailure
   for (const Command& c : kCommands) {
     SCOPED_TRACE(c.name);
     fake->clearRequests();
-    EXPECT_EQ(0, (EvTask(5, 0, nullptr, false).*c.set)(&item, nullptr));
+    EvTask writer(5, 0, nullptr, false);
+    EXPECT_EQ(YM_DB_NODATA, (writer.*c.set)(nullptr, nullptr));
+    EXPECT_EQ(0u, fake->requestCount()) << "a missing item is refused";
+    EXPECT_EQ(0, (writer.*c.set)(&item, nullptr));
     EXPECT_EQ(c.writes, optionWrites(*fake));
     const bool number = c.writes.find("][") != std::string::npos;
     for (int failing = 0; failing < 3; ++failing) {
@@ -384,15 +388,12 @@ TEST_F(SpecialisedTaskTest, CommandAccessorsWriteNumberThenTextAndLogEachFailure
   }
 }
 
-TEST_F(SpecialisedTaskTest, CommandSettersRejectAMissingItemAndNeverReadPastTheValueField) {
-  EvTask task(5, 0, nullptr, false);
-  EXPECT_EQ(YM_DB_NODATA, task.setPreCommand(nullptr, nullptr));
-  EXPECT_EQ(YM_DB_NODATA, task.setPrePostPassWord(nullptr, nullptr));
-  EXPECT_EQ(0u, fake->requestCount());
+// A value field without a terminator is read to its end, never past it.
+TEST_F(SpecialisedTaskTest, CommandSettersNeverReadPastTheValueField) {
   RestoreTaskOptionsItem item;
   item.id = 1;
-  std::memset(item.value, 'u', sizeof item.value);  // no terminator at all
-  EXPECT_EQ(0, task.setPrePostPassWord(&item, nullptr));
+  std::memset(item.value, 'u', sizeof item.value);
+  EXPECT_EQ(0, EvTask(5, 0, nullptr, false).setPrePostPassWord(&item, nullptr));
   EXPECT_EQ("[189156630:1:" + std::string(1024, 'u') + "]", optionWrites(*fake));
 }
 

@@ -55,16 +55,7 @@ TEST(ConvertUTFTest, LegalSequencesFollowTheLeadByte) {
   EXPECT_FALSE(isLegalUTF8(five, 5));
 }
 
-TEST(ConvertUTFTest, EveryScalarValueRoundTripsAndBoundariesHaveTheirBytes) {
-  const std::pair<UTF32, std::string> boundaries[] = {
-      {0x0, std::string(1, '\0')}, {0x7F, "\x7F"},          {0x80, "\xC2\x80"},
-      {0x7FF, "\xDF\xBF"},        {0x800, "\xE0\xA0\x80"}, {0xFFFF, "\xEF\xBF\xBF"},
-      {0x10000, "\xF0\x90\x80\x80"}, {0x10FFFF, "\xF4\x8F\xBF\xBF"}};
-  for (const auto& b : boundaries) {
-    std::string utf8;
-    ASSERT_EQ(conversionOK, toUtf8(utf16Of(b.first), utf8, 8)) << std::hex << b.first;
-    EXPECT_EQ(b.second, utf8) << std::hex << b.first;
-  }
+TEST(ConvertUTFTest, EveryScalarValueRoundTripsInItsNumberOfBytes) {
   for (UTF32 cp = 0; cp <= 0x10FFFF; ++cp) {
     if (cp >= 0xD800 && cp <= 0xDFFF) continue;
     const std::vector<UTF16> units = utf16Of(cp);

@@ -104,23 +104,17 @@ TEST(StringUtilsTest, ParseSPVersionInfoReadsMajorAndMinor) {
 TEST(StringUtilsTest, TimeStampGivesLocalMidnightOfTheDateAndAnErrorForNull) {
   const char* tz = std::getenv("TZ");
   const std::string saved = tz != nullptr ? tz : "";
-  auto useZone = [](const char* zone) {
+  tagTIMESTAMP_STRUCT ts = {2020, 1, 2, 10, 20, 30, 999};
+  std::vector<time_t> midnights;
+  for (const char* zone : {"UTC0", "EST5"}) {
     setenv("TZ", zone, 1);
     tzset();
-  };
-  tagTIMESTAMP_STRUCT ts = {2020, 1, 2, 10, 20, 30, 999};
-  useZone("UTC0");
-  const time_t utc = AppTimeStampTotime_t(&ts);
-  useZone("EST5");
-  const time_t est = AppTimeStampTotime_t(&ts);
-  if (tz != nullptr) {
-    useZone(saved.c_str());
-  } else {
-    unsetenv("TZ");
-    tzset();
+    midnights.push_back(AppTimeStampTotime_t(&ts));
   }
-  EXPECT_EQ(1577923200, utc);
-  EXPECT_EQ(1577923200 + 5 * 3600, est);
+  if (tz != nullptr) setenv("TZ", saved.c_str(), 1);
+  else unsetenv("TZ");
+  tzset();
+  EXPECT_EQ((std::vector<time_t>{1577923200, 1577923200 + 5 * 3600}), midnights);
   EXPECT_EQ(static_cast<time_t>(-1), AppTimeStampTotime_t(nullptr));
 }
 

@@ -78,11 +78,8 @@ class PasswordTest : public ::testing::Test {
 };
 
 TEST_F(PasswordTest, RoundTripsToAPrintableDeterministicFormThatHidesTheText) {
-  std::string longText;
-  for (int i = 0; i < 100000; ++i) longText.push_back(static_cast<char>('!' + (i * 7919) % 94));
-  for (const std::string& text : {std::string("secret"), std::string(), longText,
-                                  std::string("p\xC3\xA4sswort \xE2\x9C\x93"), std::string(1, '\xFF') + "\x01\x7F",
-                                  std::string(YMPassword::kMaxTextLength, 'x')}) {
+  for (const std::string& text : {std::string("secret"), std::string(), std::string("p\xC3\xA4sswort \xE2\x9C\x93"),
+                                  std::string(1, '\xFF') + "\x01\x7F", std::string(YMPassword::kMaxTextLength, 'x')}) {
     EXPECT_EQ(text, decrypted(encryptText(text))) << "text of " << text.size() << " bytes";
   }
   const std::string encrypted = encryptText("correct horse battery staple");

@@ -19,6 +19,7 @@ namespace {
 
 using test::makeTempDir;
 using test::removeTree;
+using test::vals;
 
 // --- job simulator and embedded registration ----------------------------------
 
@@ -43,13 +44,9 @@ TEST(JobSimulatorTest, JobsRunOnTheClockAndFailAtTheirRatio) {
   for (const auto& st : steps) {
     clock.sleepMs(st.advanceMs);
     ASSERT_TRUE(sim.state(job, s));
-    EXPECT_EQ(st.status, s.status);
-    EXPECT_EQ(st.progress, s.progress);
-    EXPECT_EQ(st.progress == 100, s.final);
+    EXPECT_EQ(vals(std::string(st.status), st.progress, st.progress == 100), vals(s.status, s.progress, s.final));
   }
-  EXPECT_EQ(req, s.requestId);
-  EXPECT_EQ(7u, s.taskId);
-  EXPECT_EQ(8u, s.subTaskId);
+  EXPECT_EQ(vals(req, 7u, 8u), vals(s.requestId, s.taskId, s.subTaskId));
   EXPECT_FALSE(sim.state(job + 1, s));
   // Out of 40 jobs, how many fail for a ratio (one outside 0..1 is clamped).
   for (auto c : {std::make_tuple(0.0, 0, 0), std::make_tuple(1.0, 40, 40), std::make_tuple(0.5, 10, 30),

@@ -9,13 +9,12 @@
 #include "appmgr/AppManager.h"
 #include "appmgr/AppMgrErrors.h"
 #include "appmgr/Embedded.h"
-#include "platform/EvDebug.h"
 #include "platform/FrameCodec.h"
-#include "platform/PlatformMessages.h"
 #include "platform/XmlServices.h"
 #include "schedule/XmlMessages.h"
 #include "service/TaskInterfaceNet.h"
 #include "service/TaskWireStructs.h"
+#include "support/FakeXml.h"
 #include "support/TestSupport.h"
 #include "task/EvTask.h"
 
@@ -214,9 +213,7 @@ TEST_F(ScheduleServiceTest, SchedulesAreListedForTheirEntityAndKind) {
   ASSERT_EQ(0, task.getAutomaticSchedulePattern(found[0].subTasks[0].subTask.subTaskId, xml, nullptr));
   TMMsg::AutomaticSchedulePattern pattern;
   ASSERT_EQ(0, pattern.unserialize(xml)) << xml;
-  long long v = 0;
-  EXPECT_EQ(0, pattern.getint64(1, 0, v));
-  EXPECT_EQ(600, v);
+  EXPECT_EQ(600, test::num(pattern, {}, 1));
   EXPECT_EQ(kAmNotFound, task.getAutomaticSchedulePattern(2002, xml, nullptr));
   EXPECT_EQ("subtask 2002 has no automatic schedule pattern", task.getErrorString());
 }
@@ -260,15 +257,14 @@ TEST_F(ScheduleServiceTest, ImmediateJobsEndOnTheClockInTheirFinalState) {
   std::vector<JobManager::Job> jobs;
   ASSERT_EQ(0, response.getlistobject(1, 0, jobs));
   ASSERT_EQ(1u, jobs.size());
-  std::string status, detail;
-  jobs[0].getObjectAccessor(1, 0)->getstring(10, 0, status);
-  jobs[0].getObjectAccessor(1, 0)->getstring(19, 0, detail);
-  EXPECT_EQ(vals(std::string("Running"), std::string("Progress 2%")), vals(status, detail));
+  EXPECT_EQ(vals(std::string("Running"), std::string("Progress 2%")),
+            vals(test::text(jobs[0], {1}, 10), test::text(jobs[0], {1}, 19)));
   ids = {999999};
   ASSERT_TRUE(task.GetJobSummary(ids, response));
   EXPECT_EQ(0, response.getlistobject(1, 0, jobs));
   EXPECT_TRUE(jobs.empty());
   bool success = true;
+  std::string status, detail;
   EXPECT_FALSE(task.WaitForJobToComplete(999999, success, status, detail));
 }
 
@@ -375,12 +371,8 @@ TEST_F(ScheduleServiceTest, RequestsItCannotServeGetACodeAndAText) {
     ASSERT_EQ(0, TaskInterfaceNet().CreateTask(xml, jobIds, taskId, 1, err, 0, 0, false, false)) << err;
     TMMsg::GenericResp refusal;
     ASSERT_EQ(0, refusal.unserialize(xml)) << xml;
-    long long code = 0;
-    std::string text;
-    EXPECT_EQ(0, refusal.getint64(1, 0, code));
-    EXPECT_EQ(kAmBadRequest, code);
-    EXPECT_EQ(0, refusal.getstring(2, 0, text));
-    EXPECT_EQ(0u, text.find(c.second)) << text;
+    EXPECT_EQ(kAmBadRequest, test::num(refusal, {}, 1));
+    EXPECT_EQ(0u, test::text(refusal, {}, 2).find(c.second)) << xml;
     EXPECT_TRUE(jobIds.empty());
   }
   Query count(server->store(), "SELECT COUNT(*) FROM tasks");

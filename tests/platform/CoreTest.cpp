@@ -186,10 +186,7 @@ TEST(LoggingTest, CaptureSeesNameJobIdLevelAndWholeText) {
 }
 
 TEST(LoggingTest, FileLinesStayWholeUnderConcurrency) {
-  char path[] = "/tmp/evtask-log-XXXXXX";
-  const int fd = mkstemp(path);
-  ASSERT_GE(fd, 0);
-  close(fd);
+  const std::string path = writeTemp("");
   YMPlatformInfo::clearStore();
   YMPlatformInfo::setValue("Platform", "LogFile", path);
   EvDebug::reconfigure();
@@ -210,6 +207,6 @@ TEST(LoggingTest, FileLinesStayWholeUnderConcurrency) {
     EXPECT_NE(std::string::npos, line.find(" 42 L1 Log::test: thread ")) << line;
     EXPECT_EQ(" end", line.substr(line.size() - 4)) << line;
   }
-  std::remove(path);
+  std::remove(path.c_str());
   EXPECT_EQ(800, count);
 }

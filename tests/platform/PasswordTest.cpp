@@ -78,11 +78,8 @@ class PasswordTest : public ::testing::Test {
 };
 
 TEST_F(PasswordTest, RoundTripsToAPrintableDeterministicFormThatHidesTheText) {
-  std::string longText;
-  for (int i = 0; i < 100000; ++i) longText.push_back(static_cast<char>('!' + (i * 7919) % 94));
-  for (const std::string& text : {std::string("secret"), std::string(), longText,
-                                  std::string("p\xC3\xA4sswort \xE2\x9C\x93"), std::string(1, '\xFF') + "\x01\x7F",
-                                  std::string(YMPassword::kMaxTextLength, 'x')}) {
+  for (const std::string& text : {std::string("secret"), std::string(), std::string("p\xC3\xA4sswort \xE2\x9C\x93"),
+                                  std::string(1, '\xFF') + "\x01\x7F", std::string(YMPassword::kMaxTextLength, 'x')}) {
     EXPECT_EQ(text, decrypted(encryptText(text))) << "text of " << text.size() << " bytes";
   }
   const std::string encrypted = encryptText("correct horse battery staple");
@@ -96,21 +93,14 @@ TEST_F(PasswordTest, RoundTripsToAPrintableDeterministicFormThatHidesTheText) {
   EXPECT_NE(encryptText(""), encryptText(" "));
 }
 
-TEST_F(PasswordTest, NullArgumentsAndOverLongTextsFail) {
+TEST_F(PasswordTest, MissingTextsAndOverLongTextsFail) {
   YMPassword pwd;
   char out[256];
   unsigned capacity = sizeof(out);
-  const std::string enc = encryptText("x");
   EXPECT_EQ(0, pwd.encrypt(nullptr, out, &capacity));
-  EXPECT_EQ(0, pwd.encrypt("x", nullptr, &capacity));
-  EXPECT_EQ(0, pwd.encrypt("x", out, nullptr));
   EXPECT_EQ(0, pwd.decrypt(nullptr, out, &capacity));
-  EXPECT_EQ(0, pwd.decrypt(enc.c_str(), nullptr, &capacity));
-  EXPECT_EQ(0, pwd.decrypt(enc.c_str(), out, nullptr));
   EXPECT_EQ(0, pwd.getEncPwd(out, &capacity, 1)) << "nothing stored";
   ASSERT_NE(0, pwd.putEncPwd("x"));
-  EXPECT_EQ(0, pwd.getEncPwd(nullptr, &capacity, 1));
-  EXPECT_EQ(0, pwd.getEncPwd(out, nullptr, 1));
   EXPECT_EQ(0, pwd.putEncPwd(nullptr));
   EXPECT_EQ(kFailed, getEnc(pwd, 1)) << "a failed put forgets the earlier text";
   const std::string tooLong(YMPassword::kMaxTextLength + 1, 'x');
@@ -175,7 +165,7 @@ TEST_F(PasswordTest, AlteredTruncatedExtendedForeignAndNulContainingFormsAreRefu
 
 // Every call that writes text: too small a buffer (zero included) fails,
 // reports the size needed, empties the text and writes nothing past the
-// capacity; the exact size succeeds.
+// capacity; the exact size succeeds; no buffer or no capacity fails.
 TEST_F(PasswordTest, OutputsFollowTheCapacityRules) {
   YMPassword pwd;
   const std::string encSecret = encryptText("secret");
@@ -194,6 +184,10 @@ TEST_F(PasswordTest, OutputsFollowTheCapacityRules) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     const unsigned needed = static_cast<unsigned>(c.expected.size() + 1);
+    GuardedBuffer large(needed);
+    unsigned largeCapacity = needed;
+    EXPECT_EQ(0, c.call(nullptr, &largeCapacity));
+    EXPECT_EQ(0, c.call(large.out(), nullptr));
     for (unsigned cap : {0u, 1u, needed / 2, needed - 1, needed}) {
       GuardedBuffer buf(cap);
       unsigned capacity = cap;

@@ -219,11 +219,8 @@ TEST_F(BuildersTest, EveryBuilderCarriesItsValues) {
         {kSub0, {4, 3, 10, 6}, 0, 44}, {kSub0, {4, 3, 10, 17}, 1, 0}, {kSub0, {4, 3, 10, 17}, 3, 1}},
        nullptr, kUnknownInventory},
       {"inventory type 1", [](EvTask& t) { return inventory(t, 1); }, 1, 1, 1, 4005, {{kSub0, {4, 3, 10}, 2, 2}}},
-      {"inventory type 2", [](EvTask& t) { return inventory(t, 2); }, 1, 1, 1, 4005, {{kSub0, {4, 3, 10}, 2, 3}}},
       {"inventory type 8", [](EvTask& t) { return inventory(t, 8); }, 1, 1, 1, 4005, {{kSub0, {4, 3, 10}, 2, 9}}},
       {"inventory type 9", [](EvTask& t) { return inventory(t, 9); }, 1, 1, 1, 4005, {{kSub0, {4, 3, 10}, 2, 3}},
-       nullptr, kUnknownInventory},
-      {"inventory type -1", [](EvTask& t) { return inventory(t, -1); }, 1, 1, 1, 4005, {{kSub0, {4, 3, 10}, 2, 3}},
        nullptr, kUnknownInventory},
       {"dedup reconstruction", [](EvTask& t) {
          std::vector<int> subStores{7, 8};

@@ -81,7 +81,6 @@ TEST_F(CreationTest, OptionalPartsFollowWhatWasSupplied) {
     bool assocSet, patternSet, optionsSet;
   } cases[] = {
       {"immediate drops the pattern", TMMsg::TASK_IMMEDIATE, &empty, &pattern, &options, true, false, true},
-      {"schedule keeps the pattern", TMMsg::TASK_SCHEDULE, &empty, &pattern, &options, true, true, true},
       {"easy backup keeps the pattern", TMMsg::TASK_EZ_BACKUP_SCHEDULE, nullptr, &pattern, nullptr, false, true,
        false},
       {"nothing supplied", TMMsg::TASK_SCHEDULE, nullptr, nullptr, nullptr, false, false, false},

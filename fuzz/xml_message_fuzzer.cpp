@@ -4,6 +4,9 @@
 // and the client to the manager's answer). The first byte of the input picks
 // the reader (and the class); the rest is the text.
 //
+// Each text is also read through pugixml's accessors instead of the direct
+// view of its tree, with the same result.
+//
 // A failed read has a code and a text and leaves the message as it was; a
 // successful one writes a text that reads back into the same message and the
 // same text (the writer is canonical).
@@ -13,6 +16,7 @@
 
 #include "FuzzSupport.h"
 #include "platform/CNMessageBase.h"
+#include "platform/XmlTreeView.h"
 #include "schedule/XmlMessages.h"
 
 using namespace evtask;
@@ -85,6 +89,23 @@ void viaDecoder(const std::string& text) {
   fuzz::require(written(n) == written(m), "decoding is not stable");
 }
 
+// The reader walks pugixml's tree through its records where the probe
+// allows, and through pugixml's accessors otherwise: both ways give the same
+// code, text and message.
+void sameThroughAccessors(const ClassNo& c, bool anyClass, const std::string& text) {
+  CNMessageBase direct(c.family, c.classNo);
+  CNMessageBase accessors(c.family, c.classNo);
+  const int rc = anyClass ? direct.unserializeAnyClass(text) : direct.unserialize(text);
+  xmltree::setAccessorsOnly(true);
+  const int viaAccessors = anyClass ? accessors.unserializeAnyClass(text) : accessors.unserialize(text);
+  xmltree::setAccessorsOnly(false);
+  fuzz::require(rc == viaAccessors && direct.lastError() == accessors.lastError(),
+                "the direct view and the accessors read differently",
+                direct.lastError() + " | " + accessors.lastError());
+  fuzz::require(rc != 0 || written(direct) == written(accessors),
+                "the direct view and the accessors read other messages");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -95,8 +116,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t pick = data[0] % (kClassCount + 1);
   if (pick == kClassCount) {
     viaDecoder(text);
+    sameThroughAccessors({5, 5}, true, text);
   } else {
     viaMessage(kClasses[pick], text);
+    sameThroughAccessors(kClasses[pick], false, text);
   }
   return 0;
 }

@@ -40,6 +40,10 @@
 
 #include <pugixml.hpp>
 
+#include "platform/XmlTreeView.h"
+
+namespace xmltree = evtask::xmltree;
+
 // A stored field. Scalars sit in the field itself; lists and nested
 // messages live in a block allocated only for the fields that have them, so
 // that the common integer and text fields stay small (a long list of
@@ -88,11 +92,6 @@ struct CNMessageBase::Field {
 };
 
 namespace {
-
-// parse_embed_pcdata keeps a value in its element instead of a child node:
-// half the nodes to build and to walk for the leaf fields.
-constexpr unsigned kParseOptions =
-    pugi::parse_escapes | pugi::parse_ws_pcdata_single | pugi::parse_cdata | pugi::parse_embed_pcdata;
 
 // A registered schema with an index from tag to declared field, so that the
 // reader finds a field's declaration with one lookup.
@@ -147,7 +146,7 @@ const char* elementName(XmlFieldKind k) {
   return "?";
 }
 
-bool kindOfElement(const char* name, XmlFieldKind& kind) {
+__attribute__((always_inline)) inline bool kindOfElement(const char* name, XmlFieldKind& kind) {
   if (name[0] == 'i' && name[1] == 0) kind = XmlFieldKind::kInt;
   else if (name[0] == 's' && name[1] == 0) kind = XmlFieldKind::kText;
   else if (std::strcmp(name, "li") == 0) kind = XmlFieldKind::kIntList;
@@ -237,7 +236,9 @@ bool unescapeText(const char* s, std::string& out) {
 
 // Strict decimal: an optional '-', at least one digit, nothing else, no
 // overflow, and within [lo, hi].
-bool parseInt(const char* s, long long lo, long long hi, long long& out) {
+// Inlined: the reader calls it once per number, mostly with the full
+// 64-bit range, whose range test then disappears.
+__attribute__((always_inline)) inline bool parseInt(const char* s, long long lo, long long hi, long long& out) {
   const bool negative = *s == '-';
   if (negative) ++s;
   // Up to 9 digits fit 32 bits: most numbers are short ids and tags and end
@@ -403,15 +404,18 @@ struct XmlCodec {
   }
 
   // --- reading
-  bool readClass(pugi::xml_node node, int& family, int& classNo) {
+  // Each reading function is built twice: for the direct view of pugixml's
+  // tree (D = true) and for its accessors. decode() picks one per text.
+  template <bool D>
+  bool readClass(xmltree::Node<D> node, int& family, int& classNo) {
     long long f = 0, c = 0;
     const char* fv = nullptr;
     const char* cv = nullptr;
     // One walk over the attributes (the writer puts f and c first).
     // An attribute always has a name; the empty name of the null attribute
-    // ends the walk (one accessor call fewer per attribute than a test).
+    // ends the walk (one call fewer per attribute through the accessors).
     const char* n;
-    for (pugi::xml_attribute a = node.first_attribute(); *(n = a.name()) != 0; a = a.next_attribute()) {
+    for (xmltree::Attribute<D> a = node.first_attribute(); *(n = a.name()) != 0; a = a.next_attribute()) {
       if (n[1] != 0) continue;
       if (n[0] == 'f' && fv == nullptr) fv = a.value();
       else if (n[0] == 'c' && cv == nullptr) cv = a.value();
@@ -427,7 +431,8 @@ struct XmlCodec {
     return true;
   }
 
-  bool readText(pugi::xml_node node, std::string& out, const Where& where) {
+  template <bool D>
+  bool readText(xmltree::Node<D> node, std::string& out, const Where& where) {
     const char* text = nullptr;
     if (!rawValue(node, text, where)) return false;
     if (!unescapeText(text, out)) return fail(YM_XML_MALFORMED, where.str() + " holds a malformed % escape");
@@ -437,9 +442,10 @@ struct XmlCodec {
   // The raw value text of a leaf element. The document is parsed with
   // parse_embed_pcdata, so a plain value sits in the element itself; a value
   // given as CDATA is the element's single child.
-  __attribute__((always_inline)) bool rawValue(pugi::xml_node node, const char*& text, const Where& where) {
+  template <bool D>
+  __attribute__((always_inline)) bool rawValue(xmltree::Node<D> node, const char*& text, const Where& where) {
     text = node.value();
-    const pugi::xml_node c = node.first_child();
+    const xmltree::Node<D> c = node.first_child();
     if (!c) return true;
     const pugi::xml_node_type t = c.type();
     if (*text != 0 || (t != pugi::node_pcdata && t != pugi::node_cdata)) {
@@ -454,13 +460,15 @@ struct XmlCodec {
 
   // Text embedded in a container element (a message or a list) ahead of its
   // first child: only whitespace may stand there.
-  bool blankValue(pugi::xml_node node, const Where& where) {
+  template <bool D>
+  bool blankValue(xmltree::Node<D> node, const Where& where) {
     const char* v = node.value();
     if (*v == 0 || v[std::strspn(v, " \t\r\n")] == 0) return true;
     return fail(YM_XML_MALFORMED, where.str() + " holds text between its fields");
   }
 
-  __attribute__((always_inline)) bool readNumber(pugi::xml_node node, long long& out, const Where& where) {
+  template <bool D>
+  __attribute__((always_inline)) bool readNumber(xmltree::Node<D> node, long long& out, const Where& where) {
     const char* text = nullptr;
     if (!rawValue(node, text, where)) return false;
     // Numbers carry no escapes, so the raw text is read directly.
@@ -477,10 +485,11 @@ struct XmlCodec {
 
   // Checks that only elements (or whitespace and comments) sit inside a
   // container, and counts the elements.
-  bool onlyElements(pugi::xml_node node, const Where& where, size_t& count) {
+  template <bool D>
+  bool onlyElements(xmltree::Node<D> node, const Where& where, size_t& count) {
     count = 0;
     if (!blankValue(node, where)) return false;
-    for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling()) {
+    for (xmltree::Node<D> c = node.first_child(); c; c = c.next_sibling()) {
       const pugi::xml_node_type t = c.type();
       if (t == pugi::node_element) {
         ++count;
@@ -498,7 +507,8 @@ struct XmlCodec {
 
   // `expected` is the number of fields the message probably has (that of
   // the previous message of a list), 0 when unknown.
-  bool readMessage(pugi::xml_node node, CNMessageBase& m, int depth, size_t expected = 0) {
+  template <bool D>
+  bool readMessage(xmltree::Node<D> node, CNMessageBase& m, int depth, size_t expected = 0) {
     if (depth > CNMessageBase::kMaxDepth) {
       return fail(YM_XML_LIMIT, "messages nested deeper than " + std::to_string(CNMessageBase::kMaxDepth));
     }
@@ -511,10 +521,10 @@ struct XmlCodec {
     // one list nearly always share, or else by one pass over the children
     // (those that are not elements are rare and only over-count).
     if (expected == 0) {
-      for (pugi::xml_node e = node.first_child(); e; e = e.next_sibling()) ++expected;
+      for (xmltree::Node<D> e = node.first_child(); e; e = e.next_sibling()) ++expected;
     }
     m.m_fields.reserve(expected);
-    for (pugi::xml_node e = node.first_child(); e; e = e.next_sibling()) {
+    for (xmltree::Node<D> e = node.first_child(); e; e = e.next_sibling()) {
       // Only elements have a name: one call tells most nodes apart.
       const char* name = e.name();
       const pugi::xml_node_type nt = *name != 0 ? pugi::node_element : e.type();
@@ -531,7 +541,7 @@ struct XmlCodec {
       long long tag = -1, sub = 0;
       bool good = true;
       const char* n;
-      for (pugi::xml_attribute a = e.first_attribute(); good && *(n = a.name()) != 0; a = a.next_attribute()) {
+      for (xmltree::Attribute<D> a = e.first_attribute(); good && *(n = a.name()) != 0; a = a.next_attribute()) {
         if (n[0] == 't' && n[1] == 0) good = parseKey(a.value(), tag);
         else if (n[0] == 's' && n[1] == 0) good = parseKey(a.value(), sub);
       }
@@ -568,8 +578,9 @@ struct XmlCodec {
                                         className(declared->family, declared->classNo));
   }
 
-  bool readField(pugi::xml_node e, CNMessageBase::Field& f, const XmlFieldSpec* declared, const Where& fw,
-                 int depth) {
+  template <bool D>
+  __attribute__((always_inline)) bool readField(xmltree::Node<D> e, CNMessageBase::Field& f,
+                                                const XmlFieldSpec* declared, const Where& fw, int depth) {
     switch (f.kind) {
       case XmlFieldKind::kInt:
         return readNumber(e, f.number, fw);
@@ -588,7 +599,7 @@ struct XmlCodec {
         if (f.kind == XmlFieldKind::kIntList) f.numbers().reserve(n);
         if (f.kind == XmlFieldKind::kTextList) f.texts().reserve(n);
         if (f.kind == XmlFieldKind::kObjectList) f.objects().reserve(n);
-        for (pugi::xml_node v = e.first_child(); v; v = v.next_sibling()) {
+        for (xmltree::Node<D> v = e.first_child(); v; v = v.next_sibling()) {
           // Only elements have a name (onlyElements let nothing else but
           // whitespace and comments through).
           const char* vn = v.name();
@@ -633,8 +644,7 @@ struct XmlCodec {
              code;
     }
     pugi::xml_document doc;
-    const unsigned opts = kParseOptions;
-    const pugi::xml_parse_result r = doc.load_buffer(text, n, opts, pugi::encoding_utf8);
+    const pugi::xml_parse_result r = doc.load_buffer(text, n, xmltree::kParseOptions, pugi::encoding_utf8);
     if (!r) {
       return fail(YM_XML_MALFORMED, std::string("XML does not parse: ") + r.description() + " at offset " +
                                         std::to_string(r.offset)),
@@ -650,15 +660,22 @@ struct XmlCodec {
     if (!root || std::strcmp(root.name(), "m") != 0) {
       return fail(YM_XML_MALFORMED, "XML does not hold a message element <m>"), code;
     }
+    const bool direct = xmltree::directViewUsable();
     int family = 0, classNo = 0;
-    if (!readClass(root, family, classNo)) return code;
+    if (!(direct ? readClass(xmltree::Node<true>(root), family, classNo)
+                 : readClass(xmltree::Node<false>(root), family, classNo))) {
+      return code;
+    }
     if (!anyClass && (family != target.m_family || classNo != target.m_classNo)) {
       return fail(YM_XML_WRONG_CLASS, "XML holds message " + className(family, classNo) + ", expected " +
                                           className(target.m_family, target.m_classNo)),
              code;
     }
     CNMessageBase fresh(family, classNo);
-    if (!readMessage(root, fresh, 1)) return code;
+    if (!(direct ? readMessage(xmltree::Node<true>(root), fresh, 1)
+                 : readMessage(xmltree::Node<false>(root), fresh, 1))) {
+      return code;
+    }
     target.m_family = family;
     target.m_classNo = classNo;
     target.m_fields.swap(fresh.m_fields);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <random>
 #include <string>
@@ -8,12 +9,14 @@
 #include "platform/CNMessageBase.h"
 #include "platform/PlatformMessages.h"
 #include "platform/XmlServices.h"
+#include "platform/XmlTreeView.h"
 #include "platform/YmErrors.h"
 #include "support/FakeAppMgr.h"
 #include "support/FakeXml.h"
 
 using namespace evtask;
 using evtask::test::ScopedFakeAppMgr;
+namespace xmltree = evtask::xmltree;
 
 namespace {
 
@@ -28,6 +31,40 @@ void registerClasses() {
   registerMessageClass({78, 2, "Nested", {{6, XmlFieldKind::kInt, 0, 0}, {9, XmlFieldKind::kText, 0, 0}}});
   registerMessageClass({78, 3, "Unsorted", {{12, XmlFieldKind::kText, 0, 0}, {9, XmlFieldKind::kInt, 0, 0},
                                             {4, XmlFieldKind::kObject, 78, 2}, {2, XmlFieldKind::kText, 0, 0}}});
+}
+
+// Every reading test runs twice: through the direct view of pugixml's tree,
+// which must be usable with the pugixml linked, and through its accessors.
+class XmlMessageBaseTest : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(xmltree::directViewUsable()) << "the linked pugixml's records are not the view's";
+    xmltree::setAccessorsOnly(GetParam());
+    ASSERT_EQ(!GetParam(), xmltree::directViewUsable());
+  }
+  void TearDown() override { xmltree::setAccessorsOnly(false); }
+};
+INSTANTIATE_TEST_SUITE_P(Views, XmlMessageBaseTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& i) { return i.param ? "Accessors" : "Direct"; });
+
+// The probe refuses a view that reads any one word of pugixml's records from
+// another place than pugixml keeps it.
+TEST(XmlTreeViewTest, AViewReadingAnyWordFromElsewhereIsRefused) {
+  pugi::xml_document doc;
+  ASSERT_TRUE(doc.load_string("<m f=\"1\" c=\"2\"><i t=\"3\">4</i><lo t=\"5\"><m f=\"6\" c=\"7\"/>x</lo></m>",
+                              xmltree::kParseOptions));
+  EXPECT_TRUE(xmltree::viewAgrees(doc));
+  using L = xmltree::raw::Layout;
+  int L::*const words[] = {&L::nodeHeader,     &L::nodeName,      &L::nodeValue,      &L::firstChild,   &L::nextSibling,
+                           &L::firstAttribute, &L::attributeName, &L::attributeValue, &L::nextAttribute};
+  for (auto word : words) {
+    for (int shift : {-1, 1}) {
+      L moved = xmltree::raw::kLayout;
+      moved.*word += shift;
+      if (moved.*word < 0) continue;
+      EXPECT_FALSE(xmltree::viewAgrees(doc, moved)) << "word moved to " << moved.*word;
+    }
+  }
 }
 
 CNMessageBase sample() {
@@ -46,7 +83,7 @@ CNMessageBase sample() {
   return m;
 }
 
-TEST(XmlMessageBaseTest, EveryKindOfFieldRoundTrips) {
+TEST_P(XmlMessageBaseTest, EveryKindOfFieldRoundTrips) {
   registerClasses();
   const CNMessageBase m = sample();
   std::string xml;
@@ -67,7 +104,7 @@ TEST(XmlMessageBaseTest, EveryKindOfFieldRoundTrips) {
   EXPECT_EQ(77u * 65536u + 1u, back.getTagID());
 }
 
-TEST(XmlMessageBaseTest, AnyByteValueComesBackByteForByte) {
+TEST_P(XmlMessageBaseTest, AnyByteValueComesBackByteForByte) {
   std::vector<std::string> samples;
   std::string all;
   for (int b = 0; b < 256; ++b) all.push_back(static_cast<char>(b));
@@ -106,7 +143,7 @@ TEST(XmlMessageBaseTest, AnyByteValueComesBackByteForByte) {
   }
 }
 
-TEST(XmlMessageBaseTest, UntrustedTextIsRefusedAndLeavesTheMessageUnchanged) {
+TEST_P(XmlMessageBaseTest, UntrustedTextIsRefusedAndLeavesTheMessageUnchanged) {
   registerClasses();
   std::string deep = "<m f=\"77\" c=\"9\">";
   for (int i = 0; i < CNMessageBase::kMaxDepth + 1; ++i) deep += "<o t=\"1\" f=\"77\" c=\"9\">";
@@ -170,7 +207,7 @@ TEST(XmlMessageBaseTest, UntrustedTextIsRefusedAndLeavesTheMessageUnchanged) {
 
 // Reading checks each field against its class's schema whatever order the
 // schema lists its tags in and whatever nested messages come between.
-TEST(XmlMessageBaseTest, DeclaredKindsAreCheckedForEveryFieldInAnyOrder) {
+TEST_P(XmlMessageBaseTest, DeclaredKindsAreCheckedForEveryFieldInAnyOrder) {
   registerClasses();
   const struct {
     const char* xml;
@@ -194,7 +231,7 @@ TEST(XmlMessageBaseTest, DeclaredKindsAreCheckedForEveryFieldInAnyOrder) {
   }
 }
 
-TEST(XmlMessageBaseTest, NumbersOfEveryLengthReadExactlyAndGettersReportMistypedFields) {
+TEST_P(XmlMessageBaseTest, NumbersOfEveryLengthReadExactlyAndGettersReportMistypedFields) {
   const struct {
     const char* text;
     int code;
@@ -239,7 +276,7 @@ TEST(XmlMessageBaseTest, NumbersOfEveryLengthReadExactlyAndGettersReportMistyped
 // Entries of one list need not share their fields (the reader sizes each
 // entry by the one before it), a CDATA value reads as its text, and a copy
 // owns its lists and nested messages.
-TEST(XmlMessageBaseTest, ListEntriesOfDifferentShapesAndCopiesStandAlone) {
+TEST_P(XmlMessageBaseTest, ListEntriesOfDifferentShapesAndCopiesStandAlone) {
   registerClasses();
   CNMessageBase m(77, 1);
   CNMessageBase item(77, 3);

@@ -8,9 +8,10 @@ endif()
 
 # The XML message base reads and writes its text form with pugixml. The
 # static archive (position-independent in the Debian package) is preferred:
-# the reader calls pugixml's node accessors a few times per field, and direct
-# calls cost far less than calls through the PLT on i386. Its symbols are kept
-# out of libevtask's exports (see the evtask target).
+# where the reader cannot use its direct view of the parsed tree
+# (platform/XmlTreeView.h), it calls pugixml's node accessors a few times per
+# field, and direct calls cost far less than calls through the PLT on i386.
+# Its symbols are kept out of libevtask's exports (see the evtask target).
 pkg_check_modules(PUGIXML REQUIRED IMPORTED_TARGET pugixml)
 find_library(PUGIXML_STATIC_LIB NAMES libpugixml.a HINTS ${PUGIXML_LIBRARY_DIRS})
 if(PUGIXML_STATIC_LIB)

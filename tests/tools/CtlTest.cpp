@@ -147,8 +147,8 @@ TEST_F(CtlTest, EveryCommandOnTheEmbeddedServer) {
       {{"--json", "jobs", "list", "1001"}, 0, {"$JOB"}},
       {{"--json", "job", "wait", "$JOB", "--timeout", "4"}, 4,
        {"\"outcome\":\"deadline\"", "\"status\":\"Running\"", "\"percent\":30"}, 4000},
-      {{"--json", "job", "wait", "$JOB"}, 0, {"\"outcome\":\"completed\"", "\"status\":\"Completed\"", "\"percent\":100"},
-       6000},
+      {{"--json", "job", "wait", "$JOB"}, 0,
+       {"\"outcome\":\"completed\"", "\"status\":\"Completed\"", "\"percent\":100"}, 6000},
       {{"--json", "job", "wait", "987654"}, 1, {"\"outcome\":\"query failed\""}, 0},
       // Usage errors.
       {{"task", "show"}, 2, {"id is required"}}, {{"task", "show", "x"}, 2, {"x"}}, {{"options"}, 2, {"subcommand"}},
@@ -164,12 +164,14 @@ TEST_F(CtlTest, EveryCommandOnTheEmbeddedServer) {
   // type and value (none: refused, the error names the value or the type).
   const char* const typed[][4] = {
       {"2147483648", "int"}, {"12abc", "int"}, {"maybe", "bool"}, {"32768", "short"}, {"-1", "ushort"},
-      {"18446744073709551616", "ulonglong"}, {"1", "float", nullptr, "float"}, {"2147483647", "int", "int", "2147483647"},
-      {"-2147483648", "7", "int", "-2147483648"}, {"off", "bool", "bool", "0"}, {"4294967295", "uint", "uint", "4294967295"},
+      {"18446744073709551616", "ulonglong"}, {"1", "float", nullptr, "float"},
+      {"2147483647", "int", "int", "2147483647"}, {"-2147483648", "7", "int", "-2147483648"},
+      {"off", "bool", "bool", "0"}, {"4294967295", "uint", "uint", "4294967295"},
       {"-9223372036854775808", "longlong", "longlong", "-9223372036854775808"}};
   std::vector<Case> all(std::begin(cases), std::end(cases));
   for (const auto& t : typed) {
-    all.push_back({{"--json", "options", "set", "1001", "5000", t[0], "--type", t[1]}, t[2] ? 0 : 2, {t[2] ? "" : t[3] ? t[3] : t[0]}});
+    all.push_back({{"--json", "options", "set", "1001", "5000", t[0], "--type", t[1]}, t[2] ? 0 : 2,
+                   {t[2] ? "" : t[3] ? t[3] : t[0]}});
     if (t[2] != nullptr) {
       all.push_back({{"--json", "options", "get", "1001", "5000"}, 0,
                      {"\"values\":[\"" + std::string(t[3]) + "\"]", "\"type\":\"" + std::string(t[2]) + "\""}});

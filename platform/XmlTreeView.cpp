@@ -1,7 +1,6 @@
 #include "platform/XmlTreeView.h"
 
 #include <atomic>
-#include <mutex>
 
 namespace evtask {
 namespace xmltree {

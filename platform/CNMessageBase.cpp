@@ -660,22 +660,23 @@ struct XmlCodec {
     if (!root || std::strcmp(root.name(), "m") != 0) {
       return fail(YM_XML_MALFORMED, "XML does not hold a message element <m>"), code;
     }
-    const bool direct = xmltree::directViewUsable();
+    return xmltree::directViewUsable() ? readRoot(xmltree::Node<true>(root), target, anyClass)
+                                       : readRoot(xmltree::Node<false>(root), target, anyClass);
+  }
+
+  // Reads the message element `root` into a new message that replaces
+  // `target`'s fields once the whole text was read.
+  template <bool D>
+  int readRoot(xmltree::Node<D> root, CNMessageBase& target, bool anyClass) {
     int family = 0, classNo = 0;
-    if (!(direct ? readClass(xmltree::Node<true>(root), family, classNo)
-                 : readClass(xmltree::Node<false>(root), family, classNo))) {
-      return code;
-    }
+    if (!readClass(root, family, classNo)) return code;
     if (!anyClass && (family != target.m_family || classNo != target.m_classNo)) {
       return fail(YM_XML_WRONG_CLASS, "XML holds message " + className(family, classNo) + ", expected " +
                                           className(target.m_family, target.m_classNo)),
              code;
     }
     CNMessageBase fresh(family, classNo);
-    if (!(direct ? readMessage(xmltree::Node<true>(root), fresh, 1)
-                 : readMessage(xmltree::Node<false>(root), fresh, 1))) {
-      return code;
-    }
+    if (!readMessage(root, fresh, 1)) return code;
     target.m_family = family;
     target.m_classNo = classNo;
     target.m_fields.swap(fresh.m_fields);
